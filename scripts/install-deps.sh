@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what the builds, the tests and the assembled tree need; does nothing when all is there.
+set -euo pipefail
+packages=(
+  cmake g++ make googletest                      # native build and tests
+  g++-mingw-w64-x86-64-posix mingw-w64-tools     # Windows build
+  wine64 xvfb                                    # Windows tests
+  php8.2-cgi php8.2-mysql php8.2-mbstring php8.2-opcache  # PHP of the Linux tree
+  mariadb-server mariadb-client                  # MySQL of the Linux tree
+  curl wrk nginx                                 # integration tests and benchmarks
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+echo "installing: ${missing[*]}"
+sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

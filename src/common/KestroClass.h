@@ -1,0 +1,65 @@
+// TKestro: the general helpers shared by every layer. A field-less class of
+// class-level functions; each group lives in its own KestroXxx.cpp.
+#pragma once
+#include <cstdint>
+#include <string>
+
+// Local date-time: days since 30 December 1899, time of day as the fraction.
+using TDateTime = double;
+
+class TKestro {
+ public:
+  TKestro() = delete;
+
+  // --- Paths (KestroClass.cpp) ---
+  // Folder of the running executable, no trailing delimiter ("E:" at a drive root).
+  static std::string GetAppDir();
+  // "/" -> "\", then runs of "\" collapse to one.
+  static std::string ToBackslashPath(const std::string& path);
+  // "\" -> "/", then runs of "/" collapse to one.
+  static std::string ToForwardSlashes(const std::string& path);
+  // The native form of a path built from a URL or a root: ToBackslashPath on
+  // Windows, ToForwardSlashes on Linux.
+  static std::string ToNativePath(const std::string& path);
+
+  // --- Text (KestroClass.cpp) ---
+  static std::string Trim(const std::string& text);       // codes <= 32 off both ends
+  static std::string UpperCase(const std::string& text);  // ASCII a-z only
+  static std::string LowerCase(const std::string& text);  // ASCII A-Z only
+  // Decimal integer of the whole (untrimmed) text, else `fallback`.
+  static std::int64_t StrToInt64Def(const std::string& text, std::int64_t fallback);
+
+  // --- INI access (KestroClass.cpp) ---
+  // The key's value (empty default); empty when the file does not exist.
+  static std::string ReadIniString(const std::string& section, const std::string& key,
+                                   const std::string& file);
+  // Clears the read-only attribute of an existing file, then writes; throws
+  // std::runtime_error("Unable to write to <file>") when the write is refused.
+  static void WriteIniString(const std::string& section, const std::string& key,
+                             const std::string& file, const std::string& value);
+
+  // --- MD5 (KestroMd5.cpp) ---
+  // RFC 1321 digest as 32 upper-case hexadecimal digits.
+  static std::string Md5Hex(const std::string& data);
+
+  // --- Server variables (KestroServerVars.cpp) ---
+  // The value of server variable `name` computed from a request head and the
+  // connection values; never fails, unknown names give "". `rawTarget` is the
+  // request target as the client sent it, answered as HTTP_URL.
+  static std::string GetServerVar(const std::string& name, const std::string& head,
+                                  const std::string& root, const std::string& software,
+                                  const std::string& remoteAddress, const std::string& port,
+                                  const std::string& rawTarget = std::string());
+  // UTF-8 text converted to the system's code page when it decodes leniently
+  // as UTF-8 to a non-empty text; otherwise unchanged.
+  static std::string Utf8ToAnsiIfValid(const std::string& text);
+
+  // --- Dates and entity tags (KestroDates.cpp) ---
+  static TDateTime NowLocal();
+  static TDateTime LocalToGmt(TDateTime local);
+  static std::string HttpDate(TDateTime local);          // "Sun, 6 Nov 1994 08:49:37 GMT"
+  static TDateTime ParseHttpDate(const std::string& text);  // local; 0 when unparsable
+  static std::string FormatDateTime(TDateTime t);        // "yyyy-mm-dd hh:nn:ss"
+  static TDateTime FileModifiedLocal(const std::string& path);  // 0 when none
+  static std::string FileETag(const std::string& path);
+};

@@ -1,0 +1,28 @@
+// ServePhpRequest: hands one request to the PHP module through an
+// EXTENSION_CONTROL_BLOCK and reports whether the connection is to be closed.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "platform/Socket.h"
+
+class TPHPDllLoader;
+
+// What the worker gives the gateway for one request.
+struct TPhpRequestRecord {
+  platform::SocketHandle socket = 0;
+  std::string requestHead;     // after the index rewrite
+  std::string rawTarget;       // request target as sent: path and query, not decoded
+  std::string documentRoot;
+  std::string serverSoftware;
+  std::string clientAddress;
+  std::string portText;
+  std::uint8_t* keepAliveFlag = nullptr;    // the worker's cell
+  std::string* connectionContext = nullptr; // the worker's cell; ConnID points here
+  TPHPDllLoader* loader = nullptr;
+  const std::atomic<bool>* terminating = nullptr;  // the worker's flag
+};
+
+// Returns CloseAfter: true unless the module asked to keep the connection.
+bool ServePhpRequest(const TPhpRequestRecord& request);

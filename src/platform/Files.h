@@ -1,0 +1,42 @@
+// Files and folders: existence, attributes, absolute paths, enumeration.
+// Paths are byte strings in the system's code page (UTF-8 on Linux).
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// The native folder delimiter: '\\' on Windows, '/' on Linux.
+extern const char PathDelim;
+
+bool FileExists(const std::string& path);       // an existing file, not a folder
+bool DirectoryExists(const std::string& path);  // an existing folder
+bool CreateDir(const std::string& path);        // one level; true when created
+bool RemoveFile(const std::string& path);
+
+// The path made absolute against the current folder ("." and ".." resolved as
+// text, the file need not exist).
+std::string ExpandFileName(const std::string& path);
+std::string GetCurrentDir();
+bool SetCurrentDir(const std::string& path);
+
+// Full path of the running executable.
+std::string ExecutablePath();
+
+bool IsReadOnly(const std::string& path);
+bool SetReadOnly(const std::string& path, bool readOnly);  // true on success
+
+// Size and last-write time (UTC, seconds and milliseconds since 1970) of the
+// first file matching `path`; false when there is none.
+struct FileStamp {
+  std::int64_t size = 0;
+  std::int64_t lastWriteUtcMs = 0;
+};
+bool GetFileStamp(const std::string& path, FileStamp& stamp);
+
+// Names (not paths) of the entries of `folder` matching the wildcard `pattern`
+// ('*' and '?'), files and folders alike, in the file system's order.
+std::vector<std::string> FindEntries(const std::string& folder, const std::string& pattern);
+
+}  // namespace platform
