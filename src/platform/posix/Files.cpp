@@ -1,0 +1,124 @@
+#include "platform/Files.h"
+
+#include <dirent.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
+
+namespace platform {
+
+const char PathDelim = '/';
+
+namespace detail {
+
+bool StatPath(const std::string& path, struct stat& st) {
+  return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+struct DirCloser {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+bool HasWildcard(const std::string& name) {
+  return name.find_first_of("*?") != std::string::npos;
+}
+
+}  // namespace detail
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return detail::StatPath(path, st) && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st;
+  return detail::StatPath(path, st) && S_ISDIR(st.st_mode);
+}
+
+bool CreateDir(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+
+bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+std::string ExpandFileName(const std::string& path) {
+  std::string whole = (!path.empty() && path[0] == '/') ? path : GetCurrentDir() + "/" + path;
+  std::vector<std::string> parts;
+  std::size_t pos = 0;
+  while (pos <= whole.size()) {
+    std::size_t next = whole.find('/', pos);
+    if (next == std::string::npos) next = whole.size();
+    std::string part = whole.substr(pos, next - pos);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    pos = next + 1;
+  }
+  std::string result;
+  for (const auto& part : parts) result += "/" + part;
+  return result.empty() ? "/" : result;
+}
+
+std::string GetCurrentDir() {
+  std::unique_ptr<char, decltype(&std::free)> cwd(::getcwd(nullptr, 0), &std::free);
+  return cwd ? std::string(cwd.get()) : std::string();
+}
+
+bool SetCurrentDir(const std::string& path) { return ::chdir(path.c_str()) == 0; }
+
+std::string ExecutablePath() {
+  std::string buffer(4096, '\0');
+  ssize_t n = ::readlink("/proc/self/exe", &buffer[0], buffer.size());
+  if (n <= 0) return std::string();
+  buffer.resize(static_cast<std::size_t>(n));
+  return buffer;
+}
+
+// The read-only attribute is the owner's missing write permission.
+bool IsReadOnly(const std::string& path) {
+  struct stat st;
+  return detail::StatPath(path, st) && (st.st_mode & S_IWUSR) == 0;
+}
+
+bool SetReadOnly(const std::string& path, bool readOnly) {
+  struct stat st;
+  if (!detail::StatPath(path, st)) return false;
+  mode_t mode = st.st_mode & 07777;
+  mode = readOnly ? (mode & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
+  return ::chmod(path.c_str(), mode) == 0;
+}
+
+bool GetFileStamp(const std::string& path, FileStamp& stamp) {
+  std::string target = path;
+  std::size_t slash = path.rfind('/');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (detail::HasWildcard(name)) {
+    std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+    auto found = FindEntries(folder, name);
+    if (found.empty()) return false;
+    target = (slash == std::string::npos ? std::string() : folder) + found.front();
+  }
+  struct stat st;
+  if (!detail::StatPath(target, st)) return false;
+  stamp.size = static_cast<std::int64_t>(st.st_size);
+  stamp.lastWriteUtcMs =
+      static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+  return true;
+}
+
+std::vector<std::string> FindEntries(const std::string& folder, const std::string& pattern) {
+  std::vector<std::string> names;
+  std::unique_ptr<DIR, detail::DirCloser> dir(::opendir(folder.empty() ? "." : folder.c_str()));
+  if (!dir) return names;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    if (::fnmatch(pattern.c_str(), name.c_str(), FNM_PERIOD) == 0) names.push_back(name);
+  }
+  return names;
+}
+
+}  // namespace platform

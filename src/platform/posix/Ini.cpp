@@ -1,0 +1,188 @@
+// INI access with the semantics of the Windows private-profile functions. The
+// file is edited as text: only the line of the written key changes (or one or
+// two lines are added), so comments, blank lines, spacing and line endings of
+// every other line survive a write unchanged.
+#include "platform/Ini.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "platform/Files.h"
+
+namespace platform {
+
+namespace detail {
+
+constexpr std::size_t kMaxValueLength = 2047;
+constexpr std::size_t npos = std::string::npos;
+
+struct IniLine {
+  std::string text;  // without its line ending
+  std::string eol;   // "\r\n", "\n", or "" for a last line without one
+};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+
+std::string TrimBlanks(const std::string& text, std::size_t from = 0, std::size_t to = npos) {
+  if (to > text.size()) to = text.size();
+  while (from < to && IsBlank(text[from])) ++from;
+  while (to > from && IsBlank(text[to - 1])) --to;
+  return text.substr(from, to - from);
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+std::vector<IniLine> SplitLines(const std::string& content) {
+  std::vector<IniLine> lines;
+  std::size_t pos = 0;
+  while (pos < content.size()) {
+    std::size_t nl = content.find('\n', pos);
+    if (nl == npos) {
+      lines.push_back({content.substr(pos), ""});
+      break;
+    }
+    bool crlf = nl > pos && content[nl - 1] == '\r';
+    std::size_t end = crlf ? nl - 1 : nl;
+    lines.push_back({content.substr(pos, end - pos), crlf ? "\r\n" : "\n"});
+    pos = nl + 1;
+  }
+  return lines;
+}
+
+// The line ending that lines added to the file get: the file's own, CR LF for a new file.
+std::string LineEnding(const std::vector<IniLine>& lines) {
+  for (const auto& line : lines)
+    if (!line.eol.empty()) return line.eol;
+  return "\r\n";
+}
+
+// A section header "[name]" (blanks allowed around the line and the name).
+bool ParseSection(const std::string& text, std::string& name) {
+  std::string line = TrimBlanks(text);
+  if (line.empty() || line[0] != '[') return false;
+  std::size_t close = line.rfind(']');
+  if (close == npos) return false;
+  name = TrimBlanks(line, 1, close);
+  return true;
+}
+
+// A key line "name=value", or a bare "name"; false for a blank line.
+bool ParseKey(const std::string& text, std::string& name, std::string& value) {
+  std::size_t eq = text.find('=');
+  name = TrimBlanks(text, 0, eq);
+  value = eq == npos ? std::string() : TrimBlanks(text, eq + 1);
+  return !name.empty();
+}
+
+// Where a key lives in the file's lines.
+struct Location {
+  std::size_t section = npos;  // header line of the first matching section
+  std::size_t key = npos;      // the key's line inside that section
+  std::size_t append = npos;   // where a missing key goes: after the section's last non-blank line
+};
+
+Location Locate(const std::vector<IniLine>& lines, const std::string& section,
+                const std::string& key) {
+  Location at;
+  std::string name, value;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (ParseSection(lines[i].text, name)) {
+      if (at.section != npos) break;  // the matching section has ended
+      if (EqualNoCase(name, section)) at.section = at.append = i + 1;
+      continue;
+    }
+    if (at.section == npos) continue;
+    if (!TrimBlanks(lines[i].text).empty()) at.append = i + 1;
+    if (at.key == npos && ParseKey(lines[i].text, name, value) && EqualNoCase(name, key)) at.key = i;
+  }
+  if (at.section != npos) --at.section;
+  return at;
+}
+
+std::string Unquote(const std::string& value) {
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front())
+    return value.substr(1, value.size() - 2);
+  return value;
+}
+
+bool ReadWholeFile(const std::string& file, std::string& content) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return false;
+  content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return !in.bad();
+}
+
+bool WriteWholeFile(const std::string& file, const std::string& content) {
+  int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  std::size_t done = 0;
+  while (done < content.size()) {
+    ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  bool closed = ::close(fd) == 0;
+  return done == content.size() && closed;
+}
+
+std::string JoinLines(const std::vector<IniLine>& lines) {
+  std::string content;
+  for (const auto& line : lines) content += line.text + line.eol;
+  return content;
+}
+
+}  // namespace detail
+
+std::string ReadIniValue(const std::string& section, const std::string& key,
+                         const std::string& defaultValue, const std::string& file) {
+  std::string content;
+  if (!FileExists(file) || !detail::ReadWholeFile(file, content)) return defaultValue;
+  auto lines = detail::SplitLines(content);
+  auto at = detail::Locate(lines, section, key);
+  if (at.key == detail::npos) return defaultValue;
+  std::string name, value;
+  detail::ParseKey(lines[at.key].text, name, value);
+  value = detail::Unquote(value);
+  if (value.size() > detail::kMaxValueLength) value.resize(detail::kMaxValueLength);
+  return value;
+}
+
+bool WriteIniValue(const std::string& section, const std::string& key,
+                   const std::string& value, const std::string& file) {
+  std::string content;
+  if (DirectoryExists(file)) return false;
+  if (FileExists(file) && !detail::ReadWholeFile(file, content)) return false;
+  auto lines = detail::SplitLines(content);
+  const std::string eol = detail::LineEnding(lines);
+  const std::string keyLine = key + "=" + value;
+  auto at = detail::Locate(lines, section, key);
+  if (at.key != detail::npos) {
+    lines[at.key].text = keyLine;
+  } else {
+    std::size_t insert = at.section != detail::npos ? at.append : lines.size();
+    if (insert > 0 && lines[insert - 1].eol.empty()) lines[insert - 1].eol = eol;
+    std::vector<detail::IniLine> added;
+    if (at.section == detail::npos) added.push_back({"[" + section + "]", eol});
+    added.push_back({keyLine, eol});
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insert), added.begin(), added.end());
+  }
+  return detail::WriteWholeFile(file, detail::JoinLines(lines));
+}
+
+}  // namespace platform
