@@ -2,18 +2,23 @@
 // request, and frees them in reverse order when destroyed.
 #pragma once
 #include <atomic>
+#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "php/Isapi.h"
+#include "platform/DynLib.h"
 
 class TPHPDllLoader {
  public:
-  TPHPDllLoader() = default;
+  // The tree whose php folder is loaded; by default the application folder.
+  TPHPDllLoader();
+  explicit TPHPDllLoader(std::string appDir);
   ~TPHPDllLoader();
   TPHPDllLoader(const TPHPDllLoader&) = delete;
   TPHPDllLoader& operator=(const TPHPDllLoader&) = delete;
 
+  // Loads unless another caller is loading or has loaded (one atomic step).
   void LoadDlls();
   // Loads unless loaded; a second caller waits for the first one's load, or
   // until `terminating` is set. True when the module's entry point is there.
@@ -22,11 +27,14 @@ class TPHPDllLoader {
   bool Loading() const { return loading_; }
   bool Loaded() const { return loaded_; }
   PFN_HTTPEXTENSIONPROC ExtensionProc() const { return extensionProc_; }
+  // Slots of the load, failed loads included.
+  std::size_t HandleCount() const { return handles_.size(); }
 
  private:
   void LoadFolder(const std::string& folder, const std::string& pattern);
 
-  std::vector<void*> handles_;
+  std::string appDir_;
+  std::vector<platform::DynLib> handles_;
   PFN_HTTPEXTENSIONPROC extensionProc_ = nullptr;
   std::atomic<bool> loading_{false};
   std::atomic<bool> loaded_{false};
