@@ -1,26 +1,181 @@
 #include "platform/Socket.h"
 
-#include <sys/select.h>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
+#include <unistd.h>
+
+#include "platform/FileStream.h"
 
 namespace platform {
 
+namespace {
+
+int Fd(SocketHandle socket) { return static_cast<int>(socket); }
+
+// Descriptor 0 is taken as "no socket" by the callers; never hand it out.
+SocketHandle Handle(int fd) {
+  if (fd != 0) return fd < 0 ? 0 : fd;
+  const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 1);
+  ::close(fd);
+  return moved < 0 ? 0 : moved;
+}
+
+int ToWinsock(int error) {
+  switch (error) {
+    case 0: return 0;
+    case EINTR: return 10004;
+    case EBADF: return 10009;
+    case EACCES: return 10013;
+    case EFAULT: return 10014;
+    case EINVAL: return 10022;
+    case EMFILE: case ENFILE: return 10024;
+    case EAGAIN: return 10035;
+    case EINPROGRESS: return 10036;
+    case EALREADY: return 10037;
+    case ENOTSOCK: return 10038;
+    case EMSGSIZE: return 10040;
+    case EPROTONOSUPPORT: return 10043;
+    case EOPNOTSUPP: return 10045;
+    case EAFNOSUPPORT: return 10047;
+    case EADDRINUSE: return 10048;
+    case EADDRNOTAVAIL: return 10049;
+    case ENETDOWN: return 10050;
+    case ENETUNREACH: return 10051;
+    case ECONNABORTED: return 10053;
+    case ECONNRESET: return 10054;
+    case ENOBUFS: case ENOMEM: return 10055;
+    case EISCONN: return 10056;
+    case ENOTCONN: return 10057;
+    case EPIPE: return 10058;
+    case ETIMEDOUT: return 10060;
+    case ECONNREFUSED: return 10061;
+    case EHOSTUNREACH: return 10065;
+    default: return error;
+  }
+}
+
+sockaddr_in Ipv4(in_addr_t address, int port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = address;
+  a.sin_port = htons(static_cast<std::uint16_t>(port));
+  return a;
+}
+
+}  // namespace
+
+SocketLibrary::SocketLibrary() : started_(true) {}
+SocketLibrary::~SocketLibrary() = default;
+
+int LastSocketError() { return ToWinsock(errno); }
+
+SocketHandle OpenListener(int port, int& error) {
+  error = 0;
+  const SocketHandle s = Handle(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
+  if (s == 0) return 0;
+  // A restart after Stop must bind while old connections sit in TIME_WAIT.
+  const int on = 1;
+  ::setsockopt(Fd(s), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  const sockaddr_in address = Ipv4(htonl(INADDR_ANY), port);
+  if (::bind(Fd(s), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(Fd(s), INT_MAX) != 0) {
+    error = LastSocketError();
+    ::close(Fd(s));
+    return 0;
+  }
+  return s;
+}
+
+int LocalPort(SocketHandle socket) {
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  if (::getsockname(Fd(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
+  return ntohs(address.sin_port);
+}
+
+SocketHandle Accept(SocketHandle listener, std::string& peerAddress) {
+  sockaddr_in peer{};
+  socklen_t length = sizeof peer;
+  const SocketHandle s = Handle(
+      ::accept4(Fd(listener), reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC));
+  if (s == 0) return 0;
+  const int on = 1;
+  ::setsockopt(Fd(s), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  char text[INET_ADDRSTRLEN] = {};
+  ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
+  peerAddress = text;
+  return s;
+}
+
+SocketHandle Connect(const std::string& ipv4, int port) {
+  in_addr address{};
+  if (::inet_pton(AF_INET, ipv4.c_str(), &address) != 1) return 0;
+  const SocketHandle s = Handle(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
+  if (s == 0) return 0;
+  const sockaddr_in peer = Ipv4(address.s_addr, port);
+  if (::connect(Fd(s), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+    ::close(Fd(s));
+    return 0;
+  }
+  return s;
+}
+
 long Send(SocketHandle socket, const void* data, std::size_t length) {
-  return static_cast<long>(::send(static_cast<int>(socket), data, length, MSG_NOSIGNAL));
+  return static_cast<long>(::send(Fd(socket), data, length, MSG_NOSIGNAL));
+}
+
+bool SendAll(SocketHandle socket, const void* data, std::size_t length, bool more) {
+  const char* p = static_cast<const char*>(data);
+  const int flags = MSG_NOSIGNAL | (more ? MSG_MORE : 0);
+  while (length > 0) {
+    const ssize_t sent = ::send(Fd(socket), p, length, flags);
+    if (sent < 0 && errno == EINTR) continue;
+    if (sent <= 0) return false;
+    p += sent;
+    length -= static_cast<std::size_t>(sent);
+  }
+  return true;
+}
+
+bool SendFile(SocketHandle socket, FileStream& file, std::int64_t offset,
+              std::vector<char>& /*buffer*/) {
+  const std::int64_t size = file.Size();
+  if (size < 0) return false;
+  off_t position = static_cast<off_t>(offset);
+  while (position < size) {
+    const std::int64_t left = size - position;
+    const ssize_t sent = ::sendfile(Fd(socket), static_cast<int>(file.NativeHandle()), &position,
+                                    static_cast<std::size_t>(left > INT_MAX ? INT_MAX : left));
+    if (sent < 0 && errno == EINTR) continue;
+    if (sent < 0) return false;
+    if (sent == 0) return true;  // the file shrank: what is left is missing
+  }
+  return true;
 }
 
 long Recv(SocketHandle socket, void* buffer, std::size_t length) {
-  return static_cast<long>(::recv(static_cast<int>(socket), buffer, length, 0));
+  return static_cast<long>(::recv(Fd(socket), buffer, length, 0));
+}
+
+long Peek(SocketHandle socket, void* buffer, std::size_t length) {
+  return static_cast<long>(::recv(Fd(socket), buffer, length, MSG_PEEK));
 }
 
 bool WaitReadable(SocketHandle socket, long microseconds) {
-  const int fd = static_cast<int>(socket);
-  if (fd < 0 || fd >= FD_SETSIZE) return false;
-  fd_set readable;
-  FD_ZERO(&readable);
-  FD_SET(fd, &readable);
-  timeval timeout{microseconds / 1'000'000, microseconds % 1'000'000};
-  return ::select(fd + 1, &readable, nullptr, nullptr, &timeout) > 0;
+  pollfd entry{Fd(socket), POLLIN, 0};
+  const int milliseconds = static_cast<int>((microseconds + 999) / 1000);
+  return ::poll(&entry, 1, milliseconds) > 0;
 }
+
+void Shutdown(SocketHandle socket) { ::shutdown(Fd(socket), SHUT_RDWR); }
+
+void CloseSocket(SocketHandle socket) { ::close(Fd(socket)); }
 
 }  // namespace platform

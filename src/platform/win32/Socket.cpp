@@ -1,31 +1,141 @@
 #include "platform/Socket.h"
 
 #include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
 
 #include <climits>
+
+#include "platform/FileStream.h"
 
 namespace platform {
 
 namespace {
+
+SOCKET Sock(SocketHandle socket) { return static_cast<SOCKET>(socket); }
+
+SocketHandle Handle(SOCKET s) {
+  return s == INVALID_SOCKET ? 0 : static_cast<SocketHandle>(s);
+}
+
 int ClampLength(std::size_t length) {
   return length > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(length);
 }
+
+sockaddr_in Ipv4(unsigned long address, int port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = address;
+  a.sin_port = htons(static_cast<u_short>(port));
+  return a;
+}
+
 }  // namespace
 
+SocketLibrary::SocketLibrary() {
+  WSADATA data;
+  started_ = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+}
+
+SocketLibrary::~SocketLibrary() {
+  if (started_) ::WSACleanup();
+}
+
+int LastSocketError() { return ::WSAGetLastError(); }
+
+SocketHandle OpenListener(int port, int& error) {
+  error = 0;
+  const SocketHandle s = Handle(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  if (s == 0) return 0;
+  const sockaddr_in address = Ipv4(htonl(INADDR_ANY), port);
+  if (::bind(Sock(s), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(Sock(s), SOMAXCONN) != 0) {
+    error = LastSocketError();
+    ::closesocket(Sock(s));
+    return 0;
+  }
+  return s;
+}
+
+int LocalPort(SocketHandle socket) {
+  sockaddr_in address{};
+  int length = sizeof address;
+  if (::getsockname(Sock(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
+  return ntohs(address.sin_port);
+}
+
+SocketHandle Accept(SocketHandle listener, std::string& peerAddress) {
+  sockaddr_in peer{};
+  int length = sizeof peer;
+  const SocketHandle s =
+      Handle(::accept(Sock(listener), reinterpret_cast<sockaddr*>(&peer), &length));
+  if (s == 0) return 0;
+  const BOOL on = TRUE;
+  ::setsockopt(Sock(s), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+  peerAddress = ::inet_ntoa(peer.sin_addr);
+  return s;
+}
+
+SocketHandle Connect(const std::string& ipv4, int port) {
+  const unsigned long address = ::inet_addr(ipv4.c_str());
+  if (address == INADDR_NONE) return 0;
+  const SocketHandle s = Handle(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  if (s == 0) return 0;
+  const sockaddr_in peer = Ipv4(address, port);
+  if (::connect(Sock(s), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+    ::closesocket(Sock(s));
+    return 0;
+  }
+  return s;
+}
+
 long Send(SocketHandle socket, const void* data, std::size_t length) {
-  return ::send(static_cast<SOCKET>(socket), static_cast<const char*>(data), ClampLength(length), 0);
+  return ::send(Sock(socket), static_cast<const char*>(data), ClampLength(length), 0);
+}
+
+bool SendAll(SocketHandle socket, const void* data, std::size_t length, bool /*more*/) {
+  const char* p = static_cast<const char*>(data);
+  while (length > 0) {
+    const int sent = ::send(Sock(socket), p, ClampLength(length), 0);
+    if (sent <= 0) return false;
+    p += sent;
+    length -= static_cast<std::size_t>(sent);
+  }
+  return true;
+}
+
+bool SendFile(SocketHandle socket, FileStream& file, std::int64_t offset,
+              std::vector<char>& buffer) {
+  if (!file.Seek(offset)) return false;
+  for (;;) {
+    const long read = file.Read(buffer.data(), buffer.size());
+    if (read <= 0) return read == 0;
+    if (!SendAll(socket, buffer.data(), static_cast<std::size_t>(read))) return false;
+  }
 }
 
 long Recv(SocketHandle socket, void* buffer, std::size_t length) {
-  return ::recv(static_cast<SOCKET>(socket), static_cast<char*>(buffer), ClampLength(length), 0);
+  return ::recv(Sock(socket), static_cast<char*>(buffer), ClampLength(length), 0);
+}
+
+long Peek(SocketHandle socket, void* buffer, std::size_t length) {
+  return ::recv(Sock(socket), static_cast<char*>(buffer), ClampLength(length), MSG_PEEK);
 }
 
 bool WaitReadable(SocketHandle socket, long microseconds) {
   fd_set readable;
   FD_ZERO(&readable);
-  FD_SET(static_cast<SOCKET>(socket), &readable);
+  FD_SET(Sock(socket), &readable);
   timeval timeout{microseconds / 1'000'000, microseconds % 1'000'000};
   return ::select(0, &readable, nullptr, nullptr, &timeout) > 0;
 }
+
+void Shutdown(SocketHandle socket) {
+  ::shutdown(Sock(socket), SD_BOTH);
+  // A blocking call in another thread is not woken by shutdown alone.
+  ::CancelIoEx(reinterpret_cast<HANDLE>(socket), nullptr);
+}
+
+void CloseSocket(SocketHandle socket) { ::closesocket(Sock(socket)); }
 
 }  // namespace platform

@@ -1,0 +1,97 @@
+// TWebServer: the HTTP server. A listener thread that accepts connections on
+// the configured port and hands each to a parked worker (TMsgSender) of a
+// pool that grows on demand up to maxconnections.
+#pragma once
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "http/Connection.h"
+#include "platform/Socket.h"
+
+// A worker thread: parked while idle, serving one connection at a time.
+class TMsgSender {
+ public:
+  TMsgSender();
+  // Ends the connection being served (its pending calls fail at once), wakes
+  // the thread and waits for it to end.
+  ~TMsgSender();
+  TMsgSender(const TMsgSender&) = delete;
+  TMsgSender& operator=(const TMsgSender&) = delete;
+
+  // Gives `socket` to the worker when it is parked; false when it is busy.
+  bool TryHandOff(const TWorkerSettings& settings, platform::SocketHandle socket);
+
+ private:
+  void Execute();
+  void ServeConnection();
+
+  std::mutex lock_;               // guards socket_ and settings_
+  std::condition_variable wake_;
+  std::atomic<bool> terminating_{false};
+  platform::SocketHandle socket_ = 0;  // 0 exactly while parked
+  TWorkerSettings settings_;
+  std::string connectionContext_;
+  std::uint8_t keepAliveFlag_ = 0;
+  std::vector<char> buffer_;
+  std::thread thread_;            // last: starts once every field exists
+};
+
+class TWebServer {
+ public:
+  explicit TWebServer(const std::string& settingsPath);
+  // Stops, ends the listener thread, unloads the PHP module.
+  ~TWebServer();
+  TWebServer(const TWebServer&) = delete;
+  TWebServer& operator=(const TWebServer&) = delete;
+
+  // Reads the settings and starts listening; returns once listening or
+  // failed, calling `processEvents` while it waits. Invalid settings: nothing
+  // happens. Read Active and LastError afterwards.
+  void Start(const std::function<void()>& processEvents = {});
+  // Closes the listener and every connection; returns once all are down.
+  void Stop(const std::function<void()>& processEvents = {});
+
+  bool Active() const { return active_; }
+  // Socket error of the last bind and listen, as a Winsock number (10048:
+  // port in use); 0 after a successful start.
+  int LastError() const { return lastError_; }
+
+ private:
+  bool LoadSettings();
+  void Execute();
+  void ListenAndAccept();
+  void AcceptLoop(platform::SocketHandle listener);
+  void HandOff(platform::SocketHandle client);
+  void DestroyWorkers();
+  void SignalState();
+  void WaitUntil(const std::function<bool()>& done, const std::function<void()>& processEvents);
+
+  platform::SocketLibrary socketLibrary_;
+  std::atomic<bool> started_{false};
+  std::atomic<bool> terminating_{false};
+  std::atomic<bool> stopping_{false};
+  std::atomic<platform::SocketHandle> listenSocket_{0};
+  std::string documentRoot_;
+  int port_ = 0;
+  std::unique_ptr<TMimeTable> mimeTable_;
+  std::string indexFiles_;
+  std::string phpExtensions_;
+  std::string settingsPath_;
+  std::string logFolder_;
+  std::unique_ptr<TAccessLog> accessLog_;  // LogLock and LogHandle
+  int maxConnections_ = 0;
+  std::vector<std::unique_ptr<TMsgSender>> workers_;
+  std::unique_ptr<TPHPDllLoader> phpLoader_;
+  std::atomic<bool> active_{false};
+  std::atomic<int> lastError_{0};
+  std::mutex stateLock_;
+  std::condition_variable stateChanged_;
+  std::thread thread_;  // last: starts once every field exists
+};

@@ -1,0 +1,42 @@
+// An open file, closed with the object. Reading shares the file fully with
+// other programs; appending lets them read it but not write it.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+class FileStream {
+ public:
+  FileStream() = default;
+  ~FileStream();
+  FileStream(FileStream&& other) noexcept;
+  FileStream& operator=(FileStream&& other) noexcept;
+  FileStream(const FileStream&) = delete;
+  FileStream& operator=(const FileStream&) = delete;
+
+  // Regular files only; never blocks on a pipe or device.
+  bool OpenRead(const std::string& path);
+  // Creates the file when missing; writes go to its end.
+  bool OpenAppend(const std::string& path);
+  void Close();
+
+  bool IsOpen() const { return handle_ != kNone; }
+  // The bytes read, 0 at the end, -1 on error.
+  long Read(void* buffer, std::size_t length);
+  bool Write(const void* data, std::size_t length);
+  bool Seek(std::int64_t offset);  // from the start
+  std::int64_t Size() const;       // -1 on failure
+  // The platform's descriptor or HANDLE, for zero-copy sends.
+  std::intptr_t NativeHandle() const { return handle_; }
+
+  // Creates an empty file (truncating an existing one); true on success.
+  static bool CreateEmpty(const std::string& path);
+
+ private:
+  static constexpr std::intptr_t kNone = -1;  // also Windows' INVALID_HANDLE_VALUE
+  std::intptr_t handle_ = kNone;
+};
+
+}  // namespace platform
