@@ -6,7 +6,7 @@
 #include "platform/Files.h"
 #include "platform/Ini.h"
 
-namespace detail {
+namespace {
 
 // Every `from` becomes `to`, then runs of `to` collapse to one.
 std::string SlashesTo(const std::string& path, char from, char to) {
@@ -20,7 +20,7 @@ std::string SlashesTo(const std::string& path, char from, char to) {
   return result;
 }
 
-}  // namespace detail
+}  // namespace
 
 std::string TKestro::GetAppDir() { return FolderOf(platform::ExecutablePath()); }
 
@@ -30,11 +30,11 @@ std::string TKestro::FolderOf(const std::string& path) {
 }
 
 std::string TKestro::ToBackslashPath(const std::string& path) {
-  return detail::SlashesTo(path, '/', '\\');
+  return SlashesTo(path, '/', '\\');
 }
 
 std::string TKestro::ToForwardSlashes(const std::string& path) {
-  return detail::SlashesTo(path, '\\', '/');
+  return SlashesTo(path, '\\', '/');
 }
 
 std::string TKestro::ToNativePath(const std::string& path) {

@@ -4,7 +4,7 @@
 
 #include "common/KestroClass.h"
 
-namespace detail {
+namespace {
 
 class Md5 {
  public:
@@ -82,10 +82,10 @@ class Md5 {
   std::uint64_t bytes_ = 0;
 };
 
-}  // namespace detail
+}  // namespace
 
 std::string TKestro::Md5Hex(const std::string& data) {
-  detail::Md5 md5;
+  Md5 md5;
   md5.Update(reinterpret_cast<const unsigned char*>(data.data()), data.size());
   static const char kHex[] = "0123456789ABCDEF";
   std::string hex;

@@ -12,7 +12,7 @@ namespace platform {
 
 const char PathDelim = '/';
 
-namespace detail {
+namespace {
 
 bool StatPath(const std::string& path, struct stat& st) {
   return !path.empty() && ::stat(path.c_str(), &st) == 0;
@@ -26,16 +26,16 @@ bool HasWildcard(const std::string& name) {
   return name.find_first_of("*?") != std::string::npos;
 }
 
-}  // namespace detail
+}  // namespace
 
 bool FileExists(const std::string& path) {
   struct stat st;
-  return detail::StatPath(path, st) && !S_ISDIR(st.st_mode);
+  return StatPath(path, st) && !S_ISDIR(st.st_mode);
 }
 
 bool DirectoryExists(const std::string& path) {
   struct stat st;
-  return detail::StatPath(path, st) && S_ISDIR(st.st_mode);
+  return StatPath(path, st) && S_ISDIR(st.st_mode);
 }
 
 bool CreateDir(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
@@ -80,12 +80,12 @@ std::string ExecutablePath() {
 // The read-only attribute is the owner's missing write permission.
 bool IsReadOnly(const std::string& path) {
   struct stat st;
-  return detail::StatPath(path, st) && (st.st_mode & S_IWUSR) == 0;
+  return StatPath(path, st) && (st.st_mode & S_IWUSR) == 0;
 }
 
 bool SetReadOnly(const std::string& path, bool readOnly) {
   struct stat st;
-  if (!detail::StatPath(path, st)) return false;
+  if (!StatPath(path, st)) return false;
   mode_t mode = st.st_mode & 07777;
   mode = readOnly ? (mode & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
   return ::chmod(path.c_str(), mode) == 0;
@@ -95,14 +95,14 @@ bool GetFileStamp(const std::string& path, FileStamp& stamp) {
   std::string target = path;
   std::size_t slash = path.rfind('/');
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (detail::HasWildcard(name)) {
+  if (HasWildcard(name)) {
     std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
     auto found = FindEntries(folder, name);
     if (found.empty()) return false;
     target = (slash == std::string::npos ? std::string() : folder) + found.front();
   }
   struct stat st;
-  if (!detail::StatPath(target, st)) return false;
+  if (!StatPath(target, st)) return false;
   stamp.size = static_cast<std::int64_t>(st.st_size);
   stamp.lastWriteUtcMs =
       static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
@@ -111,7 +111,7 @@ bool GetFileStamp(const std::string& path, FileStamp& stamp) {
 
 std::vector<std::string> FindEntries(const std::string& folder, const std::string& pattern) {
   std::vector<std::string> names;
-  std::unique_ptr<DIR, detail::DirCloser> dir(::opendir(folder.empty() ? "." : folder.c_str()));
+  std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.empty() ? "." : folder.c_str()));
   if (!dir) return names;
   while (const dirent* entry = ::readdir(dir.get())) {
     std::string name = entry->d_name;

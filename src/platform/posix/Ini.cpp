@@ -16,7 +16,7 @@
 
 namespace platform {
 
-namespace detail {
+namespace {
 
 constexpr std::size_t kMaxValueLength = 2047;
 constexpr std::size_t npos = std::string::npos;
@@ -80,11 +80,12 @@ bool ParseSection(const std::string& text, std::string& name) {
   return true;
 }
 
-// A key line "name=value", or a bare "name"; false for a blank line.
+// A key line "name=value"; a line without "=" holds no key.
 bool ParseKey(const std::string& text, std::string& name, std::string& value) {
   std::size_t eq = text.find('=');
+  if (eq == npos) return false;
   name = TrimBlanks(text, 0, eq);
-  value = eq == npos ? std::string() : TrimBlanks(text, eq + 1);
+  value = TrimBlanks(text, eq + 1);
   return !name.empty();
 }
 
@@ -95,8 +96,10 @@ struct Location {
   std::size_t append = npos;   // where a missing key goes: after the section's last non-blank line
 };
 
-Location Locate(const std::vector<IniLine>& lines, const std::string& section,
-                const std::string& key) {
+// The caller's names count without blanks around them, as with the private-profile functions.
+Location Locate(const std::vector<IniLine>& lines, const std::string& sectionName,
+                const std::string& keyName) {
+  const std::string section = TrimBlanks(sectionName), key = TrimBlanks(keyName);
   Location at;
   std::string name, value;
   for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -147,19 +150,22 @@ std::string JoinLines(const std::vector<IniLine>& lines) {
   return content;
 }
 
-}  // namespace detail
+}  // namespace
 
 std::string ReadIniValue(const std::string& section, const std::string& key,
                          const std::string& defaultValue, const std::string& file) {
+  // Like GetPrivateProfileString, the default loses trailing blanks.
+  std::string fallback = defaultValue;
+  while (!fallback.empty() && IsBlank(fallback.back())) fallback.pop_back();
   std::string content;
-  if (!FileExists(file) || !detail::ReadWholeFile(file, content)) return defaultValue;
-  auto lines = detail::SplitLines(content);
-  auto at = detail::Locate(lines, section, key);
-  if (at.key == detail::npos) return defaultValue;
+  if (!FileExists(file) || !ReadWholeFile(file, content)) return fallback;
+  auto lines = SplitLines(content);
+  auto at = Locate(lines, section, key);
+  if (at.key == npos) return fallback;
   std::string name, value;
-  detail::ParseKey(lines[at.key].text, name, value);
-  value = detail::Unquote(value);
-  if (value.size() > detail::kMaxValueLength) value.resize(detail::kMaxValueLength);
+  ParseKey(lines[at.key].text, name, value);
+  value = Unquote(value);
+  if (value.size() > kMaxValueLength) value.resize(kMaxValueLength);
   return value;
 }
 
@@ -167,22 +173,22 @@ bool WriteIniValue(const std::string& section, const std::string& key,
                    const std::string& value, const std::string& file) {
   std::string content;
   if (DirectoryExists(file)) return false;
-  if (FileExists(file) && !detail::ReadWholeFile(file, content)) return false;
-  auto lines = detail::SplitLines(content);
-  const std::string eol = detail::LineEnding(lines);
-  const std::string keyLine = key + "=" + value;
-  auto at = detail::Locate(lines, section, key);
-  if (at.key != detail::npos) {
+  if (FileExists(file) && !ReadWholeFile(file, content)) return false;
+  auto lines = SplitLines(content);
+  const std::string eol = LineEnding(lines);
+  const std::string keyLine = TrimBlanks(key) + "=" + value;
+  auto at = Locate(lines, section, key);
+  if (at.key != npos) {
     lines[at.key].text = keyLine;
   } else {
-    std::size_t insert = at.section != detail::npos ? at.append : lines.size();
+    std::size_t insert = at.section != npos ? at.append : lines.size();
     if (insert > 0 && lines[insert - 1].eol.empty()) lines[insert - 1].eol = eol;
-    std::vector<detail::IniLine> added;
-    if (at.section == detail::npos) added.push_back({"[" + section + "]", eol});
+    std::vector<IniLine> added;
+    if (at.section == npos) added.push_back({"[" + TrimBlanks(section) + "]", eol});
     added.push_back({keyLine, eol});
     lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insert), added.begin(), added.end());
   }
-  return detail::WriteWholeFile(file, detail::JoinLines(lines));
+  return WriteWholeFile(file, JoinLines(lines));
 }
 
 }  // namespace platform

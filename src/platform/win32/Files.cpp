@@ -6,7 +6,7 @@ namespace platform {
 
 const char PathDelim = '\\';
 
-namespace detail {
+namespace {
 
 DWORD Attributes(const std::string& path) {
   return path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path.c_str());
@@ -30,15 +30,15 @@ struct FindHandle {
   FindHandle& operator=(const FindHandle&) = delete;
 };
 
-}  // namespace detail
+}  // namespace
 
 bool FileExists(const std::string& path) {
-  DWORD a = detail::Attributes(path);
+  DWORD a = Attributes(path);
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool DirectoryExists(const std::string& path) {
-  DWORD a = detail::Attributes(path);
+  DWORD a = Attributes(path);
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -89,12 +89,12 @@ std::string ExecutablePath() {
 }
 
 bool IsReadOnly(const std::string& path) {
-  DWORD a = detail::Attributes(path);
+  DWORD a = Attributes(path);
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY);
 }
 
 bool SetReadOnly(const std::string& path, bool readOnly) {
-  DWORD a = detail::Attributes(path);
+  DWORD a = Attributes(path);
   if (a == INVALID_FILE_ATTRIBUTES) return false;
   a = readOnly ? (a | FILE_ATTRIBUTE_READONLY) : (a & ~DWORD(FILE_ATTRIBUTE_READONLY));
   if (a == 0) a = FILE_ATTRIBUTE_NORMAL;
@@ -103,10 +103,10 @@ bool SetReadOnly(const std::string& path, bool readOnly) {
 
 bool GetFileStamp(const std::string& path, FileStamp& stamp) {
   WIN32_FIND_DATAA data;
-  detail::FindHandle find(FindFirstFileA(path.c_str(), &data));
+  FindHandle find(FindFirstFileA(path.c_str(), &data));
   if (find.h == INVALID_HANDLE_VALUE) return false;
   stamp.size = (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  stamp.lastWriteUtcMs = detail::FileTimeToUnixMs(data.ftLastWriteTime);
+  stamp.lastWriteUtcMs = FileTimeToUnixMs(data.ftLastWriteTime);
   return true;
 }
 
@@ -115,7 +115,7 @@ std::vector<std::string> FindEntries(const std::string& folder, const std::strin
   std::string base = folder;
   if (!base.empty() && base.back() != '\\' && base.back() != '/' && base.back() != ':') base += '\\';
   WIN32_FIND_DATAA data;
-  detail::FindHandle find(FindFirstFileA((base + pattern).c_str(), &data));
+  FindHandle find(FindFirstFileA((base + pattern).c_str(), &data));
   if (find.h == INVALID_HANDLE_VALUE) return names;
   do {
     std::string name = data.cFileName;

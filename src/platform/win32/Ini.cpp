@@ -8,27 +8,27 @@
 
 namespace platform {
 
-namespace detail {
+namespace {
 
 // The private-profile functions look for a bare file name in the Windows
 // folder; the system means the current folder, as on Linux.
 std::string FullIniPath(const std::string& file) { return ExpandFileName(file); }
 
-}  // namespace detail
+}  // namespace
 
 std::string ReadIniValue(const std::string& section, const std::string& key,
                          const std::string& defaultValue, const std::string& file) {
   std::vector<char> buffer(2048);
   DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), defaultValue.c_str(),
                                      buffer.data(), static_cast<DWORD>(buffer.size()),
-                                     detail::FullIniPath(file).c_str());
+                                     FullIniPath(file).c_str());
   return std::string(buffer.data(), n);
 }
 
 bool WriteIniValue(const std::string& section, const std::string& key,
                    const std::string& value, const std::string& file) {
   return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(),
-                                    detail::FullIniPath(file).c_str()) != 0;
+                                    FullIniPath(file).c_str()) != 0;
 }
 
 }  // namespace platform

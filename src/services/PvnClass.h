@@ -1,0 +1,51 @@
+// TPvn: the folder tree around the executable, its settings file pvn/pvn.ini,
+// and the rewriting of the tree's absolute paths in my.cnf and php.ini.
+// Nothing is cached: every call computes its paths from the application folder.
+//
+// Each operation has a form for the tree at a given application folder; the
+// argument-less forms use TKestro::GetAppDir().
+#pragma once
+#include <string>
+
+class TPvn {
+ public:
+  TPvn() = delete;
+
+  // Application folder + "log"; creates the folder (one level) when missing and
+  // throws std::runtime_error when it cannot.
+  static std::string GetLogDir();
+  static std::string GetLogDir(const std::string& appDir);
+  static std::string GetSettingsFile();  // pvn/pvn.ini
+  static std::string GetSettingsFile(const std::string& appDir);
+  static std::string GetMyCnfFile();  // mysql/bin/my.cnf
+  static std::string GetMyCnfFile(const std::string& appDir);
+  static std::string GetMysqlDataDir();  // mysql/data
+  static std::string GetMysqlDataDir(const std::string& appDir);
+  static std::string GetMysqlDir();  // mysql
+  static std::string GetMysqlDir(const std::string& appDir);
+  static std::string GetPhpDir();  // php, the value of PHPRC
+  static std::string GetPhpDir(const std::string& appDir);
+  static std::string GetPhpIniFile();  // php/php.ini
+  static std::string GetPhpIniFile(const std::string& appDir);
+  // Full path of "www" against the current folder (the application folder at run time).
+  static std::string GetRootDir();
+
+  // The settings file's port, trimmed; empty when it or the file is missing.
+  static std::string LoadPort();
+  static std::string LoadPort(const std::string& appDir);
+  // Writes the port when the settings file exists.
+  static void SavePort(int port);
+  static void SavePort(int port, const std::string& appDir);
+  // Creates the log folder, then writes root and log when the settings file exists.
+  static void SavePaths();
+  static void SavePaths(const std::string& appDir);
+
+  // basedir and datadir of section mysqld, in forward-slash form; nothing when
+  // my.cnf is missing.
+  static void UpdateMyCnf();
+  static void UpdateMyCnf(const std::string& appDir);
+  // extension_dir, mime_magic.magicfile, zend_extension_manager.optimizer_ts and
+  // zend_extension_ts; nothing when php.ini is missing.
+  static void UpdatePhpIni();
+  static void UpdatePhpIni(const std::string& appDir);
+};

@@ -1,0 +1,235 @@
+// INI semantics, the same cases for both builds: natively against our own
+// implementation, under Wine against the private-profile functions.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "TempFolder.h"
+#include "common/KestroClass.h"
+#include "platform/Env.h"
+#include "platform/Files.h"
+#include "platform/Ini.h"
+
+namespace {
+
+using platform::ReadIniValue;
+using platform::WriteIniValue;
+
+// Wine's private-profile functions rewrite the whole file on every write: blank
+// lines go, blanks around names and "=" go, and every line ends in CR LF. The
+// semantics (and Windows) keep every other line byte for byte; under Wine the
+// byte-exact cases check the lines' content in that canonical form instead.
+bool UnderWine() { return !platform::GetEnv("WINELOADER").empty(); }
+
+std::string Canonical(const std::string& bytes) {
+  std::string out, line;
+  auto flush = [&] {
+    std::string t = TKestro::Trim(line);
+    std::size_t eq = t.find('=');
+    if (eq != std::string::npos && !t.empty() && t[0] != '[')
+      t = TKestro::Trim(t.substr(0, eq)) + "=" + TKestro::Trim(t.substr(eq + 1));
+    if (!t.empty()) out += t + "\r\n";
+    line.clear();
+  };
+  for (char c : bytes) {
+    if (c == '\n') flush();
+    else line += c;
+  }
+  flush();
+  return out;
+}
+
+// Byte for byte, or in Wine's canonical form under Wine.
+void ExpectSameLines(const std::string& actual, const std::string& expected) {
+  if (UnderWine())
+    EXPECT_EQ(Canonical(actual), Canonical(expected)) << "as written by Wine: " << actual;
+  else
+    EXPECT_EQ(actual, expected);
+}
+
+class Ini : public ::testing::Test {
+ protected:
+  std::string File(const std::string& bytes) {
+    WriteBytes(file_, bytes);
+    return file_;
+  }
+  std::string Read(const std::string& section, const std::string& key) {
+    return ReadIniValue(section, key, "<default>", file_);
+  }
+  std::string Bytes() const { return ReadBytes(file_); }
+
+  TempFolder dir_;
+  std::string file_ = dir_ / "test.ini";
+};
+
+TEST_F(Ini, NamesMatchWithoutRegardToCaseAndBlanksAreIgnored) {
+  File("[Mysqld]\r\n  Port  =  3306  \r\nbasedir=\tC:/tree/mysql\t\r\n");
+  EXPECT_EQ(Read("mysqld", "PORT"), "3306");
+  EXPECT_EQ(Read("MYSQLD", "port"), "3306");
+  EXPECT_EQ(Read(" mysqld ", "\tBaseDir "), "C:/tree/mysql");
+}
+
+TEST_F(Ini, BlanksInsideAValueAndAfterItsSeparatorStay) {
+  File("[PVN]\r\nroot = C:\\My Site\\www\r\nindex= index.html, index.php\r\nempty=\r\n");
+  EXPECT_EQ(Read("PVN", "root"), "C:\\My Site\\www");
+  EXPECT_EQ(Read("PVN", "index"), "index.html, index.php");
+  EXPECT_EQ(Read("PVN", "empty"), "");
+}
+
+TEST_F(Ini, MatchingQuotesAreStripped) {
+  File("[PHP]\r\n"
+       "a=\"C:\\php\\ext\"\r\n"
+       "b='single'\r\n"
+       "c = \"  inner blanks  \"  \r\n"
+       "d=\"unmatched\r\n"
+       "e=\"mixed'\r\n"
+       "f=\"one\" and \"two\"\r\n");
+  EXPECT_EQ(Read("PHP", "a"), "C:\\php\\ext");
+  EXPECT_EQ(Read("PHP", "b"), "single");
+  EXPECT_EQ(Read("PHP", "c"), "  inner blanks  ");
+  EXPECT_EQ(Read("PHP", "d"), "\"unmatched");
+  EXPECT_EQ(Read("PHP", "e"), "\"mixed'");
+  EXPECT_EQ(Read("PHP", "f"), "one\" and \"two");
+}
+
+TEST_F(Ini, AbsentFileSectionOrKeyGivesTheDefault) {
+  EXPECT_EQ(ReadIniValue("PVN", "port", "dflt", dir_ / "missing.ini"), "dflt");
+  File("[PVN]\r\nport=1\r\n[Other]\r\nroot=x\r\n");
+  EXPECT_EQ(Read("PVN", "root"), "<default>");
+  EXPECT_EQ(Read("Nowhere", "port"), "<default>");
+  EXPECT_EQ(ReadIniValue("PVN", "log", "", file_), "");
+}
+
+TEST_F(Ini, OnlyNameEqualsValueLinesHoldKeys) {
+  File("[ A ] ; the section\r\nbare\r\n;commented=1\r\nk=v\r\n");
+  EXPECT_EQ(Read("A", "k"), "v");
+  EXPECT_EQ(Read("A", "bare"), "<default>");
+  EXPECT_EQ(Read("A", "commented"), "<default>");
+  EXPECT_EQ(ReadIniValue("A", "missing", "dflt  ", file_), "dflt") << "trailing blanks of the default go";
+}
+
+TEST_F(Ini, KeysBelongToTheirOwnSection) {
+  File("top=before any section\r\n"
+       "[client]\r\nport=3307\r\nsocket=/tmp/a.sock\r\n"
+       "[mysqld]\r\n; port=1\r\nport=3306\r\nport=9999\r\n");
+  EXPECT_EQ(Read("mysqld", "port"), "3306") << "the first of two keys wins";
+  EXPECT_EQ(Read("client", "port"), "3307");
+  EXPECT_EQ(Read("mysqld", "socket"), "<default>");
+  EXPECT_EQ(Read("client", "top"), "<default>");
+}
+
+TEST_F(Ini, ValuesAreReadUpTo2047Characters) {
+  std::string longValue(3000, 'x');
+  longValue[2046] = 'y';
+  File("[S]\r\nlong=" + longValue + "\r\nnext=1\r\n");
+  std::string value = Read("S", "long");
+  ASSERT_EQ(value.size(), 2047u);
+  EXPECT_EQ(value.back(), 'y');
+  EXPECT_EQ(Read("S", "next"), "1");
+}
+
+TEST_F(Ini, LfFilesReadLikeCrLfFiles) {
+  File("[PVN]\nport = 60080\nroot=/srv/www\n");
+  EXPECT_EQ(Read("PVN", "port"), "60080");
+  EXPECT_EQ(Read("PVN", "root"), "/srv/www");
+}
+
+TEST_F(Ini, WriteReplacesTheKeysLineInPlaceAndKeepsEveryOtherByte) {
+  const std::string before =
+      "; settings\r\n"
+      "[PVN]\r\n"
+      "port = 60080   ; the HTTP port\r\n"
+      "root=C:\\old\\www\r\n"
+      "\r\n"
+      "[Other]\r\n"
+      "port=1\r\n";
+  File(before);
+  ASSERT_TRUE(WriteIniValue("PVN", "port", "8080", file_));
+  ExpectSameLines(Bytes(),
+            "; settings\r\n[PVN]\r\nport=8080\r\nroot=C:\\old\\www\r\n\r\n[Other]\r\nport=1\r\n");
+}
+
+TEST_F(Ini, WriteKeepsTheLayoutOfTheOtherLines) {
+  File("; comment\r\n[PVN]\r\n  index = index.html  \r\nport=1\r\n\r\n\r\n[Z]\r\nz\t=\t2\r\n");
+  ASSERT_TRUE(WriteIniValue("PVN", "port", "2", file_));
+  ExpectSameLines(Bytes(), "; comment\r\n[PVN]\r\n  index = index.html  \r\nport=2\r\n\r\n\r\n[Z]\r\nz\t=\t2\r\n");
+}
+
+TEST_F(Ini, WriteKeepsLfLineEndings) {
+  File("[mysqld]\nport=3306\nbasedir=/old/mysql\n");
+  ASSERT_TRUE(WriteIniValue("mysqld", "basedir", "/new/mysql", file_));
+  ExpectSameLines(Bytes(), "[mysqld]\nport=3306\nbasedir=/new/mysql\n");
+}
+
+TEST_F(Ini, AKeyWrittenInAnotherCaseIsReplacedNotDuplicated) {
+  File("[PHP]\r\nEXTENSION_DIR = \"C:\\old\\ext\"\r\nother=1\r\n");
+  ASSERT_TRUE(WriteIniValue("php", "extension_dir", "E:\\php\\ext", file_));
+  EXPECT_EQ(Read("PHP", "extension_dir"), "E:\\php\\ext");
+  std::string bytes = Bytes();
+  EXPECT_EQ(bytes.find("old"), std::string::npos) << bytes;
+  EXPECT_EQ(TKestro::UpperCase(bytes).find("EXTENSION_DIR"),
+            TKestro::UpperCase(bytes).rfind("EXTENSION_DIR")) << bytes;
+  EXPECT_NE(bytes.find("other=1\r\n"), std::string::npos) << bytes;
+}
+
+TEST_F(Ini, AMissingKeyIsAddedAtTheEndOfItsSection) {
+  File("[PHP]\r\nengine=On\r\n;extension_dir=\"./\"\r\n[Zend]\r\nx=1\r\n");
+  ASSERT_TRUE(WriteIniValue("PHP", "extension_dir", "C:\\t\\php\\ext", file_));
+  EXPECT_EQ(Bytes(),
+            "[PHP]\r\nengine=On\r\n;extension_dir=\"./\"\r\nextension_dir=C:\\t\\php\\ext\r\n"
+            "[Zend]\r\nx=1\r\n");
+}
+
+TEST_F(Ini, AMissingSectionIsAddedWithItsKeyAtTheEndOfTheFile) {
+  File("[PHP]\r\nengine=On\r\n");
+  ASSERT_TRUE(WriteIniValue("Zend", "zend_extension_ts", "C:\\t\\lib\\", file_));
+  EXPECT_EQ(Bytes(), "[PHP]\r\nengine=On\r\n[Zend]\r\nzend_extension_ts=C:\\t\\lib\\\r\n");
+  EXPECT_EQ(Read("zend", "ZEND_EXTENSION_TS"), "C:\\t\\lib\\");
+}
+
+TEST_F(Ini, ALastLineWithoutLineEndGetsOneBeforeAnAddition) {
+  File("[A]\r\na=1");
+  ASSERT_TRUE(WriteIniValue("A", "b", "2", file_));
+  EXPECT_EQ(Read("A", "a"), "1");
+  EXPECT_EQ(Read("A", "b"), "2");
+  EXPECT_EQ(Bytes(), "[A]\r\na=1\r\nb=2\r\n");
+}
+
+TEST_F(Ini, WritingCreatesAMissingFileInAnExistingFolder) {
+  ASSERT_TRUE(WriteIniValue("PVN", "port", "60080", file_));
+  EXPECT_EQ(Bytes(), "[PVN]\r\nport=60080\r\n");
+}
+
+TEST_F(Ini, WriteThenReadRoundTripsPathsWithBlanks) {
+  File("[mysqld]\r\n");
+  ASSERT_TRUE(WriteIniValue("mysqld", "basedir", "C:/Program Files/tree/mysql", file_));
+  EXPECT_EQ(Read("mysqld", "basedir"), "C:/Program Files/tree/mysql");
+}
+
+TEST_F(Ini, WriteIniStringClearsTheReadOnlyAttribute) {
+  File("[PVN]\r\nport=1\r\n");
+  ASSERT_TRUE(platform::SetReadOnly(file_, true));
+  ASSERT_TRUE(platform::IsReadOnly(file_));
+  TKestro::WriteIniString("PVN", "port", file_, "2");
+  EXPECT_FALSE(platform::IsReadOnly(file_));
+  EXPECT_EQ(TKestro::ReadIniString("PVN", "port", file_), "2");
+}
+
+TEST_F(Ini, ARefusedWriteRaisesUnableToWrite) {
+  std::string file = dir_ / "no-such-folder" + platform::PathDelim + "pvn.ini";
+  EXPECT_FALSE(WriteIniValue("PVN", "port", "1", file));
+  try {
+    TKestro::WriteIniString("PVN", "port", file, "1");
+    FAIL() << "no error raised";
+  } catch (const std::runtime_error& e) {
+    EXPECT_EQ(std::string(e.what()), "Unable to write to " + file);
+  }
+  EXPECT_FALSE(platform::FileExists(file));
+}
+
+TEST_F(Ini, ReadIniStringOfAMissingFileIsEmpty) {
+  EXPECT_EQ(TKestro::ReadIniString("PVN", "port", dir_ / "missing.ini"), "");
+  EXPECT_FALSE(platform::FileExists(dir_ / "missing.ini"));
+}
+
+}  // namespace
