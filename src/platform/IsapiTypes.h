@@ -9,12 +9,16 @@
 #include <windows.h>
 #include <httpext.h>
 
+// An entry point of an ISAPI extension library.
+#define ISAPI_EXPORT extern "C" __declspec(dllexport)
+
 #else  // Linux: the Windows names with native sizes (DWORD is 32 bits, BOOL an int).
 
 #include <cerrno>
 #include <cstdint>
 
 #define WINAPI
+#define ISAPI_EXPORT extern "C" __attribute__((visibility("default")))
 
 using BOOL = int;
 using DWORD = std::uint32_t;

@@ -1,0 +1,68 @@
+#include "CgiHead.h"
+
+#include <cctype>
+
+namespace phpisapi {
+
+namespace {
+
+bool NameIs(const std::string& name, const char* expected) {
+  std::size_t i = 0;
+  for (; i < name.size() && expected[i]; ++i)
+    if (std::tolower(static_cast<unsigned char>(name[i])) != expected[i]) return false;
+  return i == name.size() && !expected[i];
+}
+
+std::string Trim(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return std::string();
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+}  // namespace
+
+bool FindHeadEnd(const std::string& output, std::size_t& headLength, std::size_t& bodyStart) {
+  if (output.compare(0, 1, "\n") == 0 || output.compare(0, 2, "\r\n") == 0) {
+    headLength = 0;  // no header lines at all
+    bodyStart = output[0] == '\n' ? 1 : 2;
+    return true;
+  }
+  // The first empty line: "\n\n" or "\n\r\n" after a line's end.
+  for (std::size_t i = output.find('\n'); i != std::string::npos; i = output.find('\n', i + 1)) {
+    if (i + 1 < output.size() && output[i + 1] == '\n') {
+      headLength = i + 1;
+      bodyStart = i + 2;
+      return true;
+    }
+    if (i + 2 < output.size() && output[i + 1] == '\r' && output[i + 2] == '\n') {
+      headLength = i + 1;
+      bodyStart = i + 3;
+      return true;
+    }
+  }
+  return false;
+}
+
+CgiHead ParseCgiHead(const std::string& block) {
+  CgiHead head;
+  for (std::size_t start = 0; start < block.size();) {
+    std::size_t end = block.find('\n', start);
+    if (end == std::string::npos) end = block.size();
+    std::string line = block.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::size_t colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    const std::string name = Trim(line.substr(0, colon));
+    if (NameIs(name, "status")) {
+      const std::string status = Trim(line.substr(colon + 1));
+      if (!status.empty()) head.status = status;
+      continue;
+    }
+    if (NameIs(name, "content-length")) head.hasContentLength = true;
+    head.headers += line + "\r\n";
+  }
+  return head;
+}
+
+}  // namespace phpisapi

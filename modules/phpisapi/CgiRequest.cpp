@@ -1,0 +1,96 @@
+#include "CgiRequest.h"
+
+#include <cctype>
+
+#include "EcbIo.h"
+#include "FastCgi.h"
+
+namespace phpisapi {
+
+namespace {
+
+bool EqualsNoCase(const std::string& a, const char* b) {
+  std::size_t i = 0;
+  for (; i < a.size() && b[i]; ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return i == a.size() && !b[i];
+}
+
+// True when the comma-separated header value holds `token`.
+bool HasToken(const std::string& value, const char* token) {
+  std::size_t start = 0;
+  while (start <= value.size()) {
+    std::size_t end = value.find(',', start);
+    if (end == std::string::npos) end = value.size();
+    std::string item = value.substr(start, end - start);
+    const std::size_t first = item.find_first_not_of(" \t");
+    const std::size_t last = item.find_last_not_of(" \t");
+    item = first == std::string::npos ? std::string() : item.substr(first, last - first + 1);
+    if (EqualsNoCase(item, token)) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+// DOCUMENT_ROOT without the trailing delimiter of APPL_PHYSICAL_PATH.
+std::string DocumentRoot(std::string path) {
+  while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) path.pop_back();
+  return path;
+}
+
+}  // namespace
+
+CgiRequest DescribeRequest(EXTENSION_CONTROL_BLOCK& ecb) {
+  CgiRequest request;
+  std::string& p = request.params;
+  auto var = [&ecb](const char* name) { return ServerVariable(ecb, name); };
+  const std::string method = ecb.lpszMethod ? ecb.lpszMethod : "GET";
+  const std::string query = ecb.lpszQueryString ? ecb.lpszQueryString : "";
+  const std::string scriptName = var("SCRIPT_NAME");
+  std::string requestUri = var("HTTP_URL");
+  if (requestUri.empty()) requestUri = scriptName + (query.empty() ? "" : "?" + query);
+
+  fcgi::AppendParam(p, "GATEWAY_INTERFACE", "CGI/1.1");
+  fcgi::AppendParam(p, "SERVER_SOFTWARE", var("SERVER_SOFTWARE"));
+  fcgi::AppendParam(p, "SERVER_NAME", var("SERVER_NAME"));
+  fcgi::AppendParam(p, "SERVER_PORT", var("SERVER_PORT"));
+  fcgi::AppendParam(p, "SERVER_PROTOCOL", var("SERVER_PROTOCOL"));
+  fcgi::AppendParam(p, "REQUEST_METHOD", method);
+  fcgi::AppendParam(p, "REQUEST_URI", requestUri);
+  fcgi::AppendParam(p, "QUERY_STRING", query);
+  fcgi::AppendParam(p, "SCRIPT_NAME", scriptName);
+  fcgi::AppendParam(p, "SCRIPT_FILENAME", var("PATH_TRANSLATED"));
+  // The server has no path after the script; PHP_SELF is then the script's path.
+  fcgi::AppendParam(p, "PATH_INFO", "");
+  fcgi::AppendParam(p, "DOCUMENT_ROOT", DocumentRoot(var("APPL_PHYSICAL_PATH")));
+  fcgi::AppendParam(p, "REMOTE_ADDR", var("REMOTE_ADDR"));
+  fcgi::AppendParam(p, "REDIRECT_STATUS", "200");
+  fcgi::AppendParam(p, "CONTENT_TYPE", ecb.lpszContentType ? ecb.lpszContentType : "");
+  fcgi::AppendParam(p, "CONTENT_LENGTH", std::to_string(ecb.cbTotalBytes));
+
+  const std::string all = var("ALL_HTTP");
+  for (std::size_t start = 0; start < all.size();) {
+    std::size_t end = all.find("\r\n", start);
+    if (end == std::string::npos) end = all.size();
+    const std::string line = all.substr(start, end - start);
+    start = end + 2;
+    const std::size_t colon = line.find(':');
+    if (colon == std::string::npos || colon == 0) continue;
+    const std::string name = line.substr(0, colon);
+    const std::string value = line.substr(colon + 1);
+    // A client never sets the proxy of PHP's own HTTP calls; the body's
+    // type and length are CONTENT_TYPE and CONTENT_LENGTH already.
+    if (name == "HTTP_PROXY" || name == "HTTP_CONTENT_TYPE" || name == "HTTP_CONTENT_LENGTH")
+      continue;
+    if (name == "HTTP_CONNECTION") request.keepAliveAsked = HasToken(value, "keep-alive");
+    if (name == "HTTP_EXPECT") request.expectContinue = HasToken(value, "100-continue");
+    fcgi::AppendParam(p, name, value);
+  }
+  request.bodyLength = ecb.cbTotalBytes;
+  request.headOnly = EqualsNoCase(method, "HEAD");
+  return request;
+}
+
+}  // namespace phpisapi

@@ -1,0 +1,51 @@
+#include "EcbIo.h"
+
+#include <vector>
+
+namespace phpisapi {
+
+std::string ServerVariable(EXTENSION_CONTROL_BLOCK& ecb, const char* name) {
+  std::vector<char> buffer(512);
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    DWORD size = static_cast<DWORD>(buffer.size());
+    if (ecb.GetServerVariable(ecb.ConnID, const_cast<LPSTR>(name), buffer.data(), &size))
+      return std::string(buffer.data(), size > 0 ? size - 1 : 0);
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size <= buffer.size()) break;
+    buffer.resize(size);
+  }
+  return std::string();
+}
+
+bool WriteAll(EXTENSION_CONTROL_BLOCK& ecb, const char* data, std::size_t length) {
+  while (length > 0) {
+    DWORD count = static_cast<DWORD>(length > 0x40000000 ? 0x40000000 : length);
+    if (!ecb.WriteClient(ecb.ConnID, const_cast<char*>(data), &count, 0) || count == 0)
+      return false;
+    data += count;
+    length -= count;
+  }
+  return true;
+}
+
+bool SendResponseHead(EXTENSION_CONTROL_BLOCK& ecb, const std::string& status,
+                      const std::string& headers, bool keepConnection) {
+  HSE_SEND_HEADER_EX_INFO info{};
+  info.pszStatus = status.c_str();
+  info.pszHeader = headers.c_str();
+  info.cchStatus = static_cast<DWORD>(status.size());
+  info.cchHeader = static_cast<DWORD>(headers.size());
+  info.fKeepConn = keepConnection ? TRUE : FALSE;
+  return ecb.ServerSupportFunction(ecb.ConnID, HSE_REQ_SEND_RESPONSE_HEADER_EX, &info, nullptr,
+                                   nullptr) != FALSE;
+}
+
+void SendErrorPage(EXTENSION_CONTROL_BLOCK& ecb, const std::string& status,
+                   const std::string& text, bool headOnly) {
+  const std::string body = status + "\r\n" + text + "\r\n";
+  const std::string headers = "Content-Type: text/plain; charset=UTF-8\r\nContent-Length: " +
+                              std::to_string(body.size()) + "\r\n\r\n";
+  if (SendResponseHead(ecb, status, headers, false) && !headOnly)
+    WriteAll(ecb, body.data(), body.size());
+}
+
+}  // namespace phpisapi

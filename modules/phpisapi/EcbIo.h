@@ -1,0 +1,21 @@
+// The module's side of the control block's callbacks.
+#pragma once
+#include <cstddef>
+#include <string>
+
+#include "php/Isapi.h"
+
+namespace phpisapi {
+
+// A server variable, however long; empty when the server has none.
+std::string ServerVariable(EXTENSION_CONTROL_BLOCK& ecb, const char* name);
+// Every byte through WriteClient, retrying partial writes; false once it fails.
+bool WriteAll(EXTENSION_CONTROL_BLOCK& ecb, const char* data, std::size_t length);
+// Status line and header lines through code 1016.
+bool SendResponseHead(EXTENSION_CONTROL_BLOCK& ecb, const std::string& status,
+                      const std::string& headers, bool keepConnection);
+// A short text answer of the module's own (busy, gone, timed out); closes.
+void SendErrorPage(EXTENSION_CONTROL_BLOCK& ecb, const std::string& status,
+                   const std::string& text, bool headOnly);
+
+}  // namespace phpisapi

@@ -1,0 +1,81 @@
+#include "FastCgi.h"
+
+namespace phpisapi::fcgi {
+
+namespace {
+
+constexpr std::uint8_t kVersion = 1;
+constexpr std::uint16_t kRequestId = 1;  // one request per connection at a time
+constexpr std::size_t kHeaderSize = 8;
+constexpr std::uint16_t kResponder = 1;
+constexpr std::uint8_t kKeepConn = 1;
+
+void AppendHeader(std::string& out, Type type, std::size_t length) {
+  const char header[kHeaderSize] = {
+      static_cast<char>(kVersion),      static_cast<char>(type),
+      static_cast<char>(kRequestId >> 8), static_cast<char>(kRequestId & 0xFF),
+      static_cast<char>(length >> 8),   static_cast<char>(length & 0xFF),
+      0,                                0};
+  out.append(header, kHeaderSize);
+}
+
+void AppendLength(std::string& out, std::size_t length) {
+  if (length < 128) {
+    out.push_back(static_cast<char>(length));
+    return;
+  }
+  out.push_back(static_cast<char>(((length >> 24) & 0x7F) | 0x80));
+  out.push_back(static_cast<char>((length >> 16) & 0xFF));
+  out.push_back(static_cast<char>((length >> 8) & 0xFF));
+  out.push_back(static_cast<char>(length & 0xFF));
+}
+
+}  // namespace
+
+void AppendBeginRequest(std::string& out, bool keepConn) {
+  AppendHeader(out, kBeginRequest, 8);
+  const char body[8] = {0, static_cast<char>(kResponder), static_cast<char>(keepConn ? kKeepConn : 0),
+                        0, 0, 0, 0, 0};
+  out.append(body, sizeof body);
+}
+
+void AppendRecords(std::string& out, Type type, const char* data, std::size_t length) {
+  do {
+    const std::size_t piece = length < kMaxContent ? length : kMaxContent;
+    AppendHeader(out, type, piece);
+    out.append(data, piece);
+    data += piece;
+    length -= piece;
+  } while (length > 0);
+}
+
+void AppendParam(std::string& params, const std::string& name, const std::string& value) {
+  AppendLength(params, name.size());
+  AppendLength(params, value.size());
+  params += name;
+  params += value;
+}
+
+void RecordReader::Feed(const char* data, std::size_t length) {
+  if (offset_ > 0) {
+    buffer_.erase(0, offset_);
+    offset_ = 0;
+  }
+  buffer_.append(data, length);
+}
+
+bool RecordReader::Next(Record& record) {
+  if (buffer_.size() - offset_ < kHeaderSize) return false;
+  const auto* h = reinterpret_cast<const unsigned char*>(buffer_.data() + offset_);
+  const std::size_t length = (static_cast<std::size_t>(h[4]) << 8) | h[5];
+  const std::size_t padding = h[6];
+  const std::size_t total = kHeaderSize + length + padding;
+  if (buffer_.size() - offset_ < total) return false;
+  record.type = static_cast<Type>(h[1]);
+  record.content = buffer_.data() + offset_ + kHeaderSize;
+  record.length = length;
+  offset_ += total;
+  return true;
+}
+
+}  // namespace phpisapi::fcgi

@@ -1,0 +1,63 @@
+// What the module needs from the operating system: its own folder, the
+// php-cgi program, php-cgi processes with a private FastCGI endpoint each,
+// and byte streams to them. posix/ and win32/ implement it.
+#pragma once
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace phpisapi {
+
+using Clock = std::chrono::steady_clock;
+
+// The folder that holds this module, without a trailing delimiter.
+std::string ModuleFolder();
+// php-cgi beside the module in `phpFolder`, else (Linux) on PATH; empty when none.
+std::string FindPhpCgi(const std::string& phpFolder);
+
+// A connected stream to one php-cgi. Calls that wait give up at `deadline`.
+class Channel {
+ public:
+  enum Result : long { kClosed = 0, kFailed = -1, kTimedOut = -2 };
+
+  Channel() = default;
+  explicit Channel(std::intptr_t handle) : handle_(handle) {}
+  ~Channel();
+  Channel(Channel&& other) noexcept;
+  Channel& operator=(Channel&& other) noexcept;
+  Channel(const Channel&) = delete;
+  Channel& operator=(const Channel&) = delete;
+
+  bool Open() const { return handle_ != kNone; }
+  void Close();
+  // All bytes, or false.
+  bool SendAll(const void* data, std::size_t length, Clock::time_point deadline);
+  // Bytes received (> 0), or kClosed, kFailed, kTimedOut.
+  long Receive(void* buffer, std::size_t length, Clock::time_point deadline);
+
+ private:
+  static constexpr std::intptr_t kNone = -1;
+  std::intptr_t handle_ = kNone;
+};
+
+// One php-cgi process serving FastCGI on an endpoint of its own. Ends with
+// the object; on Linux also when the server process dies.
+class CgiProcess {
+ public:
+  virtual ~CgiProcess() = default;
+  virtual bool Alive() = 0;
+  virtual Channel Connect() = 0;  // an unopened channel on failure
+};
+
+// The place where a pool keeps its endpoints (a private folder on Linux).
+class EndpointSpace {
+ public:
+  virtual ~EndpointSpace() = default;
+  // Starts `program` serving FastCGI; null on failure.
+  virtual std::unique_ptr<CgiProcess> Start(const std::string& program, int index) = 0;
+};
+std::unique_ptr<EndpointSpace> CreateEndpointSpace();
+
+}  // namespace phpisapi

@@ -1,0 +1,97 @@
+#include "Pool.h"
+
+#include <utility>
+
+namespace phpisapi {
+
+Pool::Lease::~Lease() {
+  if (pool_) pool_->Release(*slot_);
+}
+
+Pool::Lease::Lease(Lease&& other) noexcept
+    : pool_(std::exchange(other.pool_, nullptr)), slot_(other.slot_) {}
+
+Channel* Pool::Lease::Connection() {
+  Slot& slot = *slot_;
+  if (slot.process && !slot.process->Alive()) Discard();
+  if (slot.channel.Open()) {
+    // php-cgi may have closed an idle connection: anything readable now is
+    // its end (or garbage), so start over on a fresh one.
+    char byte = 0;
+    if (slot.channel.Receive(&byte, 1, Clock::now()) == Channel::kTimedOut) return &slot.channel;
+    slot.channel.Close();
+  }
+  if (!slot.process) {
+    slot.process = pool_->space_ ? pool_->space_->Start(pool_->program_, slot.index) : nullptr;
+    slot.served = 0;
+    if (!slot.process) return nullptr;
+  }
+  slot.channel = slot.process->Connect();
+  if (!slot.channel.Open()) {
+    Discard();
+    return nullptr;
+  }
+  return &slot.channel;
+}
+
+void Pool::Lease::Discard() {
+  slot_->channel.Close();
+  slot_->process.reset();
+}
+
+void Pool::Lease::Finished() {
+  if (++slot_->served >= pool_->settings_.requestsPerProcess) Discard();
+}
+
+Pool::Pool(std::string phpFolder)
+    : phpFolder_(std::move(phpFolder)), settings_(LoadSettings(phpFolder_ + "/phpisapi.ini")) {}
+
+Pool::~Pool() {
+  slots_.clear();  // every process ends before their endpoints' place goes
+  space_.reset();
+}
+
+bool Pool::Available() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  StartOnce();
+  return space_ && !program_.empty();
+}
+
+std::unique_ptr<Pool::Lease> Pool::Acquire(Clock::time_point deadline) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  StartOnce();
+  if (slots_.empty()) return nullptr;
+  for (;;) {
+    for (auto& slot : slots_) {
+      if (slot->busy) continue;
+      slot->busy = true;
+      return std::make_unique<Lease>(*this, *slot);
+    }
+    if (freed_.wait_until(lock, deadline) == std::cv_status::timeout) return nullptr;
+  }
+}
+
+void Pool::StartOnce() {
+  if (started_) return;
+  started_ = true;
+  program_ = FindPhpCgi(phpFolder_);
+  if (program_.empty()) return;
+  space_ = CreateEndpointSpace();
+  if (!space_) return;
+  for (int i = 0; i < settings_.processes; ++i) {
+    auto slot = std::make_unique<Slot>();
+    slot->index = i;
+    slot->process = space_->Start(program_, i);
+    slots_.push_back(std::move(slot));
+  }
+}
+
+void Pool::Release(Slot& slot) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    slot.busy = false;
+  }
+  freed_.notify_one();
+}
+
+}  // namespace phpisapi

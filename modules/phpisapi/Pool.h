@@ -1,0 +1,74 @@
+// The pool of php-cgi processes, started on the first request. Each process
+// serves one request at a time over a connection that stays open between
+// requests; a process that dies, hangs or has served its share is replaced.
+#pragma once
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "Os.h"
+#include "Settings.h"
+
+namespace phpisapi {
+
+class Pool {
+ public:
+  struct Slot {
+    std::unique_ptr<CgiProcess> process;
+    Channel channel;
+    int index = 0;
+    int served = 0;
+    bool busy = false;
+  };
+
+  // One slot held for one request; released when it goes.
+  class Lease {
+   public:
+    Lease(Pool& pool, Slot& slot) : pool_(&pool), slot_(&slot) {}
+    ~Lease();
+    Lease(Lease&& other) noexcept;
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+    Lease& operator=(Lease&&) = delete;
+
+    // A connection to a live php-cgi, started or reconnected as needed; null
+    // when php-cgi cannot be started.
+    Channel* Connection();
+    // Ends the process (dead, hung or answering nonsense); the next lease starts another.
+    void Discard();
+    // A request finished cleanly on the connection.
+    void Finished();
+
+   private:
+    Pool* pool_;
+    Slot* slot_;
+  };
+
+  explicit Pool(std::string phpFolder);
+  ~Pool();
+  Pool(const Pool&) = delete;
+  Pool& operator=(const Pool&) = delete;
+
+  // False when php-cgi is nowhere to be found.
+  bool Available();
+  // A free slot, waiting for one until the deadline; null when none came free.
+  std::unique_ptr<Lease> Acquire(Clock::time_point deadline);
+  const Settings& settings() const { return settings_; }
+
+ private:
+  void StartOnce();  // under mutex_
+  void Release(Slot& slot);
+
+  const std::string phpFolder_;
+  Settings settings_;
+  std::string program_;
+  std::mutex mutex_;
+  std::condition_variable freed_;
+  bool started_ = false;
+  std::unique_ptr<EndpointSpace> space_;
+  std::vector<std::unique_ptr<Slot>> slots_;
+};
+
+}  // namespace phpisapi

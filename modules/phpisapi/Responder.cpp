@@ -1,0 +1,211 @@
+#include "Responder.h"
+
+#include <algorithm>
+#include <string>
+
+#include "CgiHead.h"
+#include "CgiRequest.h"
+#include "EcbIo.h"
+#include "FastCgi.h"
+
+namespace phpisapi {
+
+namespace {
+
+// A response whose body ends within this many bytes gets a Content-Length of
+// the module's own, so the connection can stay open.
+constexpr std::size_t kBufferedBodyLimit = 256 * 1024;
+constexpr std::size_t kIoSize = 64 * 1024;
+constexpr std::size_t kHeadLimit = 64 * 1024;
+
+enum class Outcome { kDone, kGone, kTimedOut };
+
+// One request on one php-cgi connection: the request out, the answer back.
+class Exchange {
+ public:
+  Exchange(EXTENSION_CONTROL_BLOCK& ecb, const CgiRequest& request, std::chrono::seconds limit)
+      : ecb_(ecb), request_(request), limit_(limit) {}
+
+  // The begin record and the variables (and, without a body, the end of stdin).
+  bool SendRequest(Channel& channel) const {
+    std::string out;
+    fcgi::AppendBeginRequest(out, true);
+    fcgi::AppendRecords(out, fcgi::kParams, request_.params.data(), request_.params.size());
+    fcgi::AppendRecords(out, fcgi::kParams, nullptr, 0);
+    if (request_.bodyLength == 0) fcgi::AppendRecords(out, fcgi::kStdin, nullptr, 0);
+    return channel.SendAll(out.data(), out.size(), Clock::now() + limit_);
+  }
+
+  // The body, all of it that the client sends, read through ReadClient.
+  bool SendBody(Channel& channel) {
+    if (request_.bodyLength == 0) return true;
+    if (request_.expectContinue) {
+      static const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
+      WriteAll(ecb_, kContinue, sizeof kContinue - 1);
+    }
+    std::string buffer(fcgi::kMaxContent, '\0');
+    std::string out;
+    for (DWORD left = request_.bodyLength; left > 0;) {
+      DWORD size = std::min<DWORD>(left, static_cast<DWORD>(buffer.size()));
+      if (!ecb_.ReadClient(ecb_.ConnID, buffer.data(), &size) || size == 0) {
+        bodyShort_ = true;  // PHP gets what came; the connection will close
+        break;
+      }
+      left -= size;
+      out.clear();
+      fcgi::AppendRecords(out, fcgi::kStdin, buffer.data(), size);
+      if (!channel.SendAll(out.data(), out.size(), Clock::now() + limit_)) return false;
+    }
+    out.clear();
+    fcgi::AppendRecords(out, fcgi::kStdin, nullptr, 0);
+    return channel.SendAll(out.data(), out.size(), Clock::now() + limit_);
+  }
+
+  Outcome ReadResponse(Channel& channel) {
+    const Clock::time_point deadline = Clock::now() + limit_;
+    std::string buffer(kIoSize, '\0');
+    fcgi::RecordReader reader;
+    for (;;) {
+      const long n = channel.Receive(buffer.data(), buffer.size(), deadline);
+      if (n == Channel::kTimedOut) return Outcome::kTimedOut;
+      if (n <= 0) return Outcome::kGone;
+      reader.Feed(buffer.data(), static_cast<std::size_t>(n));
+      for (fcgi::Record record; reader.Next(record);) {
+        if (record.type == fcgi::kStdout) {
+          OnOutput(record.content, record.length);
+        } else if (record.type == fcgi::kEndRequest) {
+          if (record.length < 5 || record.content[4] != fcgi::kRequestComplete)
+            return Outcome::kGone;
+          Finish();
+          return Outcome::kDone;
+        }
+      }
+    }
+  }
+
+  bool HeadSent() const { return state_ != State::kHead && state_ != State::kBuffering; }
+
+ private:
+  enum class State { kHead, kBuffering, kStreaming };
+
+  bool KeepConnection() const { return request_.keepAliveAsked && !bodyShort_; }
+
+  void OnOutput(const char* data, std::size_t length) {
+    if (state_ == State::kStreaming) return Stream(data, length);
+    if (state_ == State::kBuffering) {
+      body_.append(data, length);
+      if (body_.size() > kBufferedBodyLimit) StartStreaming();
+      return;
+    }
+    head_.append(data, length);
+    std::size_t headLength = 0, bodyStart = 0;
+    if (!FindHeadEnd(head_, headLength, bodyStart)) {
+      if (head_.size() > kHeadLimit) {  // no header block: all of it is body
+        body_ = std::move(head_);
+        state_ = State::kBuffering;
+        StartStreaming();
+      }
+      return;
+    }
+    parsed_ = ParseCgiHead(head_.substr(0, headLength));
+    body_ = head_.substr(bodyStart);
+    head_.clear();
+    state_ = State::kBuffering;
+    if (parsed_.hasContentLength || request_.headOnly) {
+      SendHead(parsed_.headers, KeepConnection());
+      StreamBuffered();
+    } else if (body_.size() > kBufferedBodyLimit) {
+      StartStreaming();
+    }
+  }
+
+  // The whole answer came: a buffered body is delimited by its length here.
+  void Finish() {
+    if (state_ == State::kHead) {
+      body_ = std::move(head_);
+      state_ = State::kBuffering;
+    }
+    if (state_ != State::kBuffering) return;
+    std::string headers = parsed_.headers;
+    if (!request_.headOnly) headers += "Content-Length: " + std::to_string(body_.size()) + "\r\n";
+    SendHead(headers, KeepConnection());
+    StreamBuffered();
+  }
+
+  // Too long to buffer and of unknown length: it ends when the connection does.
+  void StartStreaming() {
+    SendHead(parsed_.headers, false);
+    StreamBuffered();
+  }
+
+  void SendHead(const std::string& headers, bool keep) {
+    SendResponseHead(ecb_, parsed_.status, headers + "\r\n", keep);
+    state_ = State::kStreaming;
+  }
+
+  void StreamBuffered() {
+    Stream(body_.data(), body_.size());
+    body_.clear();
+    body_.shrink_to_fit();
+  }
+
+  void Stream(const char* data, std::size_t length) {
+    if (request_.headOnly || clientGone_ || length == 0) return;
+    clientGone_ = !WriteAll(ecb_, data, length);  // php-cgi's output is still read to its end
+  }
+
+  EXTENSION_CONTROL_BLOCK& ecb_;
+  const CgiRequest& request_;
+  const std::chrono::seconds limit_;
+  State state_ = State::kHead;
+  std::string head_, body_;
+  CgiHead parsed_;
+  bool bodyShort_ = false;
+  bool clientGone_ = false;
+};
+
+}  // namespace
+
+DWORD ServeRequest(EXTENSION_CONTROL_BLOCK& ecb, Pool& pool) {
+  const CgiRequest request = DescribeRequest(ecb);
+  if (!pool.Available()) {
+    SendErrorPage(ecb, "502 Bad Gateway", "PHP (php-cgi) was not found.", request.headOnly);
+    return HSE_STATUS_ERROR;
+  }
+  const std::chrono::seconds limit(pool.settings().requestTimeoutSeconds);
+  std::unique_ptr<Pool::Lease> lease = pool.Acquire(Clock::now() + limit);
+  if (!lease) {
+    SendErrorPage(ecb, "503 Service Unavailable", "Every PHP process is busy.", request.headOnly);
+    return HSE_STATUS_ERROR;
+  }
+  Exchange exchange(ecb, request, limit);
+  Channel* channel = lease->Connection();
+  if (!channel || !exchange.SendRequest(*channel)) {  // once more, on a fresh process
+    lease->Discard();
+    channel = lease->Connection();
+    if (!channel || !exchange.SendRequest(*channel)) {
+      lease->Discard();
+      SendErrorPage(ecb, "502 Bad Gateway", "PHP could not be started.", request.headOnly);
+      return HSE_STATUS_ERROR;
+    }
+  }
+  const Outcome outcome = exchange.SendBody(*channel) ? exchange.ReadResponse(*channel)
+                                                      : Outcome::kGone;
+  if (outcome == Outcome::kDone) {
+    lease->Finished();
+    return HSE_STATUS_SUCCESS;
+  }
+  lease->Discard();
+  if (!exchange.HeadSent()) {
+    if (outcome == Outcome::kTimedOut)
+      SendErrorPage(ecb, "504 Gateway Timeout",
+                    "The PHP page ran longer than " + std::to_string(limit.count()) + " seconds.",
+                    request.headOnly);
+    else
+      SendErrorPage(ecb, "502 Bad Gateway", "The PHP process ended before it answered.",
+                    request.headOnly);
+  }
+  return HSE_STATUS_ERROR;
+}
+
+}  // namespace phpisapi

@@ -1,0 +1,41 @@
+#include "Settings.h"
+
+#include <fstream>
+
+namespace phpisapi {
+
+namespace {
+
+std::string Trim(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return std::string();
+  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+void ReadPositive(const std::string& text, int low, int high, int& value) {
+  try {
+    std::size_t used = 0;
+    const int number = std::stoi(text, &used);
+    if (used == text.size() && number >= low && number <= high) value = number;
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+Settings LoadSettings(const std::string& path) {
+  Settings settings;
+  std::ifstream file(path);
+  for (std::string line; std::getline(file, line);) {
+    const std::size_t equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    const std::string name = Trim(line.substr(0, equals));
+    const std::string value = Trim(line.substr(equals + 1));
+    if (name == "processes") ReadPositive(value, 1, 256, settings.processes);
+    else if (name == "requests_per_process") ReadPositive(value, 1, 1 << 30, settings.requestsPerProcess);
+    else if (name == "request_timeout") ReadPositive(value, 1, 86400, settings.requestTimeoutSeconds);
+  }
+  return settings;
+}
+
+}  // namespace phpisapi

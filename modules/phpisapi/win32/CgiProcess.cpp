@@ -1,0 +1,158 @@
+// php-cgi processes on Windows: each listens on a loopback TCP port of its
+// own ("-b"), and all of them belong to a job object that ends them when the
+// module (or the server process) goes.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+
+#include <thread>
+#include <vector>
+
+#include "Os.h"
+
+namespace phpisapi {
+
+namespace {
+
+constexpr auto kStartWait = std::chrono::seconds(10);
+
+class Winsock {
+ public:
+  Winsock() { ok_ = WSAStartup(MAKEWORD(2, 2), &data_) == 0; }
+  ~Winsock() {
+    if (ok_) WSACleanup();
+  }
+  Winsock(const Winsock&) = delete;
+  Winsock& operator=(const Winsock&) = delete;
+
+ private:
+  WSADATA data_{};
+  bool ok_ = false;
+};
+
+sockaddr_in Loopback(unsigned short port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
+  return address;
+}
+
+// A loopback port that was free a moment ago.
+unsigned short FreePort() {
+  const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) return 0;
+  sockaddr_in address = Loopback(0);
+  int length = sizeof address;
+  unsigned short port = 0;
+  if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+    port = ntohs(address.sin_port);
+  closesocket(s);
+  return port;
+}
+
+// The parent's environment without PHP_INI_SCAN_DIR and php-cgi's own
+// process management, PHPRC passing through.
+std::vector<char> ChildEnvironment() {
+  std::vector<char> block;
+  char* env = GetEnvironmentStringsA();
+  for (const char* e = env; e && *e; e += strlen(e) + 1) {
+    const std::string entry = e;
+    const std::string name = entry.substr(0, entry.find('=', 1));
+    if (_stricmp(name.c_str(), "PHP_INI_SCAN_DIR") == 0 ||
+        _stricmp(name.c_str(), "PHP_FCGI_CHILDREN") == 0 ||
+        _stricmp(name.c_str(), "PHP_FCGI_MAX_REQUESTS") == 0)
+      continue;
+    block.insert(block.end(), entry.begin(), entry.end());
+    block.push_back('\0');
+  }
+  if (env) FreeEnvironmentStringsA(env);
+  for (const char* extra : {"PHP_INI_SCAN_DIR=", "PHP_FCGI_MAX_REQUESTS=0"}) {
+    block.insert(block.end(), extra, extra + strlen(extra));
+    block.push_back('\0');
+  }
+  block.push_back('\0');
+  return block;
+}
+
+class WinCgiProcess : public CgiProcess {
+ public:
+  WinCgiProcess(HANDLE process, unsigned short port) : process_(process), port_(port) {}
+  ~WinCgiProcess() override {
+    TerminateProcess(process_, 1);
+    WaitForSingleObject(process_, 5000);
+    CloseHandle(process_);
+  }
+
+  bool Alive() override { return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+
+  Channel Connect() override {
+    // php-cgi binds its port a moment after it starts.
+    const auto deadline = Clock::now() + kStartWait;
+    while (Alive()) {
+      const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+      if (s == INVALID_SOCKET) return Channel();
+      const sockaddr_in address = Loopback(port_);
+      if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+        u_long nonBlocking = 1;
+        ioctlsocket(s, FIONBIO, &nonBlocking);
+        BOOL noDelay = TRUE;
+        setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay),
+                   sizeof noDelay);
+        return Channel(static_cast<std::intptr_t>(s));
+      }
+      closesocket(s);
+      if (Clock::now() > deadline) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return Channel();
+  }
+
+ private:
+  HANDLE process_;
+  unsigned short port_;
+};
+
+class WinEndpointSpace : public EndpointSpace {
+ public:
+  WinEndpointSpace() : job_(CreateJobObjectA(nullptr, nullptr)) {
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (job_)
+      SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+  }
+  ~WinEndpointSpace() override {
+    if (job_) CloseHandle(job_);
+  }
+
+  std::unique_ptr<CgiProcess> Start(const std::string& program, int /*index*/) override {
+    const unsigned short port = FreePort();
+    if (port == 0) return nullptr;
+    std::string command = "\"" + program + "\" -b 127.0.0.1:" + std::to_string(port);
+    std::vector<char> env = ChildEnvironment();
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE,
+                        CREATE_NO_WINDOW | CREATE_SUSPENDED, env.data(), nullptr, &startup,
+                        &info))
+      return nullptr;
+    if (job_) AssignProcessToJobObject(job_, info.hProcess);
+    ResumeThread(info.hThread);
+    CloseHandle(info.hThread);
+    return std::make_unique<WinCgiProcess>(info.hProcess, port);
+  }
+
+ private:
+  Winsock winsock_;
+  HANDLE job_;
+};
+
+}  // namespace
+
+std::unique_ptr<EndpointSpace> CreateEndpointSpace() {
+  return std::make_unique<WinEndpointSpace>();
+}
+
+}  // namespace phpisapi
