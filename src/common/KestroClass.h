@@ -63,6 +63,7 @@ class TKestro {
   static std::string HttpDate(TDateTime local);          // "Sun, 6 Nov 1994 08:49:37 GMT"
   static TDateTime ParseHttpDate(const std::string& text);  // local; 0 when unparsable
   static std::string FormatDateTime(TDateTime t);        // "yyyy-mm-dd hh:nn:ss"
+  static std::string FormatUsDateTime(TDateTime t);      // "mm/dd/yyyy hh:nn:ss"
   static TDateTime FileModifiedLocal(const std::string& path);  // 0 when none
   static std::string FileETag(const std::string& path);
 };
