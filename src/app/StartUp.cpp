@@ -1,0 +1,49 @@
+#include "app/StartUp.h"
+
+#include "common/KestroClass.h"
+#include "platform/Env.h"
+#include "platform/Files.h"
+#include "platform/Process.h"
+#include "services/PvnClass.h"
+
+namespace detail {
+
+const char kCannotRun[] = "错误: 无法运行Portavane.";
+const char kAlreadyRunning[] = "错误: Portavane 已经运行!";
+const char kSwitch[] = "PHPRC";
+
+bool IsMainInstance(const std::vector<std::string>& parameters) {
+  return !parameters.empty() && TKestro::UpperCase(TKestro::Trim(parameters[0])) == kSwitch;
+}
+
+// The main instance inherits PHPRC; only the launcher's first parameter (the
+// autostart word, if any) is passed on.
+int RunLauncher(const std::vector<std::string>& parameters, const TStartUpFrontEnd& frontEnd) {
+  platform::SetEnv("PHPRC", TPvn::GetPhpDir());
+  std::vector<std::string> relaunch{kSwitch};
+  if (!parameters.empty()) relaunch.push_back(parameters[0]);
+  if (platform::RelaunchSelf(relaunch)) return 0;
+  frontEnd.showError(kCannotRun);
+  return 1;
+}
+
+int RunMainInstance(const std::vector<std::string>& parameters, const TStartUpFrontEnd& frontEnd) {
+  platform::SetCurrentDir(TKestro::GetAppDir() + platform::PathDelim);  // "E:\" at a drive root
+  platform::SingleInstanceGuard guard("_" + TKestro::Md5Hex("PORTAVANE"));
+  if (!guard.Acquired()) {
+    frontEnd.showError(kAlreadyRunning);
+    return 1;
+  }
+  return frontEnd.runMainInstance(parameters);
+}
+
+}  // namespace detail
+
+int RunEntryProcedure(const std::vector<std::string>& parameters, const TStartUpFrontEnd& frontEnd) {
+  if (!platform::IsLocalDrive(platform::ExecutablePath())) {
+    frontEnd.showError(detail::kCannotRun);
+    return 1;
+  }
+  return detail::IsMainInstance(parameters) ? detail::RunMainInstance(parameters, frontEnd)
+                                            : detail::RunLauncher(parameters, frontEnd);
+}

@@ -1,0 +1,16 @@
+// The console program: the entry procedure with the console front end.
+#include <iostream>
+
+#include "app/StartUp.h"
+#include "app/console/ConsoleFrontEnd.h"
+#include "platform/Console.h"
+
+int main(int argc, char** argv) {
+  platform::UseUtf8ConsoleOutput();
+  TStartUpFrontEnd frontEnd;
+  frontEnd.showError = [](const std::string& message) { std::cerr << message << std::endl; };
+  frontEnd.runMainInstance = [](const std::vector<std::string>&) {
+    return TConsoleFrontEnd(std::cout, std::cerr).Run();
+  };
+  return RunEntryProcedure(std::vector<std::string>(argv + 1, argv + argc), frontEnd);
+}

@@ -1,0 +1,52 @@
+#include "platform/Console.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <thread>
+
+namespace platform {
+
+namespace detail {
+
+// The signal handler only writes one byte into this pipe (async-signal-safe);
+// a watcher thread reads it and runs the handler.
+int signalPipe[2] = {-1, -1};
+
+void NoteSignal(int) {
+  int saved = errno;
+  char byte = 1;
+  ssize_t ignored = ::write(signalPipe[1], &byte, 1);
+  (void)ignored;
+  errno = saved;
+}
+
+void WatchSignals(std::function<void()> handler) {
+  char byte;
+  for (;;) {
+    ssize_t n = ::read(signalPipe[0], &byte, 1);
+    if (n == 1) handler();
+    else if (n < 0 && errno == EINTR) continue;
+    else return;
+  }
+}
+
+}  // namespace detail
+
+void UseUtf8ConsoleOutput() {}
+
+void OnTerminationRequest(std::function<void()> handler) {
+  if (::pipe2(detail::signalPipe, O_CLOEXEC) != 0) return;
+  ::fcntl(detail::signalPipe[1], F_SETFL, O_NONBLOCK);
+  std::thread(detail::WatchSignals, std::move(handler)).detach();
+  struct sigaction action {};
+  action.sa_handler = detail::NoteSignal;
+  action.sa_flags = SA_RESTART;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+}
+
+}  // namespace platform
