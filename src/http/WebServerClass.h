@@ -19,14 +19,16 @@
 class TMsgSender {
  public:
   TMsgSender();
-  // Ends the connection being served (its pending calls fail at once), wakes
-  // the thread and waits for it to end.
+  // Terminate, then wait for the thread to end.
   ~TMsgSender();
   TMsgSender(const TMsgSender&) = delete;
   TMsgSender& operator=(const TMsgSender&) = delete;
 
   // Gives `socket` to the worker when it is parked; false when it is busy.
   bool TryHandOff(const TWorkerSettings& settings, platform::SocketHandle socket);
+  // Asks the thread to end: the connection being served is shut down, so its
+  // pending calls fail at once, and a parked thread is woken.
+  void Terminate();
 
  private:
   void Execute();
@@ -68,7 +70,7 @@ class TWebServer {
   void Execute();
   void ListenAndAccept();
   void AcceptLoop(platform::SocketHandle listener);
-  void HandOff(platform::SocketHandle client);
+  void HandOff(platform::SocketHandle client, const std::string& peerAddress);
   void DestroyWorkers();
   void SignalState();
   void WaitUntil(const std::function<bool()>& done, const std::function<void()>& processEvents);

@@ -7,6 +7,8 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -68,6 +70,27 @@ sockaddr_in Ipv4(in_addr_t address, int port) {
   a.sin_port = htons(static_cast<std::uint16_t>(port));
   return a;
 }
+
+// sendfile has no MSG_NOSIGNAL: SIGPIPE is held back for the call, and one it
+// raised is taken away before the mask is restored, so the process lives.
+class SigpipeHeld {
+ public:
+  SigpipeHeld() {
+    sigemptyset(&pipe_);
+    sigaddset(&pipe_, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe_, &previous_);
+  }
+  ~SigpipeHeld() {
+    const timespec now{0, 0};
+    while (sigtimedwait(&pipe_, nullptr, &now) == SIGPIPE) {
+    }
+    pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  }
+
+ private:
+  sigset_t pipe_;
+  sigset_t previous_;
+};
 
 }  // namespace
 
@@ -149,6 +172,7 @@ bool SendFile(SocketHandle socket, FileStream& file, std::int64_t offset,
   const std::int64_t size = file.Size();
   if (size < 0) return false;
   off_t position = static_cast<off_t>(offset);
+  const SigpipeHeld held;
   while (position < size) {
     const std::int64_t left = size - position;
     const ssize_t sent = ::sendfile(Fd(socket), static_cast<int>(file.NativeHandle()), &position,

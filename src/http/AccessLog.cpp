@@ -1,0 +1,41 @@
+#include "http/AccessLog.h"
+
+#include "platform/Files.h"
+
+namespace {
+constexpr std::size_t kAddressWidth = 15;
+}  // namespace
+
+std::string FormatLogLine(TDateTime now, const std::string& clientAddress,
+                          const std::string& requestHead) {
+  const std::string time = TKestro::FormatDateTime(now).substr(11, 8);  // hh:nn:ss
+  std::string address = clientAddress;
+  if (address.size() < kAddressWidth) address.append(kAddressWidth - address.size(), ' ');
+  const std::string requestLine = TKestro::Trim(requestHead.substr(0, requestHead.find("\r\n")));
+  return time + " " + address + " " + requestLine + "\r\n";
+}
+
+void TAccessLog::Write(const std::string& folder, const std::string& clientAddress,
+                       const std::string& requestHead, TDateTime now) {
+  std::lock_guard<std::mutex> locked(lock_);
+  if (folder.empty() || !platform::DirectoryExists(folder)) return;
+  const std::string path =
+      folder + platform::PathDelim + TKestro::FormatDateTime(now).substr(0, 10) + ".log";
+  if (!platform::FileExists(path)) {
+    file_.Close();
+    if (!platform::FileStream::CreateEmpty(path)) return;
+  }
+  // A new day whose file some other program already made is opened too, so
+  // no line goes into the previous day's file.
+  if (!file_.IsOpen() || path != openPath_) {
+    openPath_ = path;
+    if (!file_.OpenAppend(path)) return;
+  }
+  const std::string line = FormatLogLine(now, clientAddress, requestHead);
+  file_.Write(line.data(), line.size());
+}
+
+void TAccessLog::Close() {
+  std::lock_guard<std::mutex> locked(lock_);
+  file_.Close();
+}

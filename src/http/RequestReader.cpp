@@ -1,0 +1,80 @@
+#include "http/RequestReader.h"
+
+#include <algorithm>
+
+#include "common/KestroClass.h"
+
+namespace {
+
+const std::string kBlankLine = "\r\n\r\n";
+// Stop and destruction also shut the socket down, which ends a wait at once
+// where the platform allows; the slices bound the delay elsewhere.
+constexpr long kWaitSliceMicroseconds = 200'000;
+
+// Where the head ends in `head` (after the blank line), searching only the
+// bytes from `from` on; npos when it does not end yet.
+std::size_t HeadEnd(const std::string& head, std::size_t from) {
+  const std::size_t start = from < kBlankLine.size() ? 0 : from - (kBlankLine.size() - 1);
+  const std::size_t found = head.find(kBlankLine, start);
+  return found == std::string::npos ? found : found + kBlankLine.size();
+}
+
+// Receives the next bytes of a POST head: up to its blank line and not one
+// byte further, so the body stays in the socket for the PHP module.
+long ReceiveUpToBlankLine(const TConnection& c, std::string& head) {
+  std::vector<char>& buffer = *c.buffer;
+  const long peeked = platform::Peek(c.socket, buffer.data(), buffer.size());
+  if (peeked <= 0) return peeked;
+  const std::size_t before = head.size();
+  head.append(buffer.data(), static_cast<std::size_t>(peeked));
+  const std::size_t end = HeadEnd(head, before);
+  const std::size_t wanted = end == std::string::npos ? head.size() - before : end - before;
+  head.resize(before);
+  const long received = platform::Recv(c.socket, buffer.data(), wanted);
+  if (received > 0) head.append(buffer.data(), static_cast<std::size_t>(received));
+  return received;
+}
+
+long ReceiveAny(const TConnection& c, std::string& head) {
+  std::vector<char>& buffer = *c.buffer;
+  const long received = platform::Recv(c.socket, buffer.data(), buffer.size());
+  if (received > 0) head.append(buffer.data(), static_cast<std::size_t>(received));
+  return received;
+}
+
+}  // namespace
+
+bool WaitForRequestBytes(const TConnection& c, long microseconds) {
+  while (!c.terminating->load()) {
+    const long slice = std::min(microseconds, kWaitSliceMicroseconds);
+    if (platform::WaitReadable(c.socket, slice)) return !c.terminating->load();
+    microseconds -= slice;
+    if (microseconds <= 0) return false;
+  }
+  return false;
+}
+
+HeadOutcome ReadRequestHead(const TConnection& c, std::string& head) {
+  head.clear();
+  if (!WaitForRequestBytes(c, kRequestWaitMicroseconds)) return HeadOutcome::kNothing;
+  char first[4];
+  const long received = platform::Recv(c.socket, first, sizeof first);
+  if (received <= 0) return HeadOutcome::kNothing;
+  head.assign(first, static_cast<std::size_t>(received));
+  const bool isPost = TKestro::UpperCase(head) == "POST";
+
+  std::size_t end = HeadEnd(head, 0);
+  while (end == std::string::npos && head.size() <= kMaxHeadBytes) {
+    const std::size_t searched = head.size();
+    if (!WaitForRequestBytes(c, kRequestWaitMicroseconds)) break;
+    const long got = isPost ? ReceiveUpToBlankLine(c, head) : ReceiveAny(c, head);
+    if (got <= 0) break;
+    end = HeadEnd(head, searched);
+  }
+  if (end == std::string::npos ? head.size() > kMaxHeadBytes : end > kMaxHeadBytes)
+    return HeadOutcome::kTooLarge;
+  // What follows the blank line in the same reads is dropped.
+  if (end != std::string::npos) head.resize(end);
+  head = TKestro::Trim(head);
+  return HeadOutcome::kComplete;
+}

@@ -1,0 +1,120 @@
+#include "http/StaticAnswer.h"
+
+#include <cstdint>
+#include <limits>
+
+#include "common/KestroClass.h"
+#include "http/FixedAnswers.h"
+#include "http/MimeTable.h"
+#include "platform/FileStream.h"
+
+namespace {
+
+// Refused when the file exists but cannot be read: nothing of a 200 has gone
+// out yet, so the client learns it instead of getting a header and no body.
+constexpr int kUnreadableStatus = 403;
+
+// The first offset of the Range header; 0 (the whole file) unless it is a
+// whole number from 1 to 2147483647.
+std::int64_t RangeStart(const std::string& text) {
+  const std::int64_t start = TKestro::StrToInt64Def(text, 0);
+  return start < 1 || start > std::numeric_limits<std::int32_t>::max() ? 0 : start;
+}
+
+struct FileFacts {
+  std::int64_t size = 0;
+  std::string lastModified;  // HTTP date
+  std::string tag;           // without quotes
+  std::string type;
+};
+
+std::string EntityHeaderLines(const FileFacts& file) {
+  return "Last-Modified: " + file.lastModified + "\r\nETag: \"" + file.tag +
+         "\"\r\nAccept-Ranges: bytes\r\n";
+}
+
+std::string StatusAndDate(int code, const FileFacts& file) {
+  return "HTTP/1.1 " + std::to_string(code) + "\r\nServer: " + kServerSoftware +
+         "\r\nDate: " + TKestro::HttpDate(TKestro::NowLocal()) + "\r\nContent-Type: " +
+         file.type + "\r\n";
+}
+
+void SendFull(const TConnection& c, platform::FileStream& body, const FileFacts& file,
+              bool headOnly, const std::string& connectionLine) {
+  const std::string header = StatusAndDate(200, file) + "Content-Length: " +
+                             std::to_string(file.size) + "\r\n" + EntityHeaderLines(file) +
+                             connectionLine + "\r\n";
+  const bool withBody = !headOnly && file.size > 0;
+  if (!platform::SendAll(c.socket, header.data(), header.size(), withBody) || !withBody) return;
+  platform::SendFile(c.socket, body, 0, *c.buffer);
+}
+
+void SendPartial(const TConnection& c, platform::FileStream& body, const FileFacts& file,
+                 std::int64_t start, const std::string& connectionLine) {
+  const std::string header = StatusAndDate(206, file) + "Content-Length: " +
+                             std::to_string(file.size - start) + "\r\nContent-Range: bytes " +
+                             std::to_string(start) + "-" + std::to_string(file.size - 1) + "/" +
+                             std::to_string(file.size) + "\r\n" + EntityHeaderLines(file) +
+                             connectionLine + "\r\n";
+  if (!platform::SendAll(c.socket, header.data(), header.size(), true)) return;
+  platform::SendFile(c.socket, body, start, *c.buffer);
+}
+
+void SendNotModified(const TConnection& c, const std::string& connectionLine) {
+  SendFixedAnswer(c.socket, 304, connectionLine);
+}
+
+void SendRangeNotSatisfiable(const TConnection& c, const FileFacts& file,
+                             const std::string& connectionLine) {
+  SendFixedAnswer(c.socket, 416, connectionLine,
+                  "Date: " + TKestro::HttpDate(TKestro::NowLocal()) +
+                      "\r\nContent-Range: bytes */" + std::to_string(file.size) + "\r\n");
+}
+
+}  // namespace
+
+void SendStaticFile(const TConnection& c, const std::string& localPath, const std::string& method,
+                    const std::string& head, const std::string& connectionLine) {
+  platform::FileStream body;
+  FileFacts file;
+  if (!body.OpenRead(localPath) || (file.size = body.Size()) < 0) {
+    SendFixedAnswer(c.socket, kUnreadableStatus, connectionLine);
+    return;
+  }
+  const TWorkerSettings& s = *c.settings;
+  auto var = [&](const char* name) {
+    return TKestro::GetServerVar(name, head, s.documentRoot, kServerSoftware, s.clientAddress,
+                                 s.portText);
+  };
+  const TDateTime modified = TKestro::FileModifiedLocal(localPath);
+  file.lastModified = TKestro::HttpDate(modified);
+  file.tag = TKestro::FileETag(localPath);
+  file.type = s.mimeTable->Lookup(localPath);
+  const std::string fileDate = TKestro::FormatDateTime(modified);
+
+  const std::string modifiedSince = var("IF_MODIFIED_SINCE");
+  std::string clientDate =
+      TKestro::FormatDateTime(modifiedSince.empty() ? 0 : TKestro::ParseHttpDate(modifiedSince));
+  std::string clientTag = var("IF_NONE_MATCH");
+  const std::int64_t start = RangeStart(var("RANGE"));
+  if (start > 0) {  // a range request has validators of its own
+    const std::string unlessModified = var("UNLESS_MODIFIED_SINCE");
+    clientDate = unlessModified.empty()
+                     ? fileDate
+                     : TKestro::FormatDateTime(TKestro::ParseHttpDate(unlessModified));
+    clientTag = var("IF_RANGE");
+    if (clientTag.empty()) clientTag = file.tag;
+  }
+  const bool validatorsMatch = clientDate == fileDate && clientTag == file.tag;
+
+  if (method == "GET" && start > 0 && validatorsMatch) {
+    if (start >= file.size)
+      SendRangeNotSatisfiable(c, file, connectionLine);
+    else
+      SendPartial(c, body, file, start, connectionLine);
+  } else if ((method == "GET" || method == "POST") && validatorsMatch) {
+    SendNotModified(c, connectionLine);
+  } else {
+    SendFull(c, body, file, method == "HEAD", connectionLine);
+  }
+}

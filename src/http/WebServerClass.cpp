@@ -1,0 +1,278 @@
+#include "http/WebServerClass.h"
+
+#include <chrono>
+#include <cstdint>
+
+#include "common/KestroClass.h"
+#include "http/AccessLog.h"
+#include "http/MimeTable.h"
+#include "http/RequestHandler.h"
+#include "php/PhpDllLoader.h"
+#include "platform/Files.h"
+
+namespace {
+
+const char* const kSection = "PVN";
+constexpr std::size_t kBufferBytes = 8192;
+// Stop shuts the listener down, which ends a wait at once where the platform
+// allows; the slices bound the delay elsewhere.
+constexpr long kAcceptSliceMicroseconds = 100'000;
+// After a failed accept (no descriptors left, a connection reset before it
+// was taken, an interrupted call) listening goes on after a short pause.
+constexpr auto kAcceptBackoff = std::chrono::milliseconds(50);
+constexpr auto kEventsInterval = std::chrono::milliseconds(10);
+
+bool InRange(std::int64_t value, std::int64_t low, std::int64_t high) {
+  return value >= low && value <= high;
+}
+
+// The root made absolute; a drive root such as D:\ becomes the bare drive.
+std::string DocumentRootOf(const std::string& setting) {
+  const std::string trimmed = TKestro::Trim(setting);
+  if (trimmed.empty()) return std::string();
+  const std::string root = platform::ExpandFileName(trimmed);
+  const bool driveRoot = root.size() == 3 && root[1] == ':' && (root[2] == '\\' || root[2] == '/');
+  return driveRoot ? root.substr(0, 2) : root;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- TMsgSender
+
+TMsgSender::TMsgSender() : buffer_(kBufferBytes), thread_([this] { Execute(); }) {}
+
+TMsgSender::~TMsgSender() {
+  Terminate();
+  thread_.join();
+}
+
+void TMsgSender::Terminate() {
+  {
+    std::lock_guard<std::mutex> locked(lock_);
+    terminating_ = true;
+    if (socket_ != 0) platform::Shutdown(socket_);
+  }
+  wake_.notify_one();
+}
+
+bool TMsgSender::TryHandOff(const TWorkerSettings& settings, platform::SocketHandle socket) {
+  {
+    std::lock_guard<std::mutex> locked(lock_);
+    if (socket_ != 0 || terminating_) return false;
+    settings_ = settings;
+    socket_ = socket;
+  }
+  wake_.notify_one();
+  return true;
+}
+
+void TMsgSender::Execute() {
+  std::unique_lock<std::mutex> locked(lock_);
+  for (;;) {
+    // A hand-off made before the thread got here is seen by the predicate.
+    wake_.wait(locked, [this] { return socket_ != 0 || terminating_; });
+    if (socket_ != 0 && !terminating_) {
+      locked.unlock();
+      ServeConnection();
+      locked.lock();
+    }
+    if (socket_ != 0) {
+      // Closed under the lock, so Terminate never shuts down a reused handle.
+      platform::CloseSocket(socket_);
+      socket_ = 0;
+    }
+    if (terminating_) return;
+  }
+}
+
+void TMsgSender::ServeConnection() {
+  TConnection connection;
+  connection.socket = socket_;  // stays put until this thread clears it
+  connection.settings = &settings_;
+  connection.buffer = &buffer_;
+  connection.connectionContext = &connectionContext_;
+  connection.keepAliveFlag = &keepAliveFlag_;
+  connection.terminating = &terminating_;
+  try {
+    while (!terminating_ && !ServeRequest(connection)) {
+    }
+  } catch (...) {
+    // The connection is closed; the worker serves the next one.
+  }
+}
+
+// ---------------------------------------------------------------- TWebServer
+
+TWebServer::TWebServer(const std::string& settingsPath)
+    : settingsPath_(settingsPath),
+      logFolder_(TKestro::ReadIniString(kSection, "log", settingsPath)),
+      accessLog_(std::make_unique<TAccessLog>()),
+      thread_([this] { Execute(); }) {}
+
+TWebServer::~TWebServer() {
+  {
+    std::lock_guard<std::mutex> locked(stateLock_);
+    terminating_ = true;
+  }
+  Stop();
+  SignalState();
+  thread_.join();
+  DestroyWorkers();  // a start that was still under way may have left some
+  accessLog_->Close();
+  phpLoader_.reset();
+  mimeTable_.reset();
+}
+
+void TWebServer::Start(const std::function<void()>& processEvents) {
+  try {
+    if (active_ || started_) return;
+    if (!LoadSettings()) return;
+    lastError_ = 0;
+    listenSocket_ = 0;
+    accessLog_->Close();
+    {
+      std::lock_guard<std::mutex> locked(stateLock_);
+      stopping_ = false;
+      started_ = true;
+    }
+    SignalState();
+    WaitUntil([this] { return !started_ || active_ || terminating_; }, processEvents);
+  } catch (...) {
+    // The flags tell the outcome.
+  }
+}
+
+void TWebServer::Stop(const std::function<void()>& processEvents) {
+  try {
+    if (!active_ || !started_) return;
+    {
+      std::lock_guard<std::mutex> locked(stateLock_);
+      stopping_ = true;
+      if (listenSocket_ != 0) platform::Shutdown(listenSocket_);
+    }
+    // The pool is the listener's while it accepts.
+    WaitUntil([this] { return !started_ && !active_; }, processEvents);
+    DestroyWorkers();
+    accessLog_->Close();
+  } catch (...) {
+    // The flags tell the outcome.
+  }
+}
+
+bool TWebServer::LoadSettings() {
+  if (platform::FileExists(settingsPath_)) {
+    auto read = [this](const char* key) { return TKestro::ReadIniString(kSection, key, settingsPath_); };
+    const std::int64_t port = TKestro::StrToInt64Def(read("port"), 0);
+    const std::int64_t maxConnections = TKestro::StrToInt64Def(read("maxconnections"), 0);
+    port_ = InRange(port, 0, 65535) ? static_cast<int>(port) : 0;
+    documentRoot_ = DocumentRootOf(read("root"));
+    indexFiles_ = read("index");
+    maxConnections_ = InRange(maxConnections, 0, 2147483646) ? static_cast<int>(maxConnections) : 0;
+    phpExtensions_ = read("php_extname");
+  }
+  return InRange(port_, 1, 65535) && !documentRoot_.empty() &&
+         platform::DirectoryExists(documentRoot_) && !TKestro::Trim(indexFiles_).empty() &&
+         InRange(maxConnections_, 1, 2147483646) && !TKestro::Trim(phpExtensions_).empty();
+}
+
+void TWebServer::Execute() {
+  std::unique_lock<std::mutex> locked(stateLock_);
+  while (!terminating_) {
+    if (!started_) {
+      stateChanged_.wait(locked);
+      continue;
+    }
+    locked.unlock();
+    try {
+      ListenAndAccept();
+    } catch (...) {
+      // Listening ends; the flags below tell so.
+    }
+    locked.lock();
+    if (listenSocket_ != 0) platform::CloseSocket(listenSocket_.exchange(0));
+    active_ = false;
+    started_ = false;
+    stateChanged_.notify_all();
+  }
+}
+
+void TWebServer::ListenAndAccept() {
+  int error = 0;
+  const platform::SocketHandle listener = platform::OpenListener(port_, error);
+  lastError_ = error;
+  if (listener == 0) return;
+  {
+    std::lock_guard<std::mutex> locked(stateLock_);
+    listenSocket_ = listener;
+    active_ = true;
+  }
+  SignalState();
+  AcceptLoop(listener);
+}
+
+void TWebServer::AcceptLoop(platform::SocketHandle listener) {
+  // Only Stop and destruction end listening.
+  while (!stopping_ && !terminating_) {
+    if (!platform::WaitReadable(listener, kAcceptSliceMicroseconds)) continue;
+    std::string peer;
+    const platform::SocketHandle client = platform::Accept(listener, peer);
+    if (client != 0) {
+      HandOff(client, peer);
+    } else if (!stopping_ && !terminating_) {
+      std::this_thread::sleep_for(kAcceptBackoff);
+    }
+  }
+}
+
+void TWebServer::HandOff(platform::SocketHandle client, const std::string& peerAddress) {
+  if (!phpLoader_) phpLoader_ = std::make_unique<TPHPDllLoader>();
+  if (!mimeTable_) mimeTable_ = std::make_unique<TMimeTable>();
+  TWorkerSettings settings;
+  settings.phpLoader = phpLoader_.get();
+  settings.mimeTable = mimeTable_.get();
+  settings.accessLog = accessLog_.get();
+  settings.indexFiles = indexFiles_;
+  settings.phpExtensions = phpExtensions_;
+  settings.documentRoot = documentRoot_;
+  settings.portText = std::to_string(port_);
+  settings.clientAddress = peerAddress;
+  settings.logFolder = logFolder_;
+
+  for (auto& worker : workers_)
+    if (worker->TryHandOff(settings, client)) return;
+  if (workers_.size() < static_cast<std::size_t>(maxConnections_)) {
+    try {
+      workers_.push_back(std::make_unique<TMsgSender>());
+      if (workers_.back()->TryHandOff(settings, client)) return;
+    } catch (...) {
+      // No thread could be made: a full pool for this connection.
+    }
+  }
+  platform::CloseSocket(client);  // the client gets no answer
+}
+
+void TWebServer::DestroyWorkers() {
+  // All are told first, so their connections end together.
+  for (auto& worker : workers_) worker->Terminate();
+  workers_.clear();
+}
+
+void TWebServer::SignalState() {
+  std::lock_guard<std::mutex> locked(stateLock_);
+  stateChanged_.notify_all();
+}
+
+void TWebServer::WaitUntil(const std::function<bool()>& done,
+                           const std::function<void()>& processEvents) {
+  std::unique_lock<std::mutex> locked(stateLock_);
+  while (!done()) {
+    if (!processEvents) {
+      stateChanged_.wait(locked);
+      continue;
+    }
+    locked.unlock();
+    processEvents();
+    locked.lock();
+    stateChanged_.wait_for(locked, kEventsInterval);
+  }
+}

@@ -1,0 +1,72 @@
+// The daily access log: the exact line, one file per day, appending.
+#include <gtest/gtest.h>
+
+#include "HttpTestSupport.h"
+#include "common/KestroClass.h"
+#include "http/AccessLog.h"
+
+using httptest::TempFolder;
+
+namespace {
+
+// Local date-time of a day and time (days since 30 December 1899).
+TDateTime At(int daysAfter2024, int hour, int minute, int second) {
+  const double firstOf2024 = 45292;  // 2024-01-01
+  return firstOf2024 + daysAfter2024 + (hour * 3600 + minute * 60 + second) / 86400.0 + 1e-7;
+}
+
+TEST(AccessLogTest, LineHasTimePaddedAddressAndTrimmedRequestLine) {
+  EXPECT_EQ(FormatLogLine(At(0, 14, 3, 27), "127.0.0.1", "GET /index.php HTTP/1.1\r\nHost: x"),
+            "14:03:27 127.0.0.1       GET /index.php HTTP/1.1\r\n");
+  EXPECT_EQ(FormatLogLine(At(0, 9, 5, 0), "255.255.255.255", "  PUT / HTTP/1.1 "),
+            "09:05:00 255.255.255.255 PUT / HTTP/1.1\r\n");
+}
+
+TEST(AccessLogTest, WritesOneFilePerDayAndAppends) {
+  TempFolder folder;
+  const std::string log = folder.MakeFolder("log");
+  folder.Write("log/2024-01-01.log", "earlier run\r\n");
+  TAccessLog accessLog;
+  accessLog.Write(log, "10.0.0.1", "GET /a HTTP/1.1", At(0, 23, 59, 58));
+  accessLog.Write(log, "10.0.0.1", "GET /b HTTP/1.1", At(0, 23, 59, 59));
+  accessLog.Write(log, "10.0.0.2", "GET /c HTTP/1.1", At(1, 0, 0, 1));
+  accessLog.Close();
+  EXPECT_EQ(folder.Read("log/2024-01-01.log"),
+            "earlier run\r\n"
+            "23:59:58 10.0.0.1        GET /a HTTP/1.1\r\n"
+            "23:59:59 10.0.0.1        GET /b HTTP/1.1\r\n");
+  EXPECT_EQ(folder.Read("log/2024-01-02.log"), "00:00:01 10.0.0.2        GET /c HTTP/1.1\r\n");
+}
+
+TEST(AccessLogTest, ANewDayWhoseFileExistsIsWrittenThere) {
+  TempFolder folder;
+  const std::string log = folder.MakeFolder("log");
+  TAccessLog accessLog;
+  accessLog.Write(log, "10.0.0.1", "GET /a HTTP/1.1", At(0, 23, 0, 0));
+  folder.Write("log/2024-01-02.log", "");
+  accessLog.Write(log, "10.0.0.1", "GET /b HTTP/1.1", At(1, 1, 0, 0));
+  accessLog.Close();
+  EXPECT_EQ(folder.Read("log/2024-01-02.log"), "01:00:00 10.0.0.1        GET /b HTTP/1.1\r\n");
+}
+
+TEST(AccessLogTest, ADeletedDayFileIsMadeAgain) {
+  TempFolder folder;
+  const std::string log = folder.MakeFolder("log");
+  TAccessLog accessLog;
+  accessLog.Write(log, "10.0.0.1", "GET /a HTTP/1.1", At(0, 8, 0, 0));
+  accessLog.Close();  // Windows refuses to delete an open file
+  std::remove((log + "/2024-01-01.log").c_str());
+  accessLog.Write(log, "10.0.0.1", "GET /b HTTP/1.1", At(0, 8, 0, 1));
+  accessLog.Close();
+  EXPECT_EQ(folder.Read("log/2024-01-01.log"), "08:00:01 10.0.0.1        GET /b HTTP/1.1\r\n");
+}
+
+TEST(AccessLogTest, AMissingFolderLogsNothing) {
+  TempFolder folder;
+  TAccessLog accessLog;
+  accessLog.Write(folder.Path() + "/nowhere", "10.0.0.1", "GET / HTTP/1.1", At(0, 8, 0, 0));
+  accessLog.Write("", "10.0.0.1", "GET / HTTP/1.1", At(0, 8, 0, 0));
+  EXPECT_EQ(folder.Read("nowhere/2024-01-01.log"), "");
+}
+
+}  // namespace

@@ -1,0 +1,183 @@
+#include "HttpTestSupport.h"
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "common/KestroClass.h"
+
+namespace fs = std::filesystem;
+
+namespace httptest {
+
+namespace {
+
+const platform::SocketLibrary kSockets;  // the client side needs it before any server
+
+std::string Lower(std::string text) { return TKestro::LowerCase(text); }
+
+}  // namespace
+
+TempFolder::TempFolder() {
+  static std::atomic<int> counter{0};
+  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  const fs::path path = fs::temp_directory_path() /
+                        ("pv-http-" + std::to_string(stamp) + "-" + std::to_string(counter++));
+  fs::create_directories(path);
+  path_ = path.string();
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ignored;
+  fs::remove_all(path_, ignored);
+}
+
+std::string TempFolder::Write(const std::string& relative, const std::string& content) const {
+  const fs::path path = fs::path(path_) / relative;
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << content;
+  return path.string();
+}
+
+std::string TempFolder::MakeFolder(const std::string& relative) const {
+  const fs::path path = fs::path(path_) / relative;
+  fs::create_directories(path);
+  return path.string();
+}
+
+std::string TempFolder::Read(const std::string& relative) const {
+  std::ifstream file(fs::path(path_) / relative, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+int FreePort() {
+  int error = 0;
+  const platform::SocketHandle s = platform::OpenListener(0, error);
+  const int port = platform::LocalPort(s);
+  platform::CloseSocket(s);
+  return port;
+}
+
+TestSite::TestSite()
+    : www(folder.MakeFolder("www")),
+      log(folder.MakeFolder("log")),
+      settings((fs::path(folder.Path()) / "pvn.ini").string()),
+      port(FreePort()) {
+  WriteSettings();
+}
+
+void TestSite::WriteSettings(const std::map<std::string, std::string>& changes) {
+  std::map<std::string, std::string> values = {
+      {"port", std::to_string(port)}, {"root", www},          {"log", log},
+      {"index", "index.html,index.php"}, {"maxconnections", "20"}, {"php_extname", ".php"}};
+  for (const auto& change : changes) values[change.first] = change.second;
+  std::ofstream file(settings, std::ios::binary);
+  file << "[PVN]\r\n";
+  for (const auto& value : values)
+    if (!value.second.empty()) file << value.first << "=" << value.second << "\r\n";
+}
+
+std::unique_ptr<TWebServer> TestSite::StartServer(const std::map<std::string, std::string>& changes) {
+  WriteSettings(changes);
+  auto server = std::make_unique<TWebServer>(settings);
+  server->Start();
+  return server;
+}
+
+std::string TestSite::LogText() const {
+  return folder.Read("log/" + TKestro::FormatDateTime(TKestro::NowLocal()).substr(0, 10) + ".log");
+}
+
+std::string Response::Header(const std::string& name) const {
+  for (const auto& header : headers)
+    if (Lower(header.first) == Lower(name)) return header.second;
+  return std::string();
+}
+
+std::vector<std::string> Response::HeaderNames() const {
+  std::vector<std::string> names;
+  for (const auto& header : headers) names.push_back(header.first);
+  return names;
+}
+
+Client::Client(int port) : socket_(platform::Connect("127.0.0.1", port)) {}
+
+Client::~Client() { Close(); }
+
+void Client::Close() {
+  if (socket_ != 0) platform::CloseSocket(socket_);
+  socket_ = 0;
+}
+
+bool Client::Send(const std::string& data) {
+  return platform::SendAll(socket_, data.data(), data.size());
+}
+
+long Client::Receive(char* buffer, std::size_t size, std::chrono::milliseconds timeout) {
+  if (!platform::WaitReadable(socket_, static_cast<long>(timeout.count()) * 1000)) return -2;
+  return platform::Recv(socket_, buffer, size);
+}
+
+Response Client::Read(bool noBody, std::chrono::milliseconds timeout) {
+  Response response;
+  char buffer[65536];
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  auto left = [&] {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+  };
+  std::size_t end;
+  while ((end = pending_.find("\r\n\r\n")) == std::string::npos) {
+    const long n = left().count() > 0 ? Receive(buffer, sizeof buffer, left()) : -2;
+    if (n <= 0) return response;
+    pending_.append(buffer, static_cast<std::size_t>(n));
+  }
+  std::istringstream lines(pending_.substr(0, end));
+  pending_.erase(0, end + 4);
+  std::string line;
+  std::getline(lines, line);
+  if (line.rfind("HTTP/1.1 ", 0) == 0) response.status = std::atoi(line.c_str() + 9);
+  while (std::getline(lines, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::size_t colon = line.find(": ");
+    if (colon != std::string::npos)
+      response.headers.emplace_back(line.substr(0, colon), line.substr(colon + 2));
+  }
+  response.complete = true;
+  const std::size_t length =
+      noBody ? 0 : static_cast<std::size_t>(std::atoll(response.Header("Content-Length").c_str()));
+  while (pending_.size() < length) {
+    const long n = left().count() > 0 ? Receive(buffer, sizeof buffer, left()) : -2;
+    if (n <= 0) break;
+    pending_.append(buffer, static_cast<std::size_t>(n));
+  }
+  response.body = pending_.substr(0, length);
+  pending_.erase(0, response.body.size());
+  return response;
+}
+
+Response Client::Request(const std::string& request, bool noBody) {
+  Send(request);
+  return Read(noBody);
+}
+
+bool Client::ClosedWithin(std::chrono::milliseconds timeout) {
+  if (!pending_.empty()) return false;
+  char byte;
+  const long n = Receive(&byte, 1, timeout);
+  return n == 0 || n == -1;
+}
+
+bool Client::SilentFor(std::chrono::milliseconds timeout) {
+  char byte;
+  return pending_.empty() && Receive(&byte, 1, timeout) == -2;
+}
+
+std::string Get(const std::string& path, const std::string& extra, const std::string& method) {
+  return method + " " + path + " HTTP/1.1\r\nHost: localhost\r\n" + extra + "\r\n";
+}
+
+}  // namespace httptest

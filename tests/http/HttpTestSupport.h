@@ -1,0 +1,85 @@
+// A document root in a temporary folder, a server over it on a free loopback
+// port, and a small client that speaks to it through real sockets.
+#pragma once
+#include <chrono>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "http/WebServerClass.h"
+#include "platform/Socket.h"
+
+namespace httptest {
+
+// A fresh temporary folder, removed with the object.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  const std::string& Path() const { return path_; }
+  // Writes `content` to Path()/relative, making the folders on the way.
+  std::string Write(const std::string& relative, const std::string& content) const;
+  std::string MakeFolder(const std::string& relative) const;
+  std::string Read(const std::string& relative) const;  // empty when missing
+
+ private:
+  std::string path_;
+};
+
+int FreePort();
+
+// A tree with www/, log/ and pvn.ini.
+class TestSite {
+ public:
+  TestSite();
+  // Writes pvn.ini from the defaults with `changes` applied (an empty value
+  // removes the key).
+  void WriteSettings(const std::map<std::string, std::string>& changes = {});
+  // A server over the site, already started.
+  std::unique_ptr<TWebServer> StartServer(const std::map<std::string, std::string>& changes = {});
+  // Today's access log.
+  std::string LogText() const;
+
+  TempFolder folder;
+  std::string www, log, settings;
+  int port;
+};
+
+struct Response {
+  int status = 0;
+  std::vector<std::pair<std::string, std::string>> headers;  // in order
+  std::string body;
+  bool complete = false;  // a whole header block arrived
+  std::string Header(const std::string& name) const;  // "" when missing
+  std::vector<std::string> HeaderNames() const;
+};
+
+class Client {
+ public:
+  explicit Client(int port);
+  ~Client();
+  bool Connected() const { return socket_ != 0; }
+  bool Send(const std::string& data);
+  // Reads one answer: the header block, then Content-Length bytes unless
+  // `noBody` (HEAD, 304).
+  Response Read(bool noBody = false, std::chrono::milliseconds timeout = std::chrono::seconds(3));
+  Response Request(const std::string& request, bool noBody = false);
+  // True when the server closes within `timeout` with no byte sent first.
+  bool ClosedWithin(std::chrono::milliseconds timeout);
+  // True when no byte and no close arrives within `timeout`.
+  bool SilentFor(std::chrono::milliseconds timeout);
+  void Close();
+
+ private:
+  long Receive(char* buffer, std::size_t size, std::chrono::milliseconds timeout);
+  platform::SocketHandle socket_ = 0;
+  std::string pending_;
+};
+
+// "GET /path HTTP/1.1" with a Host line, `extra` header lines and the blank line.
+std::string Get(const std::string& path, const std::string& extra = std::string(),
+                const std::string& method = "GET");
+
+}  // namespace httptest

@@ -1,0 +1,215 @@
+// The answers of a running server, spoken to through loopback sockets.
+#include <gtest/gtest.h>
+
+#include "HttpTestSupport.h"
+#include "common/KestroClass.h"
+
+using namespace httptest;
+
+namespace {
+
+class ServerAnswersTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (int i = 0; i < 1000; ++i) thousand += static_cast<char>('a' + i % 26);
+    site.folder.Write("www/t.txt", thousand);
+    site.folder.Write("www/index.html", "<h1>welcome</h1>");
+    site.folder.Write("www/style.css", "p{}");
+    site.folder.Write("www/logo.png", "png");
+    site.folder.Write("www/app.js", "1");
+    site.folder.MakeFolder("www/docs");
+    site.folder.Write("www/my site/index.html", "spaced");
+    site.folder.Write("www/\xE4\xBD\xA0\xE5\xA5\xBD/x.txt", "x");
+    site.folder.Write("secret.txt", "outside");
+    server = site.StartServer();
+    ASSERT_TRUE(server->Active());
+  }
+  Response Ask(const std::string& request, bool noBody = false) {
+    Client client(site.port);
+    return client.Request(request, noBody);
+  }
+  std::string TagOf(const std::string& path) {
+    return Ask(Get(path)).Header("ETag");
+  }
+
+  TestSite site;
+  std::string thousand;
+  std::unique_ptr<TWebServer> server;
+};
+
+TEST_F(ServerAnswersTest, FullAnswerCarriesEveryHeaderInOrderAndCloses) {
+  Client client(site.port);
+  const Response r = client.Request(Get("/t.txt"));
+  EXPECT_EQ(r.status, 200);
+  EXPECT_EQ(r.HeaderNames(),
+            (std::vector<std::string>{"Server", "Date", "Content-Type", "Content-Length",
+                                      "Last-Modified", "ETag", "Accept-Ranges", "Connection"}));
+  EXPECT_EQ(r.Header("Server"), "Portavane/6.29");
+  EXPECT_EQ(r.Header("Content-Type"), "text/plain");
+  EXPECT_EQ(r.Header("Content-Length"), "1000");
+  EXPECT_EQ(r.Header("Last-Modified"),
+            TKestro::HttpDate(TKestro::FileModifiedLocal(site.www + "/t.txt")));
+  EXPECT_EQ(r.Header("ETag"), "\"" + TKestro::FileETag(site.www + "/t.txt") + "\"");
+  EXPECT_EQ(r.Header("Accept-Ranges"), "bytes");
+  EXPECT_EQ(r.Header("Connection"), "close");
+  EXPECT_EQ(r.body, thousand);
+  EXPECT_TRUE(client.ClosedWithin(std::chrono::seconds(2)));
+}
+
+TEST_F(ServerAnswersTest, ServesIndexFilesAndContentTypes) {
+  EXPECT_EQ(Ask(Get("/")).body, "<h1>welcome</h1>");
+  EXPECT_EQ(Ask(Get("/style.css")).Header("Content-Type"), "text/css");
+  EXPECT_EQ(Ask(Get("/logo.png")).Header("Content-Type"), "image/x-png");
+  EXPECT_EQ(Ask(Get("/app.js")).Header("Content-Type"), "text/javascript");
+  EXPECT_EQ(Ask(Get("/my%20site/")).body, "spaced");
+  EXPECT_EQ(Ask(Get("/%E4%BD%A0%E5%A5%BD/x.txt")).body, "x");
+  EXPECT_EQ(Ask(Get("/t.txt", "", "get")).status, 200);  // the method is upper-cased
+  EXPECT_EQ(Ask(Get("/t.txt", "", "POST")).body, thousand);
+}
+
+TEST_F(ServerAnswersTest, HeadGivesTheFullHeaderWithoutBody) {
+  Client client(site.port);
+  const Response r = client.Request(Get("/t.txt", "", "HEAD"), true);
+  EXPECT_EQ(r.status, 200);
+  EXPECT_EQ(r.Header("Content-Length"), "1000");
+  EXPECT_TRUE(client.ClosedWithin(std::chrono::seconds(2)));  // and not one body byte before
+}
+
+TEST_F(ServerAnswersTest, NotModifiedNeedsBothValidators) {
+  const Response first = Ask(Get("/t.txt"));
+  const std::string since = "If-Modified-Since: " + first.Header("Last-Modified") + "\r\n";
+  const std::string match = "If-None-Match: " + first.Header("ETag") + "\r\n";
+  const Response r = Ask(Get("/t.txt", since + match), true);
+  EXPECT_EQ(r.status, 304);
+  EXPECT_EQ(r.HeaderNames(), (std::vector<std::string>{"Server", "Content-Type",
+                                                       "Content-Length", "Connection"}));
+  EXPECT_EQ(r.Header("Content-Type"), "text/html");
+  EXPECT_EQ(r.Header("Content-Length"), "0");
+  EXPECT_EQ(Ask(Get("/t.txt", since)).status, 200);
+  EXPECT_EQ(Ask(Get("/t.txt", match)).status, 200);
+  EXPECT_EQ(Ask(Get("/t.txt", since + "If-None-Match: \"0123\"\r\n")).status, 200);
+}
+
+TEST_F(ServerAnswersTest, PartialAnswerRunsFromTheStartToTheEnd) {
+  for (const char* range : {"bytes=500-", "bytes=500-599"}) {
+    const Response r = Ask(Get("/t.txt", std::string("Range: ") + range + "\r\n"));
+    EXPECT_EQ(r.status, 206) << range;
+    EXPECT_EQ(r.HeaderNames(),
+              (std::vector<std::string>{"Server", "Date", "Content-Type", "Content-Length",
+                                        "Content-Range", "Last-Modified", "ETag",
+                                        "Accept-Ranges", "Connection"}));
+    EXPECT_EQ(r.Header("Content-Length"), "500");
+    EXPECT_EQ(r.Header("Content-Range"), "bytes 500-999/1000");
+    EXPECT_EQ(r.body, thousand.substr(500));
+  }
+  EXPECT_EQ(Ask(Get("/t.txt", "Range: bytes=0-99\r\n")).status, 200);
+  EXPECT_EQ(Ask(Get("/t.txt", "Range: bytes=-100\r\n")).status, 200);
+  EXPECT_EQ(Ask(Get("/t.txt", "Range: bytes=500-\r\n", "HEAD"), true).status, 200);
+}
+
+TEST_F(ServerAnswersTest, IfRangeHonoursOnlyTheCurrentTag) {
+  const std::string tag = TagOf("/t.txt");
+  EXPECT_EQ(Ask(Get("/t.txt", "Range: bytes=10-\r\nIf-Range: " + tag + "\r\n")).status, 206);
+  EXPECT_EQ(Ask(Get("/t.txt", "Range: bytes=10-\r\nIf-Range: \"ABC\"\r\n")).status, 200);
+  const std::string date = Ask(Get("/t.txt")).Header("Last-Modified");
+  const Response r = Ask(Get("/t.txt", "Range: bytes=10-\r\nIf-Range: " + date + "\r\n"));
+  EXPECT_EQ(r.status, 200);
+  EXPECT_EQ(r.body, thousand);
+}
+
+TEST_F(ServerAnswersTest, RangePastTheEndIsNotSatisfiable) {
+  for (const char* range : {"bytes=1000-", "bytes=5000-6000"}) {
+    Client client(site.port);
+    const Response r = client.Request(Get("/t.txt", std::string("Range: ") + range + "\r\n"));
+    EXPECT_EQ(r.status, 416) << range;
+    EXPECT_EQ(r.Header("Content-Range"), "bytes */1000");
+    EXPECT_EQ(r.Header("Content-Length"), "0");
+    EXPECT_TRUE(client.ClosedWithin(std::chrono::seconds(2)));
+  }
+}
+
+TEST_F(ServerAnswersTest, FoldersRedirectOrAreNotFound) {
+  Response r = Ask(Get("/docs"));
+  EXPECT_EQ(r.status, 301);
+  EXPECT_EQ(r.HeaderNames(), (std::vector<std::string>{"Server", "Location", "Content-Type",
+                                                       "Content-Length", "Connection"}));
+  EXPECT_EQ(r.Header("Location"), "/docs/");
+  EXPECT_EQ(Ask(Get("/docs?x=1")).Header("Location"), "/docs/");
+  EXPECT_EQ(Ask(Get("/my%20site")).Header("Location"), "/my%20site/");
+  EXPECT_EQ(Ask(Get("/%E4%BD%A0%E5%A5%BD")).Header("Location"), "/%E4%BD%A0%E5%A5%BD/");
+  r = Ask(Get("/docs/"));
+  EXPECT_EQ(r.status, 404);
+  EXPECT_EQ(r.Header("Content-Length"), "0");
+  EXPECT_EQ(Ask(Get("/missing.txt")).status, 404);
+}
+
+TEST_F(ServerAnswersTest, UnknownMethodsGet501AndAreLogged) {
+  const Response r = Ask(Get("/t.txt", "", "PUT"));
+  EXPECT_EQ(r.status, 501);
+  EXPECT_EQ(r.Header("Content-Length"), "0");
+  EXPECT_NE(site.LogText().find(" 127.0.0.1       PUT /t.txt HTTP/1.1\r\n"), std::string::npos)
+      << site.LogText();
+}
+
+TEST_F(ServerAnswersTest, TraversalNeverReachesOutsideTheRoot) {
+  for (const char* path : {"/../secret.txt", "/..%2fsecret.txt", "/%2e%2e/secret.txt",
+                           "/docs/..%5C..%5Csecret.txt", "/..\\secret.txt",
+                           "/docs/%2E%2E%2F%2E%2E%2Fsecret.txt", "/.../secret.txt", "/../"}) {
+    const Response r = Ask(Get(path));
+    EXPECT_EQ(r.status, 404) << path;
+    EXPECT_EQ(r.body.find("outside"), std::string::npos) << path;
+  }
+}
+
+TEST_F(ServerAnswersTest, OversizedHeadGets431AndIsClosed) {
+  for (const char* method : {"GET", "POST"}) {
+    Client client(site.port);
+    std::string head = std::string(method) + " /t.txt HTTP/1.1\r\nHost: x\r\n";
+    while (head.size() < 70 * 1024) head += "X-Filler: " + std::string(100, 'f') + "\r\n";
+    client.Send(head);  // and no blank line
+    const Response r = client.Read();
+    EXPECT_EQ(r.status, 431) << method;
+    EXPECT_EQ(r.Header("Connection"), "close");
+    EXPECT_TRUE(client.ClosedWithin(std::chrono::seconds(2)));
+  }
+}
+
+TEST_F(ServerAnswersTest, PostBodyIsNotReadAsTheNextRequest) {
+  Client client(site.port);
+  const std::string body = "GET /docs HTTP/1.1\r\n\r\n";  // would answer 301 if taken as a head
+  const Response r = client.Request("POST /t.txt HTTP/1.1\r\nHost: x\r\nConnection: keep-alive\r\n"
+                                    "Content-Length: " + std::to_string(body.size()) +
+                                    "\r\n\r\n" + body);
+  EXPECT_EQ(r.status, 200);
+  EXPECT_EQ(r.body, thousand);
+  EXPECT_EQ(r.Header("Connection"), "close");
+  EXPECT_TRUE(client.ClosedWithin(std::chrono::seconds(2)));
+  EXPECT_EQ(site.LogText().find("/docs"), std::string::npos);
+}
+
+TEST_F(ServerAnswersTest, TwoRequestsInOnePacketAnswerOnlyTheFirst) {
+  Client client(site.port);
+  const Response r = client.Request(Get("/t.txt", "Connection: keep-alive\r\n") +
+                                    Get("/style.css", "Connection: keep-alive\r\n"));
+  EXPECT_EQ(r.status, 200);
+  EXPECT_EQ(r.Header("Connection"), "");
+  EXPECT_EQ(r.body, thousand);
+  EXPECT_TRUE(client.SilentFor(std::chrono::milliseconds(500)));
+  // The connection is still good for the next request.
+  EXPECT_EQ(client.Request(Get("/style.css", "Connection: keep-alive\r\n")).body, "p{}");
+  EXPECT_EQ(site.LogText().find("/style.css"), site.LogText().rfind("/style.css"));
+}
+
+TEST_F(ServerAnswersTest, KeepAliveServesSeveralRequestsOnOneConnection) {
+  Client client(site.port);
+  for (int i = 0; i < 3; ++i) {
+    const Response r = client.Request(Get("/t.txt", "Connection: keep-alive\r\n"));
+    EXPECT_EQ(r.status, 200);
+    EXPECT_EQ(r.Header("Connection"), "");
+  }
+  const Response last = client.Request(Get("/t.txt", "Connection: close\r\n"));
+  EXPECT_EQ(last.Header("Connection"), "close");
+  EXPECT_TRUE(client.ClosedWithin(std::chrono::seconds(2)));
+}
+
+}  // namespace

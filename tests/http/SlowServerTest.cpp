@@ -1,0 +1,65 @@
+// The 5-second waits of a connection. The cases run side by side, so the
+// suite takes one wait, not one per case.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+
+#include "HttpTestSupport.h"
+
+using namespace httptest;
+using namespace std::chrono;
+
+namespace {
+
+using Clock = steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+  return duration<double>(Clock::now() - start).count();
+}
+
+TEST(SlowServerTest, FiveSecondWaits) {
+  TestSite site;
+  site.folder.Write("www/a.txt", "a");
+  auto server = site.StartServer();
+  ASSERT_TRUE(server->Active());
+
+  // Keep-alive: a second request within the wait is served, then 5 silent
+  // seconds close the connection.
+  auto keptAlive = std::async(std::launch::async, [&] {
+    Client client(site.port);
+    const Response first = client.Request(Get("/a.txt", "Connection: keep-alive\r\n"));
+    const Response second = client.Request(Get("/a.txt", "Connection: keep-alive\r\n"));
+    const auto start = Clock::now();
+    const bool silentAWhile = client.SilentFor(seconds(4));
+    const bool closed = client.ClosedWithin(seconds(3));
+    return first.status == 200 && first.Header("Connection").empty() && second.body == "a" &&
+           silentAWhile && closed && SecondsSince(start) < 6.5;
+  });
+  // A request line without its blank line is answered once 5 seconds pass.
+  auto unfinished = std::async(std::launch::async, [&] {
+    Client client(site.port);
+    client.Send("GET /a.txt?unfinished HTTP/1.1\r\nHost: x\r\n");
+    const auto start = Clock::now();
+    const Response r = client.Read(false, seconds(8));
+    const double waited = SecondsSince(start);
+    return r.status == 200 && r.body == "a" && waited > 4.5 && waited < 7.0;
+  });
+  // A client that sends nothing is closed after 5 seconds and not logged.
+  auto silent = std::async(std::launch::async, [&] {
+    Client client(site.port);
+    const auto start = Clock::now();
+    const bool closed = client.ClosedWithin(seconds(8));
+    const double waited = SecondsSince(start);
+    return closed && waited > 4.5 && waited < 7.0;
+  });
+
+  EXPECT_TRUE(keptAlive.get());
+  EXPECT_TRUE(unfinished.get());
+  EXPECT_TRUE(silent.get());
+  const std::string log = site.LogText();
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 3) << log;  // two kept, one unfinished
+  EXPECT_NE(log.find("GET /a.txt?unfinished HTTP/1.1\r\n"), std::string::npos);
+}
+
+}  // namespace
