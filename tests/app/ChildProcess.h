@@ -1,0 +1,41 @@
+// A program run by a test with its standard streams on pipes.
+#pragma once
+#include <sys/types.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+class ChildProcess {
+ public:
+  // Starts `program` with `arguments` and `environment` added to the test's own.
+  ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
+               const std::vector<std::string>& environment);
+  ~ChildProcess();  // kills the child if it still runs
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  void Write(const std::string& text);
+  void CloseInput();
+  void Signal(int signal);
+
+  // Waits until the output (stdout) or the errors (stderr) hold `text`.
+  bool WaitForOutput(const std::string& text, std::chrono::milliseconds timeout);
+  bool WaitForErrors(const std::string& text, std::chrono::milliseconds timeout);
+  // The exit code, or -1 when it did not exit in time (or died of a signal).
+  int WaitForExit(std::chrono::milliseconds timeout);
+
+  const std::string& Output() const { return output_; }
+  const std::string& Errors() const { return errors_; }
+
+ private:
+  bool WaitFor(const std::string& text, const std::string& stream,
+               std::chrono::milliseconds timeout);
+  bool ReadAvailable(int waitMs);  // true when something was read
+
+  pid_t pid_ = -1;
+  int input_ = -1, outputPipe_ = -1, errorPipe_ = -1;
+  std::string output_, errors_;
+  bool exited_ = false;
+  int exitCode_ = -1;
+};

@@ -1,0 +1,194 @@
+// The console program as a user runs it: from a tree of its own, started
+// through the launcher, commanded on standard input.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "ChildProcess.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using std::chrono::milliseconds;
+const milliseconds kWait(10000);
+
+// A listening loopback socket on a port the system chose.
+class Listener {
+ public:
+  Listener() {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(fd_, 1);
+    socklen_t length = sizeof address;
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+  }
+  ~Listener() { ::close(fd_); }
+  int Port() const { return port_; }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
+int FreePort() { return Listener().Port(); }
+
+// The status line of GET / on the port, or "" when nothing answers.
+std::string StatusLineOf(int port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::string answer;
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+    std::string request = "GET / HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n";
+    if (::send(fd, request.data(), request.size(), 0) > 0) {
+      char buffer[256];
+      ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+      if (n > 0) answer.assign(buffer, static_cast<std::size_t>(n));
+    }
+  }
+  ::close(fd);
+  return answer.substr(0, answer.find("\r\n"));
+}
+
+class Console : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string unique = std::to_string(::getpid()) + "-" +
+                         ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    base_ = fs::temp_directory_path() / ("pv-console-" + unique);
+    fs::remove_all(base_);
+    tree_ = base_ / "Portavane";
+    fs::create_directories(base_ / "runtime");
+    fs::copy(fs::path(PV_SOURCE_DIR) / "tree", tree_, fs::copy_options::recursive);
+    fs::copy_file(PV_PROGRAM, tree_ / "portavane");
+    port_ = FreePort();
+    SetPort(std::to_string(port_));
+  }
+  void TearDown() override { fs::remove_all(base_); }
+
+  std::string Settings() const {
+    std::ifstream in(tree_ / "pvn" / "pvn.ini");
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  void SetPort(const std::string& port) {
+    std::string text = Settings();
+    std::size_t key = text.find("port=");
+    text.replace(key, text.find('\n', key) - key, "port=" + port);
+    std::ofstream(tree_ / "pvn" / "pvn.ini") << text;
+  }
+
+  // Started as a user starts it: through the launcher, in a runtime folder
+  // of this test's own.
+  std::unique_ptr<ChildProcess> Launch() {
+    return std::make_unique<ChildProcess>((tree_ / "portavane").string(),
+                                          std::vector<std::string>{},
+                                          std::vector<std::string>{
+                                              "XDG_RUNTIME_DIR=" + (base_ / "runtime").string()});
+  }
+
+  std::string Url(const std::string& host) const {
+    return "http://" + host + ":" + std::to_string(port_) + "\n";
+  }
+
+  fs::path base_, tree_;
+  int port_ = 0;
+};
+
+TEST_F(Console, StartsServesAndFollowsCommands) {
+  auto program = Launch();
+  ASSERT_TRUE(program->WaitForOutput(Url("127.0.0.1"), kWait)) << program->Errors();
+  EXPECT_NE(program->Output().find("开始时间: "), std::string::npos);
+  EXPECT_NE(program->Output().find("\n已启动\n"), std::string::npos);
+  EXPECT_NE(program->Output().find(Url("localhost")), std::string::npos);
+  EXPECT_EQ(StatusLineOf(port_), "HTTP/1.1 200");
+
+  program->Write("stop\n");
+  ASSERT_TRUE(program->WaitForOutput("服务已成功停止.\n", kWait));
+  EXPECT_NE(program->Output().find("已停止\n"), std::string::npos);
+  EXPECT_EQ(StatusLineOf(port_), "");
+
+  program->Write("start\n");
+  ASSERT_TRUE(program->WaitForOutput("服务已成功启动.\n", kWait));
+  EXPECT_EQ(StatusLineOf(port_), "HTTP/1.1 200");
+
+  program->Write("quit\n");
+  EXPECT_EQ(program->WaitForExit(kWait), 0);
+  EXPECT_NE(program->Output().find("再见,请稍候..."), std::string::npos);
+  EXPECT_EQ(StatusLineOf(port_), "");
+}
+
+TEST_F(Console, SecondInstanceIsRefused) {
+  auto first = Launch();
+  ASSERT_TRUE(first->WaitForOutput("已启动", kWait)) << first->Errors();
+  auto second = Launch();
+  EXPECT_NE(second->WaitForExit(kWait), 0);
+  EXPECT_NE(second->Errors().find("错误: Portavane 已经运行!"), std::string::npos);
+  EXPECT_EQ(second->Output(), "");
+  EXPECT_EQ(StatusLineOf(port_), "HTTP/1.1 200");  // the first one carries on
+}
+
+// Started with nothing on standard input, as from a service manager.
+TEST_F(Console, EndOfInputKeepsServingAndSigtermEnds) {
+  auto program = Launch();
+  program->CloseInput();
+  ASSERT_TRUE(program->WaitForOutput("已启动", kWait)) << program->Errors();
+  std::this_thread::sleep_for(milliseconds(300));
+  EXPECT_EQ(StatusLineOf(port_), "HTTP/1.1 200");
+  program->Signal(SIGTERM);
+  EXPECT_EQ(program->WaitForExit(kWait), 0);
+  EXPECT_NE(program->Output().find("再见,请稍候..."), std::string::npos);
+}
+
+TEST_F(Console, PortInUseIsReported) {
+  Listener holder;
+  port_ = holder.Port();
+  SetPort(std::to_string(port_));
+  auto program = Launch();
+  EXPECT_NE(program->WaitForExit(kWait), 0);
+  EXPECT_NE(program->Errors().find("错误 (10048) 端口不能打开 " + std::to_string(port_) + "."),
+            std::string::npos)
+      << program->Errors();
+}
+
+// 60080 may be taken on a busy machine; the settings file is rewritten either way.
+TEST_F(Console, InvalidPortBecomesTheDefault) {
+  SetPort("65536");
+  auto program = Launch();
+  program->CloseInput();
+  bool started = program->WaitForOutput("http://127.0.0.1:60080\n", kWait);
+  bool refused = !started && program->WaitForErrors("错误 (10048) 端口不能打开 60080.", kWait);
+  EXPECT_TRUE(started || refused) << program->Output() << program->Errors();
+  EXPECT_NE(Settings().find("port=60080"), std::string::npos);
+  if (started) program->Signal(SIGINT);
+  EXPECT_EQ(program->WaitForExit(kWait), started ? 0 : 1);
+}
+
+TEST_F(Console, UncreatableLogFolderEndsTheStart) {
+  fs::remove_all(tree_ / "log");
+  std::ofstream(tree_ / "log") << "a file where the folder belongs";
+  auto program = Launch();
+  EXPECT_NE(program->WaitForExit(kWait), 0);
+  EXPECT_NE(program->Errors(), "");
+  EXPECT_EQ(program->Output(), "");
+}
+
+}  // namespace
