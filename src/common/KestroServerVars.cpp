@@ -230,6 +230,8 @@ const std::unordered_map<std::string, Resolver>& ServerVarTable() {
 
 // The lenient UTF-8 test and decoding: a byte from 0x80 opens a group of three
 // bytes when its bit 0x20 is set, else of two; further bytes must be 10xxxxxx.
+// A group that spells the character 0 (an overlong C0 80) fails too: the
+// decoding drops %00, and a NUL in a file name would cut it short.
 bool DecodeUtf8Leniently(const std::string& text, std::u16string& decoded) {
   decoded.clear();
   for (std::size_t i = 0; i < text.size();) {
@@ -247,6 +249,7 @@ bool DecodeUtf8Leniently(const std::string& text, std::u16string& decoded) {
       if ((next & 0xC0) != 0x80) return false;
       value = (value << 6) | (next & 0x3F);
     }
+    if (value == 0) return false;
     decoded += static_cast<char16_t>(value);
     i += length;
   }

@@ -75,7 +75,8 @@ TEST(ServerVars, Utf8PathsBecomeFileNames) {
 
 TEST(ServerVars, LenientUtf8Test) {
   // Not UTF-8: a group cut off by the end, a further byte of another form.
-  for (const char* text : {"\xE4\xBD", "a\xC4", "\xE4\x41\xA0", "\xC4\xC4"})
+  // A group spelling the character 0 fails too, so no NUL enters a file name.
+  for (const char* text : {"\xE4\xBD", "a\xC4", "\xE4\x41\xA0", "\xC4\xC4", "a.php\xC0\x80.txt"})
     EXPECT_EQ(TKestro::Utf8ToAnsiIfValid(text), text);
   // Code-936 bytes of "你" (C4 E3) do not pass and are kept as they came.
   EXPECT_EQ(Var("URL", Line("GET /%C4%E3.txt HTTP/1.1")), "/\xC4\xE3.txt");
