@@ -1,0 +1,212 @@
+// The PHP gateway through the real server on loopback, with the echo module
+// as php/phpisapi: the control block it gets, the callbacks' answers, the
+// response head of code 1016 and the keep-alive decision.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include "HttpTestSupport.h"
+#include "platform/Env.h"
+#include "platform/Files.h"
+
+namespace {
+
+using httptest::Client;
+using httptest::Get;
+using Report = std::map<std::string, std::string>;
+
+Report Parse(const std::string& body) {
+  Report report;
+  std::istringstream lines(body);
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t equals = line.find('=');
+    if (equals != std::string::npos) report[line.substr(0, equals)] = line.substr(equals + 1);
+  }
+  return report;
+}
+
+// Every byte the server sends for `request`, up to its close.
+std::string RawExchange(int port, const std::string& request) {
+  const platform::SocketHandle s = platform::Connect("127.0.0.1", port);
+  platform::SendAll(s, request.data(), request.size());
+  std::string bytes;
+  char buffer[4096];
+  while (platform::WaitReadable(s, 3'000'000)) {
+    const long n = platform::Recv(s, buffer, sizeof buffer);
+    if (n <= 0) break;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+  platform::CloseSocket(s);
+  return bytes;
+}
+
+class GatewayTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    site.folder.Write("www/info.php", "not read by the echo module");
+    site.folder.Write("www/docs/index.php", "");
+    site.folder.Write("www/a b/x.php", "");
+    site.folder.Write("www/static.txt", "static");
+    server = site.StartServer();
+    ASSERT_TRUE(server->Active());
+  }
+
+  std::string Native(const std::string& relative) const {
+    std::string path = site.www;
+    for (char c : relative) path += c == '/' ? platform::PathDelim : c;
+    return path;
+  }
+
+  Report Ask(const std::string& request, httptest::Response* response = nullptr) {
+    Client client(site.port);
+    httptest::Response r = client.Request(request);
+    if (response) *response = r;
+    return Parse(r.body);
+  }
+
+  httptest::TestSite site;
+  std::unique_ptr<TWebServer> server;
+};
+
+TEST_F(GatewayTest, GetFillsTheControlBlock) {
+  const Report r = Ask(Get("/info.php?x=1"));
+  EXPECT_EQ(r.at("cbSize"), r.at("sizeofBlock"));
+  EXPECT_EQ(r.at("dwVersion"), "131072");  // 2.0
+  EXPECT_EQ(r.at("ConnID"), "set");
+  EXPECT_EQ(r.at("dwHttpStatusCode"), "0");
+  EXPECT_EQ(r.at("lpszLogData"), "zero");
+  EXPECT_EQ(r.at("lpszMethod"), "GET");
+  EXPECT_EQ(r.at("lpszQueryString"), "x=1");
+  EXPECT_EQ(r.at("lpszPathInfo"), "/info.php");
+  EXPECT_EQ(r.at("lpszPathTranslated"), Native("/info.php"));
+  EXPECT_EQ(r.at("cbTotalBytes"), "0");
+  EXPECT_EQ(r.at("cbAvailable"), "0");
+  EXPECT_EQ(r.at("lpbData"), "null");
+  EXPECT_EQ(r.at("lpszContentType"), "");
+  EXPECT_EQ(r.at("body.length"), "0");
+}
+
+TEST_F(GatewayTest, PostBodyComesThroughReadClient) {
+  const Report r = Ask(
+      "POST /info.php HTTP/1.1\r\nHost: localhost\r\n"
+      "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: 11\r\n\r\na=1&b=hello");
+  EXPECT_EQ(r.at("lpszMethod"), "POST");
+  EXPECT_EQ(r.at("cbTotalBytes"), "11");
+  EXPECT_EQ(r.at("cbAvailable"), "0");
+  EXPECT_EQ(r.at("lpbData"), "null");
+  EXPECT_EQ(r.at("lpszContentType"), "application/x-www-form-urlencoded");
+  EXPECT_EQ(r.at("body"), "a=1&b=hello");
+}
+
+TEST_F(GatewayTest, LongBodyIsReadAtMostABufferAtATime) {
+  const std::string body(20000, 'b');
+  const Report r = Ask("POST /info.php HTTP/1.1\r\nHost: localhost\r\nContent-Length: 20000\r\n\r\n" +
+                       body);
+  EXPECT_EQ(r.at("body.length"), "20000");
+  EXPECT_GE(std::stoi(r.at("body.reads")), 3);  // 8192-byte buffer
+}
+
+TEST_F(GatewayTest, IndexFileSeesTheFolderUrlAsHttpUrl) {
+  const Report r = Ask(Get("/docs/?a=1&var=SCRIPT_NAME&var=URL&var=REQUEST_URI&var=PATH_INFO&var=HTTP_URL"));
+  EXPECT_EQ(r.at("lpszPathInfo"), "/docs/index.php");
+  EXPECT_EQ(r.at("lpszPathTranslated"), Native("/docs/index.php"));
+  EXPECT_EQ(r.at("lpszQueryString"),
+            "a=1&var=SCRIPT_NAME&var=URL&var=REQUEST_URI&var=PATH_INFO&var=HTTP_URL");
+  EXPECT_EQ(r.at("var.SCRIPT_NAME"), "/docs/index.php");
+  EXPECT_EQ(r.at("var.URL"), "/docs/index.php");
+  EXPECT_EQ(r.at("var.REQUEST_URI"), "/docs/index.php");
+  EXPECT_EQ(r.at("var.PATH_INFO"), "/docs/index.php");
+  EXPECT_EQ(r.at("var.HTTP_URL"),
+            "/docs/?a=1&var=SCRIPT_NAME&var=URL&var=REQUEST_URI&var=PATH_INFO&var=HTTP_URL");
+}
+
+TEST_F(GatewayTest, HttpUrlIsTheTargetAsSent) {
+  const Report r = Ask(Get("/a%20b/x.php?q=%41+b&var=HTTP_URL&var=SCRIPT_NAME"));
+  EXPECT_EQ(r.at("var.HTTP_URL"), "/a%20b/x.php?q=%41+b&var=HTTP_URL&var=SCRIPT_NAME");
+  EXPECT_EQ(r.at("var.SCRIPT_NAME"), "/a b/x.php");
+  EXPECT_EQ(r.at("lpszQueryString"), "q=%41+b&var=HTTP_URL&var=SCRIPT_NAME");
+}
+
+TEST_F(GatewayTest, CallbacksAnswerAsTheInterfacePrescribes) {
+  const Report r = Ask(Get("/info.php"));
+  EXPECT_EQ(r.at("small.result"), "0");
+  EXPECT_EQ(r.at("small.error"), "122");
+  EXPECT_EQ(r.at("small.size"), "15");
+  EXPECT_EQ(r.at("exact.result"), "1");
+  EXPECT_EQ(r.at("exact.size"), "15");
+  EXPECT_EQ(r.at("exact.value"), "Portavane/6.29");
+  EXPECT_EQ(r.at("unknown.result"), "1");
+  EXPECT_EQ(r.at("unknown.size"), "1");
+  EXPECT_EQ(r.at("write0.result"), "1");
+  EXPECT_EQ(r.at("write0.count"), "0");
+  EXPECT_EQ(r.at("map.result"), "1");
+  EXPECT_EQ(r.at("map.path"), Native("/sub/x.php"));
+  EXPECT_EQ(r.at("map.flags"), "77");  // only the path is written
+  EXPECT_EQ(r.at("code3"), "0");
+  EXPECT_EQ(r.at("code4"), "0");
+  EXPECT_EQ(r.at("code1017"), "0");
+  EXPECT_EQ(r.at("code1016.null"), "0");
+}
+
+TEST_F(GatewayTest, ResponseHeadIsExactlyStatusServerHeadersConnection) {
+  EXPECT_EQ(RawExchange(site.port, Get("/info.php?mode=head")),
+            "HTTP/1.1 200 OK\r\nServer: Portavane/6.29\r\nX-Test: a\r\n"
+            "Connection: close\r\n\r\n");
+}
+
+TEST_F(GatewayTest, ModuleKeepsTheConnectionOpenWithFKeepConn) {
+  Client client(site.port);
+  const httptest::Response first = client.Request(Get("/info.php?keep=1"));  // no Connection header
+  EXPECT_EQ(first.status, 200);
+  EXPECT_EQ(first.Header("Connection"), "Keep-Alive");
+  EXPECT_TRUE(client.SilentFor(std::chrono::milliseconds(300)));
+  const httptest::Response second = client.Request(Get("/info.php?keep=1"));
+  EXPECT_EQ(second.status, 200);
+  EXPECT_EQ(Parse(second.body).at("lpszMethod"), "GET");
+}
+
+TEST_F(GatewayTest, ModuleClosesTheConnectionWithoutFKeepConn) {
+  Client client(site.port);
+  const httptest::Response r = client.Request(Get("/info.php", "Connection: keep-alive\r\n"));
+  EXPECT_EQ(r.status, 200);
+  EXPECT_EQ(r.Header("Connection"), "close");
+  EXPECT_TRUE(client.ClosedWithin(std::chrono::seconds(2)));
+}
+
+TEST_F(GatewayTest, OutputWithoutResponseHeaderClosesTheConnection) {
+  EXPECT_EQ(RawExchange(site.port, Get("/info.php?mode=noheader", "Connection: keep-alive\r\n")),
+            "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+}
+
+TEST_F(GatewayTest, TwoFirstRequestsAtOnceBothReachTheModule) {
+  platform::SetEnv("PV_SUPPORT_LOAD_MS", "300");  // the first load is still running when the second comes
+  Client a(site.port), b(site.port);
+  a.Send(Get("/info.php?x=a"));
+  b.Send(Get("/info.php?x=b"));
+  const Report ra = Parse(a.Read(false, std::chrono::seconds(5)).body);
+  const Report rb = Parse(b.Read(false, std::chrono::seconds(5)).body);
+  platform::SetEnv("PV_SUPPORT_LOAD_MS", "");
+  EXPECT_EQ(ra.count("lpszQueryString") ? ra.at("lpszQueryString") : "", "x=a");
+  EXPECT_EQ(rb.count("lpszQueryString") ? rb.at("lpszQueryString") : "", "x=b");
+}
+
+TEST_F(GatewayTest, ServerFreesTheModuleBeforeItsSupportLibraries) {
+  const std::string log = site.folder.Path() + "/unload.log";
+  platform::SetEnv("PV_UNLOAD_LOG", log);
+  EXPECT_EQ(Ask(Get("/info.php")).at("lpszMethod"), "GET");
+  server.reset();
+  platform::SetEnv("PV_UNLOAD_LOG", "");
+  EXPECT_EQ(site.folder.Read("unload.log"), "module\nsupport\n");
+}
+
+TEST_F(GatewayTest, StaticFilesBesideThePhpPages) {
+  Client client(site.port);
+  const httptest::Response r = client.Request(Get("/static.txt"));
+  EXPECT_EQ(r.status, 200);
+  EXPECT_EQ(r.body, "static");
+}
+
+}  // namespace
