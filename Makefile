@@ -4,7 +4,7 @@ WIN64  := build/win64
 JOBS   ?= $(shell nproc)
 export WINEPREFIX ?= $(CURDIR)/build/wine-prefix
 
-.PHONY: all deps native win64 test test-native test-win64 tree run bench clean
+.PHONY: all deps native win64 test tree run bench clean
 
 all: native win64
 
@@ -23,13 +23,17 @@ tree: native win64
 	scripts/assemble-tree.sh $(NATIVE) dist/Portavane
 	scripts/assemble-tree.sh $(WIN64) dist/Portavane-win64
 
+# Both builds' suites run, even when the first fails, so both counts show.
 test: tree
-	scripts/run-tests.sh $(NATIVE) native
-	scripts/wine-prefix.sh
-	scripts/run-tests.sh $(WIN64) wine
+	@status=0; \
+	scripts/run-tests.sh $(NATIVE) native || status=1; \
+	scripts/wine-prefix.sh; \
+	scripts/run-tests.sh $(WIN64) wine || status=1; \
+	exit $$status
 
 run: tree
-	dist/Portavane/portavane
+	@if [ -x dist/Portavane/portavane ]; then exec dist/Portavane/portavane; \
+	else echo "dist/Portavane assembled; the program is not built yet"; fi
 
 bench: tree
 	bench/static/run.sh

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Installs what the builds, the tests and the assembled tree need; does nothing when all is there.
+# Installs what the builds, the tests and the assembled tree need; does nothing
+# when all is there. Services of the installed packages are not started: the
+# tree runs its own MariaDB on 3306.
 set -euo pipefail
 packages=(
   cmake g++ make googletest                      # native build and tests
   g++-mingw-w64-x86-64-posix mingw-w64-tools     # Windows build
   wine64 xvfb                                    # Windows tests
   php8.2-cgi php8.2-mysql php8.2-mbstring php8.2-opcache  # PHP of the Linux tree
-  mariadb-server mariadb-client                  # MySQL of the Linux tree
+  mariadb-server-core mariadb-client             # MySQL of the Linux tree
   curl wrk nginx                                 # integration tests and benchmarks
 )
 missing=()
@@ -16,5 +18,12 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 echo "installing: ${missing[*]}"
 sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
+
+policy=/usr/sbin/policy-rc.d
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\nexit 101\n' | $sudo tee "$policy" >/dev/null
+  $sudo chmod +x "$policy"
+  trap '$sudo rm -f "$policy"' EXIT
+fi
 $sudo apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,8 +1,18 @@
 #!/usr/bin/env bash
-# Creates the Wine prefix of the Windows tests once, so no test pays for it.
+# Creates the Wine prefix of the Windows tests once, so no test pays for it and
+# tests started in parallel never create it twice.
 set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+export WINEPREFIX="${WINEPREFIX:-$here/build/wine-prefix}"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-[ -f "$WINEPREFIX/system.reg" ] && exit 0
-mkdir -p "$WINEPREFIX"
+ready=$WINEPREFIX/.portavane-ready
+[ -f "$ready" ] && exit 0
+mkdir -p "$(dirname "$WINEPREFIX")"
+exec 9>"$WINEPREFIX.lock"
+flock 9
+[ -f "$ready" ] && exit 0
+echo "creating the Wine prefix $WINEPREFIX" >&2
 wineboot -i >/dev/null 2>&1 || true
 wineserver -w || true
+[ -f "$WINEPREFIX/system.reg" ] || { echo "Wine prefix not created" >&2; exit 1; }
+touch "$ready"

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <fstream>
+#include <string>
 #include <vector>
 
 #include "platform/Files.h"
@@ -13,6 +15,49 @@ namespace {
 // The private-profile functions look for a bare file name in the Windows
 // folder; the system means the current folder, as on Linux.
 std::string FullIniPath(const std::string& file) { return ExpandFileName(file); }
+
+// Wine's WritePrivateProfileStringA reports success even when it could not save
+// the file, so a file that exists but cannot be opened for writing is refused
+// here. A missing file is left to the write, which creates it.
+bool MayWrite(const std::string& path) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  CloseHandle(h);
+  return true;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+bool SameLetters(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(),
+                                                static_cast<int>(a.size()), b.data(),
+                                                static_cast<int>(b.size())) == CSTR_EQUAL;
+}
+
+// Wine also ignores errors while it saves an opened file: the written line must
+// be in the file afterwards.
+std::string TrimBlanks(const std::string& text, std::size_t from = 0,
+                       std::size_t to = std::string::npos) {
+  if (to > text.size()) to = text.size();
+  while (from < to && IsBlank(text[from])) ++from;
+  while (to > from && IsBlank(text[to - 1])) --to;
+  return text.substr(from, to - from);
+}
+
+bool FileHoldsLine(const std::string& path, const std::string& key, const std::string& value) {
+  const std::string name = TrimBlanks(key), text = TrimBlanks(value);
+  std::ifstream in(path, std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::size_t eq = line.find('=');
+    if (eq != std::string::npos && SameLetters(TrimBlanks(line, 0, eq), name) &&
+        TrimBlanks(line, eq + 1) == text)
+      return true;
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -27,8 +72,10 @@ std::string ReadIniValue(const std::string& section, const std::string& key,
 
 bool WriteIniValue(const std::string& section, const std::string& key,
                    const std::string& value, const std::string& file) {
-  return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(),
-                                    FullIniPath(file).c_str()) != 0;
+  const std::string path = FullIniPath(file);
+  return MayWrite(path) &&
+         WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str()) &&
+         FileHoldsLine(path, key, value);
 }
 
 }  // namespace platform
