@@ -18,10 +18,11 @@ std::string FormatLogLine(TDateTime now, const std::string& clientAddress,
 void TAccessLog::Write(const std::string& folder, const std::string& clientAddress,
                        const std::string& requestHead, TDateTime now) {
   std::lock_guard<std::mutex> locked(lock_);
-  if (folder.empty() || !platform::DirectoryExists(folder)) return;
+  if (folder.empty()) return;
   const std::string path =
       folder + platform::PathDelim + TKestro::FormatDateTime(now).substr(0, 10) + ".log";
   if (!platform::FileExists(path)) {
+    if (!platform::DirectoryExists(folder)) return;
     file_.Close();
     if (!platform::FileStream::CreateEmpty(path)) return;
   }

@@ -120,7 +120,7 @@ bool ServeRequest(const TConnection& c) {
     SendFixedAnswer(c.socket, 404, connectionLine);
   else if (redirect)
     SendFixedAnswer(c.socket, 301, connectionLine, "Location: " + EncodeUriPath(localPath) + "\r\n");
-  else
-    SendStaticFile(c, localPath, method, head, connectionLine);
+  else if (!SendStaticFile(c, localPath, method, head, connectionLine))
+    return true;  // a body cut short leaves the stream out of step
   return closeAfter;
 }

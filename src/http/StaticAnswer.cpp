@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <limits>
+#include <utility>
+#include <vector>
 
 #include "common/KestroClass.h"
 #include "http/FixedAnswers.h"
@@ -39,47 +41,65 @@ std::string StatusAndDate(int code, const FileFacts& file) {
          file.type + "\r\n";
 }
 
-void SendFull(const TConnection& c, platform::FileStream& body, const FileFacts& file,
+// A body that fits the buffer leaves with its header in one send; a larger
+// one follows the header straight from the file.
+bool SendWithBody(const TConnection& c, std::string header, platform::FileStream& body,
+                  std::int64_t offset, std::int64_t length) {
+  std::vector<char>& buffer = *c.buffer;
+  if (length > static_cast<std::int64_t>(buffer.size()))
+    return platform::SendAll(c.socket, header.data(), header.size(), true) &&
+           platform::SendFile(c.socket, body, offset, length, buffer);
+  if (length > 0 && !body.Seek(offset)) return false;
+  for (std::int64_t left = length; left > 0;) {
+    const long read = body.Read(buffer.data(), static_cast<std::size_t>(left));
+    if (read <= 0) return false;  // the file shrank: the answer would be short
+    header.append(buffer.data(), static_cast<std::size_t>(read));
+    left -= read;
+  }
+  return platform::SendAll(c.socket, header.data(), header.size());
+}
+
+bool SendFull(const TConnection& c, platform::FileStream& body, const FileFacts& file,
               bool headOnly, const std::string& connectionLine) {
-  const std::string header = StatusAndDate(200, file) + "Content-Length: " +
-                             std::to_string(file.size) + "\r\n" + EntityHeaderLines(file) +
-                             connectionLine + "\r\n";
-  const bool withBody = !headOnly && file.size > 0;
-  if (!platform::SendAll(c.socket, header.data(), header.size(), withBody) || !withBody) return;
-  platform::SendFile(c.socket, body, 0, *c.buffer);
+  std::string header = StatusAndDate(200, file) + "Content-Length: " +
+                       std::to_string(file.size) + "\r\n" + EntityHeaderLines(file) +
+                       connectionLine + "\r\n";
+  if (headOnly) return platform::SendAll(c.socket, header.data(), header.size());
+  return SendWithBody(c, std::move(header), body, 0, file.size);
 }
 
-void SendPartial(const TConnection& c, platform::FileStream& body, const FileFacts& file,
+bool SendPartial(const TConnection& c, platform::FileStream& body, const FileFacts& file,
                  std::int64_t start, const std::string& connectionLine) {
-  const std::string header = StatusAndDate(206, file) + "Content-Length: " +
-                             std::to_string(file.size - start) + "\r\nContent-Range: bytes " +
-                             std::to_string(start) + "-" + std::to_string(file.size - 1) + "/" +
-                             std::to_string(file.size) + "\r\n" + EntityHeaderLines(file) +
-                             connectionLine + "\r\n";
-  if (!platform::SendAll(c.socket, header.data(), header.size(), true)) return;
-  platform::SendFile(c.socket, body, start, *c.buffer);
+  std::string header = StatusAndDate(206, file) + "Content-Length: " +
+                       std::to_string(file.size - start) + "\r\nContent-Range: bytes " +
+                       std::to_string(start) + "-" + std::to_string(file.size - 1) + "/" +
+                       std::to_string(file.size) + "\r\n" + EntityHeaderLines(file) +
+                       connectionLine + "\r\n";
+  return SendWithBody(c, std::move(header), body, start, file.size - start);
 }
 
-void SendNotModified(const TConnection& c, const std::string& connectionLine) {
+bool SendNotModified(const TConnection& c, const std::string& connectionLine) {
   SendFixedAnswer(c.socket, 304, connectionLine);
+  return true;
 }
 
-void SendRangeNotSatisfiable(const TConnection& c, const FileFacts& file,
+bool SendRangeNotSatisfiable(const TConnection& c, const FileFacts& file,
                              const std::string& connectionLine) {
   SendFixedAnswer(c.socket, 416, connectionLine,
                   "Date: " + TKestro::HttpDate(TKestro::NowLocal()) +
                       "\r\nContent-Range: bytes */" + std::to_string(file.size) + "\r\n");
+  return true;
 }
 
 }  // namespace
 
-void SendStaticFile(const TConnection& c, const std::string& localPath, const std::string& method,
+bool SendStaticFile(const TConnection& c, const std::string& localPath, const std::string& method,
                     const std::string& head, const std::string& connectionLine) {
   platform::FileStream body;
   FileFacts file;
   if (!body.OpenRead(localPath) || (file.size = body.Size()) < 0) {
     SendFixedAnswer(c.socket, kUnreadableStatus, connectionLine);
-    return;
+    return true;
   }
   const TWorkerSettings& s = *c.settings;
   auto var = [&](const char* name) {
@@ -107,14 +127,10 @@ void SendStaticFile(const TConnection& c, const std::string& localPath, const st
   }
   const bool validatorsMatch = clientDate == fileDate && clientTag == file.tag;
 
-  if (method == "GET" && start > 0 && validatorsMatch) {
-    if (start >= file.size)
-      SendRangeNotSatisfiable(c, file, connectionLine);
-    else
-      SendPartial(c, body, file, start, connectionLine);
-  } else if ((method == "GET" || method == "POST") && validatorsMatch) {
-    SendNotModified(c, connectionLine);
-  } else {
-    SendFull(c, body, file, method == "HEAD", connectionLine);
-  }
+  if (method == "GET" && start > 0 && validatorsMatch)
+    return start >= file.size ? SendRangeNotSatisfiable(c, file, connectionLine)
+                              : SendPartial(c, body, file, start, connectionLine);
+  if ((method == "GET" || method == "POST") && validatorsMatch)
+    return SendNotModified(c, connectionLine);
+  return SendFull(c, body, file, method == "HEAD", connectionLine);
 }

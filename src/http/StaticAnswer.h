@@ -5,7 +5,8 @@
 
 #include "http/Connection.h"
 
-// `method` is upper-cased; `head` is the request head as read.
-void SendStaticFile(const TConnection& connection, const std::string& localPath,
+// `method` is upper-cased; `head` is the request head as read. False when
+// the answer could not go out whole (a failed send, a file that shrank).
+bool SendStaticFile(const TConnection& connection, const std::string& localPath,
                     const std::string& method, const std::string& head,
                     const std::string& connectionLine);

@@ -46,9 +46,10 @@ long Send(SocketHandle socket, const void* data, std::size_t length);
 // Sends every byte; false on failure. `more` tells that more data follows at
 // once, so a short header and the body can leave in one packet.
 bool SendAll(SocketHandle socket, const void* data, std::size_t length, bool more = false);
-// Sends `file` from `offset` to its end, zero-copy where the platform can,
-// else through `buffer`; false when a send or read failed.
-bool SendFile(SocketHandle socket, FileStream& file, std::int64_t offset,
+// Sends `length` bytes of `file` from `offset`, zero-copy where the platform
+// can, else through `buffer`; false when a send failed or the file ended
+// before.
+bool SendFile(SocketHandle socket, FileStream& file, std::int64_t offset, std::int64_t length,
               std::vector<char>& buffer);
 // One recv call: the bytes received, 0 when the peer closed, or -1.
 long Recv(SocketHandle socket, void* buffer, std::size_t length);

@@ -167,19 +167,17 @@ bool SendAll(SocketHandle socket, const void* data, std::size_t length, bool mor
   return true;
 }
 
-bool SendFile(SocketHandle socket, FileStream& file, std::int64_t offset,
+bool SendFile(SocketHandle socket, FileStream& file, std::int64_t offset, std::int64_t length,
               std::vector<char>& /*buffer*/) {
-  const std::int64_t size = file.Size();
-  if (size < 0) return false;
   off_t position = static_cast<off_t>(offset);
+  const off_t end = static_cast<off_t>(offset + length);
   const SigpipeHeld held;
-  while (position < size) {
-    const std::int64_t left = size - position;
+  while (position < end) {
+    const off_t left = end - position;
     const ssize_t sent = ::sendfile(Fd(socket), static_cast<int>(file.NativeHandle()), &position,
                                     static_cast<std::size_t>(left > INT_MAX ? INT_MAX : left));
     if (sent < 0 && errno == EINTR) continue;
-    if (sent < 0) return false;
-    if (sent == 0) return true;  // the file shrank: what is left is missing
+    if (sent <= 0) return false;  // a failed send, or the file shrank
   }
   return true;
 }

@@ -104,14 +104,19 @@ bool SendAll(SocketHandle socket, const void* data, std::size_t length, bool /*m
   return true;
 }
 
-bool SendFile(SocketHandle socket, FileStream& file, std::int64_t offset,
+bool SendFile(SocketHandle socket, FileStream& file, std::int64_t offset, std::int64_t length,
               std::vector<char>& buffer) {
   if (!file.Seek(offset)) return false;
-  for (;;) {
-    const long read = file.Read(buffer.data(), buffer.size());
-    if (read <= 0) return read == 0;
+  while (length > 0) {
+    const std::size_t wanted =
+        length < static_cast<std::int64_t>(buffer.size()) ? static_cast<std::size_t>(length)
+                                                          : buffer.size();
+    const long read = file.Read(buffer.data(), wanted);
+    if (read <= 0) return false;
     if (!SendAll(socket, buffer.data(), static_cast<std::size_t>(read))) return false;
+    length -= read;
   }
+  return true;
 }
 
 long Recv(SocketHandle socket, void* buffer, std::size_t length) {
