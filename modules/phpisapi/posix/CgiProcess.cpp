@@ -119,6 +119,7 @@ int Listen(const std::string& path) {
                             char* const* envp) {
   prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (getppid() != parent) _exit(127);
+  setpgid(0, 0);  // a Ctrl+C at the server's terminal is the server's to handle
   sigset_t all;
   sigemptyset(&all);
   sigprocmask(SIG_SETMASK, &all, nullptr);

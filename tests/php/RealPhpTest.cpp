@@ -1,0 +1,229 @@
+// Real PHP: the console program run from a copy of the assembled tree, with
+// the tree's module, php-cgi, extensions and php.ini, spoken to over HTTP.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <chrono>
+#include <future>
+#include <random>
+#include <thread>
+
+#include "TreeProgram.h"
+#include "common/KestroClass.h"
+
+namespace {
+
+using httptest::Client;
+using httptest::Get;
+using httptest::Response;
+using Clock = std::chrono::steady_clock;
+
+void WritePages(const TreeProgram& tree) {
+  tree.WritePage("query.php", "<?php echo json_encode($_GET);");
+  tree.WritePage("post.php", "<?php echo json_encode($_POST);");
+  tree.WritePage("upload.php",
+                 "<?php foreach ($_FILES as $k => $f) echo $k, ' ', $f['name'], ' ', $f['size'], ' ',"
+                 " $f['error'], ' ', strtoupper(md5_file($f['tmp_name'])), \"\\n\";"
+                 " echo 'note ', $_POST['note'];");
+  tree.WritePage("session.php",
+                 "<?php session_start(); $_SESSION['n'] = ($_SESSION['n'] ?? 0) + 1;"
+                 " setcookie('flavour', 'plain'); echo $_SESSION['n'], ' ', $_COOKIE['flavour'] ?? '-';");
+  tree.WritePage("folder/index.php",
+                 "<?php echo $_SERVER['REQUEST_URI'], '|', $_SERVER['SCRIPT_NAME'], '|',"
+                 " $_SERVER['PHP_SELF'], '|', $_SERVER['QUERY_STRING'];");
+  tree.WritePage("redirect.php", "<?php header('Location: /query.php?from=redirect');");
+  tree.WritePage("gone.php", "<?php http_response_code(404); echo 'gone';");
+  tree.WritePage("slow.php", "<?php usleep((int)$_GET['ms'] * 1000); echo getmypid();");
+  tree.WritePage("ext.php",
+                 "<?php foreach (['mysqli', 'pdo_mysql', 'mbstring', 'Zend OPcache'] as $e)"
+                 " echo $e, '=', extension_loaded($e) ? 1 : 0, ' ';");
+}
+
+class RealPhpTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (TreeProgram::AssembledTree().empty()) return;
+    tree_ = new TreeProgram;
+    WritePages(*tree_);
+    started_ = tree_->Start();
+  }
+  static void TearDownTestSuite() {
+    delete tree_;
+    tree_ = nullptr;
+  }
+  void SetUp() override {
+    if (!tree_) GTEST_SKIP() << "no assembled tree: run make tree";
+    ASSERT_TRUE(started_) << tree_->Output();
+  }
+
+  static Response Ask(const std::string& request, bool noBody = false) {
+    Client client(tree_->port);
+    return client.Request(request, noBody);
+  }
+
+  static TreeProgram* tree_;
+  static bool started_;
+};
+
+TreeProgram* RealPhpTest::tree_ = nullptr;
+bool RealPhpTest::started_ = false;
+
+TEST_F(RealPhpTest, TheTreesExtensionsAreLoaded) {
+  EXPECT_EQ(Ask(Get("/ext.php")).body, "mysqli=1 pdo_mysql=1 mbstring=1 Zend OPcache=1 ");
+}
+
+TEST_F(RealPhpTest, QueryReachesGet) {
+  const Response r = Ask(Get("/query.php?a=1&b=x%20y"));
+  EXPECT_EQ(r.status, 200);
+  EXPECT_EQ(r.Header("Server"), "Portavane/6.29");
+  EXPECT_EQ(r.body, R"({"a":"1","b":"x y"})");
+}
+
+TEST_F(RealPhpTest, UrlencodedPostReachesPost) {
+  const std::string body = "name=Ann+Lee&city=%E5%8C%97%E4%BA%AC";
+  const Response r = Ask("POST /post.php HTTP/1.1\r\nHost: localhost\r\n"
+                         "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                         std::to_string(body.size()) + "\r\n\r\n" + body);
+  EXPECT_EQ(r.status, 200);
+  EXPECT_EQ(r.body, R"({"name":"Ann Lee","city":"\u5317\u4eac"})");
+}
+
+TEST_F(RealPhpTest, MultipartUploadOfSeveralMegabytesArrivesWhole) {
+  std::mt19937 random(7);
+  std::string file(5 * 1024 * 1024 + 123, '\0');
+  for (char& c : file) c = static_cast<char>(random());
+  const std::string boundary = "----pvboundary7MA4YWxkTrZu0gW";
+  const std::string body = "--" + boundary +
+                           "\r\nContent-Disposition: form-data; name=\"note\"\r\n\r\nhello\r\n--" +
+                           boundary +
+                           "\r\nContent-Disposition: form-data; name=\"data\"; filename=\"blob.bin\"\r\n"
+                           "Content-Type: application/octet-stream\r\n\r\n" +
+                           file + "\r\n--" + boundary + "--\r\n";
+  Client client(tree_->port);
+  // Like curl: the head with Expect, the body after the interim answer.
+  client.Send("POST /upload.php HTTP/1.1\r\nHost: localhost\r\nExpect: 100-continue\r\n"
+              "Content-Type: multipart/form-data; boundary=" + boundary +
+              "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n");
+  EXPECT_EQ(client.Read(true).status, 100);
+  client.Send(body);
+  const Response r = client.Read(false, std::chrono::seconds(20));
+  EXPECT_EQ(r.status, 200);
+  EXPECT_EQ(r.body, "data blob.bin " + std::to_string(file.size()) + " 0 " + TKestro::Md5Hex(file) +
+                        "\nnote hello");
+}
+
+TEST_F(RealPhpTest, SessionAndCookiesLastAcrossRequests) {
+  const Response first = Ask(Get("/session.php"));
+  EXPECT_EQ(first.body, "1 -");
+  std::string cookies;
+  for (const auto& header : first.headers)
+    if (header.first == "Set-Cookie")
+      cookies += (cookies.empty() ? "" : "; ") + header.second.substr(0, header.second.find(';'));
+  EXPECT_NE(cookies.find("PHPSESSID="), std::string::npos) << cookies;
+  EXPECT_NE(cookies.find("flavour=plain"), std::string::npos) << cookies;
+  EXPECT_EQ(Ask(Get("/session.php", "Cookie: " + cookies + "\r\n")).body, "2 plain");
+}
+
+TEST_F(RealPhpTest, FolderUrlIsTheRequestUriOfItsIndexPage) {
+  const Response r = Ask(Get("/folder/?x=1"));
+  EXPECT_EQ(r.status, 200);
+  EXPECT_EQ(r.body, "/folder/?x=1|/folder/index.php|/folder/index.php|x=1");
+}
+
+TEST_F(RealPhpTest, LocationHeaderAndResponseCode) {
+  const Response moved = Ask(Get("/redirect.php"));
+  EXPECT_EQ(moved.status, 302);
+  EXPECT_EQ(moved.Header("Location"), "/query.php?from=redirect");
+  const Response gone = Ask(Get("/gone.php"));
+  EXPECT_EQ(gone.status, 404);
+  EXPECT_EQ(gone.body, "gone");
+}
+
+TEST_F(RealPhpTest, HeadAnswersWithoutBody) {
+  Client client(tree_->port);
+  const Response r = client.Request(Get("/query.php?a=1", "Connection: keep-alive\r\n", "HEAD"), true);
+  EXPECT_EQ(r.status, 200);
+  EXPECT_NE(r.Header("Content-Type").find("text/html"), std::string::npos);
+  EXPECT_TRUE(client.SilentFor(std::chrono::milliseconds(300)));  // no body bytes follow
+  EXPECT_EQ(client.Request(Get("/query.php?b=2")).body, R"({"b":"2"})");
+}
+
+TEST_F(RealPhpTest, KeepAliveConnectionServesTwoPhpRequests) {
+  Client client(tree_->port);
+  const Response first = client.Request(Get("/query.php?n=1", "Connection: keep-alive\r\n"));
+  EXPECT_EQ(first.Header("Connection"), "Keep-Alive");
+  EXPECT_EQ(first.body, R"({"n":"1"})");
+  const Response second = client.Request(Get("/query.php?n=2", "Connection: keep-alive\r\n"));
+  EXPECT_EQ(second.body, R"({"n":"2"})");
+  const Response last = client.Request(Get("/query.php?n=3"));  // no keep-alive asked
+  EXPECT_EQ(last.Header("Connection"), "close");
+  EXPECT_TRUE(client.ClosedWithin(std::chrono::seconds(2)));
+}
+
+TEST_F(RealPhpTest, SlowPagesRunSideBySide) {
+  constexpr int kPages = 10;
+  constexpr int kMs = 1000;
+  const auto start = Clock::now();
+  std::vector<std::future<Response>> pages;
+  for (int i = 0; i < kPages; ++i)
+    pages.push_back(std::async(std::launch::async, [] {
+      Client client(tree_->port);
+      client.Send(Get("/slow.php?ms=" + std::to_string(kMs)));
+      return client.Read(false, std::chrono::seconds(30));
+    }));
+  for (auto& page : pages) EXPECT_EQ(page.get().status, 200);
+  const auto elapsed = Clock::now() - start;
+  // Four processes by default: about three rounds, far from ten in a row.
+  EXPECT_LT(elapsed, std::chrono::milliseconds(kPages * kMs * 6 / 10));
+}
+
+// A program of its own: these end php-cgi processes and the program.
+class PhpProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (TreeProgram::AssembledTree().empty()) GTEST_SKIP() << "no assembled tree: run make tree";
+    WritePages(tree);
+    ASSERT_TRUE(tree.Start()) << tree.Output();
+    ASSERT_EQ(Client(tree.port).Request(Get("/query.php?warm=1")).status, 200);
+  }
+  void ExpectAllGone(const std::vector<pid_t>& processes) {
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    for (pid_t pid : processes) {
+      while (!ProcessGone(pid) && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      EXPECT_TRUE(ProcessGone(pid)) << "php-cgi " << pid << " is left";
+    }
+  }
+  TreeProgram tree;
+};
+
+TEST_F(PhpProcessTest, KilledPhpGivesBadGatewayAndTheNextRequestWorks) {
+  Client client(tree.port);
+  client.Send(Get("/slow.php?ms=5000"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const std::vector<pid_t> processes = tree.PhpCgiProcesses();
+  ASSERT_FALSE(processes.empty());
+  for (pid_t pid : processes) kill(pid, SIGKILL);
+  const Response r = client.Read(false, std::chrono::seconds(10));
+  EXPECT_EQ(r.status, 502);
+  EXPECT_EQ(r.Header("Connection"), "close");
+  EXPECT_NE(r.body.find("502 Bad Gateway"), std::string::npos);
+  EXPECT_EQ(Client(tree.port).Request(Get("/query.php?after=1")).body, R"({"after":"1"})");
+}
+
+TEST_F(PhpProcessTest, NoPhpProcessOutlivesTheProgram) {
+  const std::vector<pid_t> processes = tree.PhpCgiProcesses();
+  EXPECT_GE(processes.size(), 4u);  // the default pool
+  EXPECT_TRUE(tree.Quit());
+  ExpectAllGone(processes);
+}
+
+TEST_F(PhpProcessTest, NoPhpProcessOutlivesAKilledProgram) {
+  const std::vector<pid_t> processes = tree.PhpCgiProcesses();
+  ASSERT_FALSE(processes.empty());
+  tree.Kill();
+  ExpectAllGone(processes);
+}
+
+}  // namespace

@@ -1,0 +1,41 @@
+// The console program run from a temporary copy of the assembled Linux tree
+// (dist/Portavane, or the one PV_ASSEMBLED_TREE names): its program, php/ (module, php-cgi, extensions, php.ini)
+// and settings, with a www/ of the test's own pages and a free port.
+#pragma once
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+#include "HttpTestSupport.h"
+
+class TreeProgram {
+ public:
+  // The assembled tree this copies; empty when there is none.
+  static std::string AssembledTree();
+
+  TreeProgram();
+  ~TreeProgram();  // quits the program if it still runs
+  TreeProgram(const TreeProgram&) = delete;
+  TreeProgram& operator=(const TreeProgram&) = delete;
+
+  void WritePage(const std::string& relative, const std::string& content) const;
+  // Starts the program and waits until its port answers.
+  bool Start();
+  // Asks the program to end (SIGTERM, as a terminal's Ctrl+C would) and waits.
+  bool Quit();
+  // Ends the program at once, leaving it no chance to clean up.
+  void Kill();
+  // The php-cgi processes the program started.
+  std::vector<pid_t> PhpCgiProcesses() const;
+  std::string Output() const;  // what the program printed
+
+  int port = 0;
+
+ private:
+  httptest::TempFolder folder_;
+  pid_t pid_ = -1;
+};
+
+// True when the process is gone (or only a zombie is left of it).
+bool ProcessGone(pid_t pid);
