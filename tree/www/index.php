@@ -4,9 +4,14 @@
 $tree = dirname($_SERVER['DOCUMENT_ROOT']);
 $myCnf = $tree . DIRECTORY_SEPARATOR . 'mysql' . DIRECTORY_SEPARATOR . 'bin' . DIRECTORY_SEPARATOR . 'my.cnf';
 $port = 3306;
-$options = is_file($myCnf) ? @parse_ini_file($myCnf, true, INI_SCANNER_RAW) : false;
-if ($options && isset($options['mysqld']['port']) && ctype_digit(trim($options['mysqld']['port']))) {
-    $port = (int)trim($options['mysqld']['port']);
+$section = '';
+foreach (is_file($myCnf) ? file($myCnf, FILE_IGNORE_NEW_LINES) : [] as $line) {
+    $line = trim($line);
+    if (preg_match('/^\[(.*)\]$/', $line, $m)) {
+        $section = strtolower(trim($m[1]));
+    } elseif ($section === 'mysqld' && preg_match('/^port\s*=\s*(\d+)$/', $line, $m)) {
+        $port = (int)$m[1];
+    }
 }
 
 if (extension_loaded('mysqli')) {
