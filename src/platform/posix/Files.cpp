@@ -116,7 +116,7 @@ std::vector<std::string> FindEntries(const std::string& folder, const std::strin
   while (const dirent* entry = ::readdir(dir.get())) {
     std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
-    if (::fnmatch(pattern.c_str(), name.c_str(), FNM_PERIOD) == 0) names.push_back(name);
+    if (::fnmatch(pattern.c_str(), name.c_str(), 0) == 0) names.push_back(name);
   }
   return names;
 }
