@@ -101,6 +101,14 @@ TEST_F(Ini, LfFilesReadLikeCrLfFiles) {
   EXPECT_EQ(Read("PVN", "root"), "/srv/www");
 }
 
+TEST_F(Ini, AUtf8ByteOrderMarkDoesNotHideTheFirstSection) {
+  File("\xEF\xBB\xBF[PVN]\r\nport=60080\r\n");
+  EXPECT_EQ(Read("PVN", "port"), "60080");
+  ASSERT_TRUE(WriteIniValue("PVN", "port", "8080", file_));
+  EXPECT_EQ(Read("PVN", "port"), "8080");
+  EXPECT_EQ(Bytes(), "\xEF\xBB\xBF[PVN]\r\nport=8080\r\n");
+}
+
 TEST_F(Ini, WriteReplacesTheKeysLineInPlaceAndKeepsEveryOtherByte) {
   const std::string before =
       "; settings\r\n"

@@ -97,20 +97,29 @@ struct Location {
 };
 
 // The caller's names count without blanks around them, as with the private-profile functions.
+// A line's text as parsed: a UTF-8 byte-order mark before the first line is no text.
+std::string ParsedText(const std::vector<IniLine>& lines, std::size_t i) {
+  static const std::string kBom = "\xEF\xBB\xBF";
+  if (i == 0 && lines[0].text.compare(0, kBom.size(), kBom) == 0)
+    return lines[0].text.substr(kBom.size());
+  return lines[i].text;
+}
+
 Location Locate(const std::vector<IniLine>& lines, const std::string& sectionName,
                 const std::string& keyName) {
   const std::string section = TrimBlanks(sectionName), key = TrimBlanks(keyName);
   Location at;
   std::string name, value;
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (ParseSection(lines[i].text, name)) {
+    const std::string text = ParsedText(lines, i);
+    if (ParseSection(text, name)) {
       if (at.section != npos) break;  // the matching section has ended
       if (EqualNoCase(name, section)) at.section = at.append = i + 1;
       continue;
     }
     if (at.section == npos) continue;
-    if (!TrimBlanks(lines[i].text).empty()) at.append = i + 1;
-    if (at.key == npos && ParseKey(lines[i].text, name, value) && EqualNoCase(name, key)) at.key = i;
+    if (!TrimBlanks(text).empty()) at.append = i + 1;
+    if (at.key == npos && ParseKey(text, name, value) && EqualNoCase(name, key)) at.key = i;
   }
   if (at.section != npos) --at.section;
   return at;
