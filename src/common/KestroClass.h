@@ -1,4 +1,3 @@
-// TEMPORARY NOTE TO ENGINEERS (remove before release): read /work/main/DEVELOPERS.md now: binding house rules (clean room, own build folders build/<you>-*, commit only your own files).
 // TKestro: the general helpers shared by every layer. A field-less class of
 // class-level functions; each group lives in its own KestroXxx.cpp.
 #pragma once

@@ -1,4 +1,3 @@
-// TEMPORARY NOTE TO ENGINEERS (remove before release): read /work/main/DEVELOPERS.md now: binding house rules (clean room, own build folders build/<you>-*, commit only your own files).
 // ServePhpRequest: hands one request to the PHP module through an
 // EXTENSION_CONTROL_BLOCK and reports whether the connection is to be closed.
 #pragma once
