@@ -35,6 +35,7 @@ wait_for() {
     sleep 0.1
   done
   echo "nothing answers on port $1" >&2
+  cat "$work/portavane.out" >&2
   return 1
 }
 rss_kib() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
@@ -46,7 +47,7 @@ chmod -R a+rX "$work/tree"
 head -c 1024 /dev/urandom >"$www/bench-1k.bin"
 head -c $((1024 * 1024)) /dev/urandom >"$www/bench-1m.bin"
 
-pv_port=$(free_port 60180)
+pv_port=$(free_port 20180)  # below the ephemeral range, which wrk's own connections cycle through
 nginx_port=$(free_port $((pv_port + 1)))
 ini=$work/tree/pvn/pvn.ini
 sed -i "s/^port=.*/port=$pv_port/; s/^maxconnections=.*/maxconnections=1000/" "$ini"
@@ -73,7 +74,10 @@ http {
 }
 CONF
 
-(cd "$work/tree" && exec ./portavane </dev/null >"$work/portavane.out" 2>&1) &
+# A runtime folder of its own, so a Portavane the user runs does not count as
+# this one's earlier instance.
+mkdir -m 700 "$work/run"
+(cd "$work/tree" && XDG_RUNTIME_DIR=$work/run exec ./portavane </dev/null >"$work/portavane.out" 2>&1) &
 pv_pid=$!
 nginx -e "$work/nginx-error.log" -c "$work/nginx.conf" &
 nginx_pid=$!
