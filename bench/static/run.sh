@@ -110,6 +110,7 @@ for file in bench-1k.bin bench-1m.bin; do
   for mode in keep-alive close; do
     read -r pv_rps pv_bps pv_requests pv_errors < <(measure "$pv_port" "$file" "$mode")
     read -r ng_rps ng_bps _ ng_errors < <(measure "$nginx_port" "$file" "$mode")
+    kill -0 "$pv_pid" 2>/dev/null || { echo "portavane ended during the run:" >&2; cat "$work/portavane.out" >&2; exit 1; }
     served=$((served + pv_requests))
     awk -v c="${file%.bin} $mode" -v pr="$pv_rps" -v nr="$ng_rps" -v pb="$pv_bps" -v nb="$ng_bps" 'BEGIN {
       printf "%-22s %14.0f %14.0f %12.1f %14.1f %7.2f %7.2f\n", c, pr, nr, pb / 1048576, nb / 1048576,
