@@ -66,7 +66,9 @@ void ChildProcess::CloseInput() {
   input_ = -1;
 }
 
-void ChildProcess::Signal(int signal) { ::kill(pid_, signal); }
+void ChildProcess::Signal(int signal) {
+  if (pid_ > 0) ::kill(pid_, signal);  // never -1: that would signal every process
+}
 
 bool ChildProcess::ReadAvailable(int waitMs) {
   pollfd fds[2] = {{outputPipe_, POLLIN, 0}, {errorPipe_, POLLIN, 0}};
