@@ -36,6 +36,9 @@ class Channel {
   bool SendAll(const void* data, std::size_t length, Clock::time_point deadline);
   // Bytes received (> 0), or kClosed, kFailed, kTimedOut.
   long Receive(void* buffer, std::size_t length, Clock::time_point deadline);
+  // True when the peer has closed its end (or sent what nobody asked for),
+  // without waiting.
+  bool Broken();
 
  private:
   static constexpr std::intptr_t kNone = -1;

@@ -13,14 +13,12 @@ Pool::Lease::Lease(Lease&& other) noexcept
 
 Channel* Pool::Lease::Connection() {
   Slot& slot = *slot_;
-  if (slot.process && !slot.process->Alive()) Discard();
   if (slot.channel.Open()) {
-    // php-cgi may have closed an idle connection: anything readable now is
-    // its end (or garbage), so start over on a fresh one.
-    char byte = 0;
-    if (slot.channel.Receive(&byte, 1, Clock::now()) == Channel::kTimedOut) return &slot.channel;
+    // A process that died or closed its idle connection shows here.
+    if (!slot.channel.Broken()) return &slot.channel;
     slot.channel.Close();
   }
+  if (slot.process && !slot.process->Alive()) Discard();
   if (!slot.process) {
     slot.process = pool_->space_ ? pool_->space_->Start(pool_->program_, slot.index) : nullptr;
     slot.served = 0;

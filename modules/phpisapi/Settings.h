@@ -5,7 +5,7 @@
 namespace phpisapi {
 
 struct Settings {
-  int processes = 4;               // php-cgi processes, one request each at a time
+  int processes = 8;               // php-cgi processes, one request each at a time
   int requestsPerProcess = 1000;   // then the process is replaced
   int requestTimeoutSeconds = 120; // a request running longer gets 504
 };

@@ -74,4 +74,10 @@ long Channel::Receive(void* buffer, std::size_t length, Clock::time_point deadli
   }
 }
 
+bool Channel::Broken() {
+  char byte = 0;
+  const int n = recv(static_cast<SOCKET>(handle_), &byte, 1, MSG_PEEK);
+  return n >= 0 || WSAGetLastError() != WSAEWOULDBLOCK;
+}
+
 }  // namespace phpisapi
