@@ -7,12 +7,14 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -88,7 +90,13 @@ bool TreeProgram::Start() {
   posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
   char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
-  const int failed = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, environ);
+  // A lock folder of its own, so a Portavane the user runs does not refuse this one.
+  std::string runtime = "XDG_RUNTIME_DIR=" + folder_.Path();
+  std::vector<char*> envp{&runtime[0]};
+  for (char** e = environ; *e; ++e)
+    if (std::strncmp(*e, "XDG_RUNTIME_DIR=", 16) != 0) envp.push_back(*e);
+  envp.push_back(nullptr);
+  const int failed = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (failed) {
     pid_ = -1;
