@@ -36,6 +36,13 @@ class FileStream {
 
  private:
   static constexpr std::intptr_t kNone = -1;  // also Windows' INVALID_HANDLE_VALUE
+  enum class Access { Read, Append, Create };
+
+  // The calls into the system, one file per platform.
+  static std::intptr_t OpenNative(const std::string& path, Access access);  // kNone on failure
+  static void CloseNative(std::intptr_t handle);
+  long WriteSome(const char* data, std::size_t length);  // the bytes written, -1 on error
+
   std::intptr_t handle_ = kNone;
 };
 

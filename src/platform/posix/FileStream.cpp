@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <utility>
 
 namespace platform {
 
@@ -13,44 +12,27 @@ namespace {
 int Fd(std::intptr_t handle) { return static_cast<int>(handle); }
 }  // namespace
 
-FileStream::~FileStream() { Close(); }
-
-FileStream::FileStream(FileStream&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNone)) {}
-
-FileStream& FileStream::operator=(FileStream&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, kNone);
+std::intptr_t FileStream::OpenNative(const std::string& path, Access access) {
+  switch (access) {
+    case Access::Append:
+      return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    case Access::Create:
+      return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    case Access::Read:
+      break;
   }
-  return *this;
-}
-
-bool FileStream::OpenRead(const std::string& path) {
-  Close();
   // O_NONBLOCK keeps a FIFO from blocking the open; regular files ignore it.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
+  if (fd < 0) return kNone;
   struct stat info {};
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     ::close(fd);
-    return false;
+    return kNone;
   }
-  handle_ = fd;
-  return true;
+  return fd;
 }
 
-bool FileStream::OpenAppend(const std::string& path) {
-  Close();
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  handle_ = fd;
-  return true;
-}
-
-void FileStream::Close() {
-  if (handle_ != kNone) ::close(Fd(std::exchange(handle_, kNone)));
-}
+void FileStream::CloseNative(std::intptr_t handle) { ::close(Fd(handle)); }
 
 long FileStream::Read(void* buffer, std::size_t length) {
   for (;;) {
@@ -60,16 +42,12 @@ long FileStream::Read(void* buffer, std::size_t length) {
   }
 }
 
-bool FileStream::Write(const void* data, std::size_t length) {
-  const char* p = static_cast<const char*>(data);
-  while (length > 0) {
-    const ssize_t n = ::write(Fd(handle_), p, length);
+long FileStream::WriteSome(const char* data, std::size_t length) {
+  for (;;) {
+    const ssize_t n = ::write(Fd(handle_), data, length);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    length -= static_cast<std::size_t>(n);
+    return static_cast<long>(n);
   }
-  return true;
 }
 
 bool FileStream::Seek(std::int64_t offset) {
@@ -80,13 +58,6 @@ std::int64_t FileStream::Size() const {
   struct stat info {};
   if (handle_ == kNone || ::fstat(Fd(handle_), &info) != 0) return -1;
   return static_cast<std::int64_t>(info.st_size);
-}
-
-bool FileStream::CreateEmpty(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  ::close(fd);
-  return true;
 }
 
 }  // namespace platform
