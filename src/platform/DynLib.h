@@ -24,6 +24,11 @@ class DynLib {
 
  private:
   void Free();
+  // The calls into the system, one file per platform.
+  static void* OpenNative(const std::string& path);  // null on failure
+  static void* SymbolNative(void* handle, const char* name);
+  static void CloseNative(void* handle);
+
   void* handle_ = nullptr;
 };
 

@@ -2,32 +2,16 @@
 
 #include <dlfcn.h>
 
-#include <utility>
-
 namespace platform {
 
 const char* const LibrarySuffix = ".so";
 
-DynLib::DynLib(const std::string& path) : handle_(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {}
-
-DynLib::~DynLib() { Free(); }
-
-DynLib::DynLib(DynLib&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-
-DynLib& DynLib::operator=(DynLib&& other) noexcept {
-  if (this != &other) {
-    Free();
-    handle_ = std::exchange(other.handle_, nullptr);
-  }
-  return *this;
+void* DynLib::OpenNative(const std::string& path) {
+  return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
-void* DynLib::Symbol(const char* name) const {
-  return handle_ ? dlsym(handle_, name) : nullptr;
-}
+void* DynLib::SymbolNative(void* handle, const char* name) { return dlsym(handle, name); }
 
-void DynLib::Free() {
-  if (handle_) dlclose(std::exchange(handle_, nullptr));
-}
+void DynLib::CloseNative(void* handle) { dlclose(handle); }
 
 }  // namespace platform
