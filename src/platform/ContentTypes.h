@@ -13,4 +13,10 @@ std::vector<std::pair<std::string, std::string>> SystemContentTypes();
 // records are read again only then.
 std::string SystemContentTypesStamp();
 
+namespace detail {
+// The records as the system keeps them: extensions with their dot, in any
+// case. One per platform.
+std::vector<std::pair<std::string, std::string>> RecordedContentTypes();
+}  // namespace detail
+
 }  // namespace platform

@@ -9,16 +9,10 @@ namespace platform {
 
 namespace {
 const char* const kMimeTypesFile = "/etc/mime.types";
-
-std::string Lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
 }  // namespace
 
 // Lines of "type ext ext ...", '#' starting a comment.
-std::vector<std::pair<std::string, std::string>> SystemContentTypes() {
+std::vector<std::pair<std::string, std::string>> detail::RecordedContentTypes() {
   std::vector<std::pair<std::string, std::string>> types;
   std::ifstream file(kMimeTypesFile);
   std::string line;
@@ -28,7 +22,7 @@ std::vector<std::pair<std::string, std::string>> SystemContentTypes() {
     std::istringstream words(line);
     std::string type, extension;
     if (!(words >> type)) continue;
-    while (words >> extension) types.emplace_back("." + Lower(extension), type);
+    while (words >> extension) types.emplace_back("." + extension, type);
   }
   return types;
 }

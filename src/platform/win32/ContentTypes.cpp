@@ -4,16 +4,8 @@
 
 namespace platform {
 
-namespace {
-std::string Lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-}  // namespace
-
 // Every subkey ".ext" of HKEY_CLASSES_ROOT with a "Content Type" value.
-std::vector<std::pair<std::string, std::string>> SystemContentTypes() {
+std::vector<std::pair<std::string, std::string>> detail::RecordedContentTypes() {
   std::vector<std::pair<std::string, std::string>> types;
   char name[256];
   for (DWORD index = 0;; ++index) {
@@ -34,7 +26,7 @@ std::vector<std::pair<std::string, std::string>> SystemContentTypes() {
                            &valueLength) == ERROR_SUCCESS &&
         kind == REG_SZ && valueLength > 0) {
       value[valueLength] = '\0';
-      types.emplace_back(Lower(name), value);
+      types.emplace_back(name, value);
     }
     ::RegCloseKey(key);
   }
