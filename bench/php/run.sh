@@ -10,6 +10,7 @@
 # php8.2-cli) and wrk when they are missing.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
+. "$here/bench/common.sh"
 tree=$(cd "${1:-$here/dist/Portavane}" && pwd)
 duration=${BENCH_DURATION:-5s}
 rounds=${BENCH_ROUNDS:-3}
@@ -17,42 +18,10 @@ connections=${BENCH_CONNECTIONS:-16}
 threads=${BENCH_THREADS:-2}
 [ -x "$tree/portavane" ] || { echo "no $tree/portavane: run make tree first" >&2; exit 1; }
 
-packages=(wrk nginx php8.2-fpm apache2 libapache2-mod-php8.2 php8.2-cli curl)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+need_packages wrk nginx php8.2-fpm apache2 libapache2-mod-php8.2 php8.2-cli curl
 
-work=$(mktemp -d /tmp/pv-bench-php.XXXXXX)
-chmod 755 "$work"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-  [ -f "$work/apache.pid" ] && kill "$(cat "$work/apache.pid")" 2>/dev/null || true
-  sleep 0.5
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-free_port() {
-  local port=$1
-  while ss -Htln "sport = :$port" | grep -q .; do port=$((port + 1)); done
-  echo "$port"
-}
-wait_for() {
-  for _ in $(seq 300); do
-    [ "$(curl -s "http://127.0.0.1:$1/hello.php")" = "Hello, world" ] && return 0
-    sleep 0.1
-  done
-  echo "no PHP answers on port $1" >&2
-  return 1
-}
+make_work pv-bench-php
+pid_files=("$work/apache.pid")
 
 # A copy of the tree without its database; the pages in its www, served by all.
 rsync -a --exclude mysql/data "$tree/" "$work/tree/"
@@ -152,7 +121,7 @@ pids+=($!)
 apache2 -f "$work/apache.conf" -k start
 php -S "127.0.0.1:$cli_port" -t "$www" >/dev/null 2>&1 &
 pids+=($!)
-for port in "$pv_port" "$fpm_port" "$apache_port" "$cli_port"; do wait_for "$port"; done
+for port in "$pv_port" "$fpm_port" "$apache_port" "$cli_port"; do wait_for "http://127.0.0.1:$port/hello.php" "Hello, world"; done
 
 # Requests/s of one wrk run; errors when there were any. Browsers ask for
 # keep-alive, so every server is asked for it.

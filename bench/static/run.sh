@@ -5,39 +5,18 @@
 # throughput, the ratios to nginx and Portavane's memory across the run.
 #   bench/static/run.sh [tree]        (default: dist/Portavane, from make tree)
 # BENCH_DURATION (10s), BENCH_CONNECTIONS (50), BENCH_THREADS (2) tune wrk.
+# Installs wrk, nginx and curl when they are missing.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
+. "$here/bench/common.sh"
 tree=$(cd "${1:-$here/dist/Portavane}" && pwd)
 duration=${BENCH_DURATION:-10s}
 connections=${BENCH_CONNECTIONS:-50}
 threads=${BENCH_THREADS:-2}
 [ -x "$tree/portavane" ] || { echo "no $tree/portavane: run make tree first" >&2; exit 1; }
-command -v wrk >/dev/null && command -v nginx >/dev/null || { echo "wrk and nginx are needed (make deps)" >&2; exit 1; }
+need_packages wrk nginx curl
 
-work=$(mktemp -d /tmp/pv-bench.XXXXXX)
-chmod 755 "$work"  # nginx's workers read the files as nobody
-pv_pid="" nginx_pid=""
-cleanup() {
-  [ -n "$pv_pid" ] && kill "$pv_pid" 2>/dev/null && wait "$pv_pid" 2>/dev/null
-  [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-free_port() {
-  local port=$1
-  while ss -Htln "sport = :$port" | grep -q .; do port=$((port + 1)); done
-  echo "$port"
-}
-wait_for() {
-  for _ in $(seq 100); do
-    curl -fs -o /dev/null "http://127.0.0.1:$1/bench-1k.bin" && return 0
-    sleep 0.1
-  done
-  echo "nothing answers on port $1" >&2
-  cat "$work/portavane.out" >&2
-  return 1
-}
+make_work pv-bench  # nginx's workers read the files as nobody
 rss_kib() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
 
 # A copy of the tree without its database, so the run leaves the tree as it was.
@@ -79,10 +58,11 @@ CONF
 mkdir -m 700 "$work/run"
 (cd "$work/tree" && XDG_RUNTIME_DIR=$work/run exec ./portavane </dev/null >"$work/portavane.out" 2>&1) &
 pv_pid=$!
+pids+=("$pv_pid")
 nginx -e "$work/nginx-error.log" -c "$work/nginx.conf" &
-nginx_pid=$!
-wait_for "$pv_port"
-wait_for "$nginx_port"
+pids+=($!)
+wait_for "http://127.0.0.1:$pv_port/bench-1k.bin" || { cat "$work/portavane.out" >&2; exit 1; }
+wait_for "http://127.0.0.1:$nginx_port/bench-1k.bin"
 
 # Requests/s and bytes/s of one wrk run.
 measure() {  # port path connection-header
