@@ -1,6 +1,8 @@
 // A document root in a temporary folder, a server over it on a free loopback
 // port, and a small client that speaks to it through real sockets.
 #pragma once
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <map>
 #include <memory>
@@ -76,6 +78,24 @@ class Client {
   long Receive(char* buffer, std::size_t size, std::chrono::milliseconds timeout);
   platform::SocketHandle socket_ = 0;
   std::string pending_;
+};
+
+// A suite over one running server: its SetUp writes the site's files, then
+// calls StartServer.
+class ServerTest : public ::testing::Test {
+ protected:
+  void StartServer() {
+    server = site.StartServer();
+    ASSERT_TRUE(server->Active());
+  }
+  // One request on a connection of its own.
+  Response Ask(const std::string& request, bool noBody = false) {
+    Client client(site.port);
+    return client.Request(request, noBody);
+  }
+
+  TestSite site;
+  std::unique_ptr<TWebServer> server;
 };
 
 // "GET /path HTTP/1.1" with a Host line, `extra` header lines and the blank line.

@@ -9,7 +9,7 @@ using namespace httptest;
 
 namespace {
 
-class ServerAnswersTest : public ::testing::Test {
+class ServerAnswersTest : public ServerTest {
  protected:
   void SetUp() override {
     for (int i = 0; i < 1000; ++i) thousand += static_cast<char>('a' + i % 26);
@@ -24,21 +24,14 @@ class ServerAnswersTest : public ::testing::Test {
     accented = TKestro::Utf8ToAnsiIfValid("\xC3\xA9");
     site.folder.Write("www/" + accented + "/x.txt", "x");
     site.folder.Write("secret.txt", "outside");
-    server = site.StartServer();
-    ASSERT_TRUE(server->Active());
-  }
-  Response Ask(const std::string& request, bool noBody = false) {
-    Client client(site.port);
-    return client.Request(request, noBody);
+    StartServer();
   }
   std::string TagOf(const std::string& path) {
     return Ask(Get(path)).Header("ETag");
   }
 
-  TestSite site;
   std::string thousand;
   std::string accented;
-  std::unique_ptr<TWebServer> server;
 };
 
 TEST_F(ServerAnswersTest, FullAnswerCarriesEveryHeaderInOrderAndCloses) {

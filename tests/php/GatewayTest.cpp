@@ -43,15 +43,14 @@ std::string RawExchange(int port, const std::string& request) {
   return bytes;
 }
 
-class GatewayTest : public ::testing::Test {
+class GatewayTest : public httptest::ServerTest {
  protected:
   void SetUp() override {
     site.folder.Write("www/info.php", "not read by the echo module");
     site.folder.Write("www/docs/index.php", "");
     site.folder.Write("www/a b/x.php", "");
     site.folder.Write("www/static.txt", "static");
-    server = site.StartServer();
-    ASSERT_TRUE(server->Active());
+    StartServer();
   }
 
   std::string Native(const std::string& relative) const {
@@ -60,15 +59,8 @@ class GatewayTest : public ::testing::Test {
     return path;
   }
 
-  Report Ask(const std::string& request, httptest::Response* response = nullptr) {
-    Client client(site.port);
-    httptest::Response r = client.Request(request);
-    if (response) *response = r;
-    return Parse(r.body);
-  }
-
-  httptest::TestSite site;
-  std::unique_ptr<TWebServer> server;
+  // The echo module's report on one request.
+  Report Ask(const std::string& request) { return Parse(ServerTest::Ask(request).body); }
 };
 
 TEST_F(GatewayTest, GetFillsTheControlBlock) {

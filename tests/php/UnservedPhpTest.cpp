@@ -9,17 +9,14 @@ namespace {
 using httptest::Client;
 using httptest::Get;
 
-class UnservedPhpTest : public ::testing::Test {
+class UnservedPhpTest : public httptest::ServerTest {
  protected:
   void SetUp() override {
     site.folder.Write("www/page.php", "<?php echo 1;");
     site.folder.Write("www/docs/index.php", "<?php echo 1;");
     site.folder.Write("www/static.txt", "static");
-    server = site.StartServer();
-    ASSERT_TRUE(server->Active());
+    StartServer();
   }
-  httptest::TestSite site;
-  std::unique_ptr<TWebServer> server;
 };
 
 TEST_F(UnservedPhpTest, PhpRequestsAreClosedWithoutAnAnswer) {
