@@ -15,18 +15,23 @@ TDateTime At(int daysAfter2024, int hour, int minute, int second) {
   return firstOf2024 + daysAfter2024 + (hour * 3600 + minute * 60 + second) / 86400.0 + 1e-7;
 }
 
-TEST(AccessLogTest, LineHasTimePaddedAddressAndTrimmedRequestLine) {
+// A log folder of its own and the log that writes there.
+class AccessLogTest : public ::testing::Test {
+ protected:
+  TempFolder folder;
+  const std::string log = folder.MakeFolder("log");
+  TAccessLog accessLog;
+};
+
+TEST_F(AccessLogTest, LineHasTimePaddedAddressAndTrimmedRequestLine) {
   EXPECT_EQ(FormatLogLine(At(0, 14, 3, 27), "127.0.0.1", "GET /index.php HTTP/1.1\r\nHost: x"),
             "14:03:27 127.0.0.1       GET /index.php HTTP/1.1\r\n");
   EXPECT_EQ(FormatLogLine(At(0, 9, 5, 0), "255.255.255.255", "  PUT / HTTP/1.1 "),
             "09:05:00 255.255.255.255 PUT / HTTP/1.1\r\n");
 }
 
-TEST(AccessLogTest, WritesOneFilePerDayAndAppends) {
-  TempFolder folder;
-  const std::string log = folder.MakeFolder("log");
+TEST_F(AccessLogTest, WritesOneFilePerDayAndAppends) {
   folder.Write("log/2024-01-01.log", "earlier run\r\n");
-  TAccessLog accessLog;
   accessLog.Write(log, "10.0.0.1", "GET /a HTTP/1.1", At(0, 23, 59, 58));
   accessLog.Write(log, "10.0.0.1", "GET /b HTTP/1.1", At(0, 23, 59, 59));
   accessLog.Write(log, "10.0.0.2", "GET /c HTTP/1.1", At(1, 0, 0, 1));
@@ -38,10 +43,7 @@ TEST(AccessLogTest, WritesOneFilePerDayAndAppends) {
   EXPECT_EQ(folder.Read("log/2024-01-02.log"), "00:00:01 10.0.0.2        GET /c HTTP/1.1\r\n");
 }
 
-TEST(AccessLogTest, ANewDayWhoseFileExistsIsWrittenThere) {
-  TempFolder folder;
-  const std::string log = folder.MakeFolder("log");
-  TAccessLog accessLog;
+TEST_F(AccessLogTest, ANewDayWhoseFileExistsIsWrittenThere) {
   accessLog.Write(log, "10.0.0.1", "GET /a HTTP/1.1", At(0, 23, 0, 0));
   folder.Write("log/2024-01-02.log", "");
   accessLog.Write(log, "10.0.0.1", "GET /b HTTP/1.1", At(1, 1, 0, 0));
@@ -49,10 +51,7 @@ TEST(AccessLogTest, ANewDayWhoseFileExistsIsWrittenThere) {
   EXPECT_EQ(folder.Read("log/2024-01-02.log"), "01:00:00 10.0.0.1        GET /b HTTP/1.1\r\n");
 }
 
-TEST(AccessLogTest, ADeletedDayFileIsMadeAgain) {
-  TempFolder folder;
-  const std::string log = folder.MakeFolder("log");
-  TAccessLog accessLog;
+TEST_F(AccessLogTest, ADeletedDayFileIsMadeAgain) {
   accessLog.Write(log, "10.0.0.1", "GET /a HTTP/1.1", At(0, 8, 0, 0));
   accessLog.Close();  // Windows refuses to delete an open file
   std::remove((log + "/2024-01-01.log").c_str());
@@ -61,9 +60,7 @@ TEST(AccessLogTest, ADeletedDayFileIsMadeAgain) {
   EXPECT_EQ(folder.Read("log/2024-01-01.log"), "08:00:01 10.0.0.1        GET /b HTTP/1.1\r\n");
 }
 
-TEST(AccessLogTest, AMissingFolderLogsNothing) {
-  TempFolder folder;
-  TAccessLog accessLog;
+TEST_F(AccessLogTest, AMissingFolderLogsNothing) {
   accessLog.Write(folder.Path() + "/nowhere", "10.0.0.1", "GET / HTTP/1.1", At(0, 8, 0, 0));
   accessLog.Write("", "10.0.0.1", "GET / HTTP/1.1", At(0, 8, 0, 0));
   EXPECT_EQ(folder.Read("nowhere/2024-01-01.log"), "");
