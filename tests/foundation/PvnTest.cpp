@@ -31,6 +31,11 @@ void MakeTree(const std::string& app) {
   WriteBytes(TPvn::GetPhpIniFile(app), Template("php/php.ini"));
 }
 
+// The folder below php/ that the Zend Optimizer's libraries are named in.
+std::string ZendLibDir(const std::string& php) {
+  return php + D + "Zend" + D + "Optimizer" + D + "lib" + D;
+}
+
 // The current folder set for one test (GetRootDir resolves "www" against it).
 class CurrentDir {
  public:
@@ -76,6 +81,11 @@ class Pvn : public ::testing::Test {
  protected:
   std::string Read(const std::string& section, const std::string& key, const std::string& file) {
     return TKestro::ReadIniString(section, key, file);
+  }
+  // The delivered tree in the test's folder.
+  std::string DeliveredTree() {
+    MakeTree(dir_.Path());
+    return dir_.Path();
   }
 
   TempFolder dir_;
@@ -144,7 +154,7 @@ TEST_F(Pvn, AMovedTreeRewritesAllItsPathsAndNothingElse) {
   const std::string app = platform::GetCurrentDir();
   const std::string mysql = TKestro::ToForwardSlashes(app + D + "mysql");
   const std::string php = app + D + "php";
-  const std::string lib = php + D + "Zend" + D + "Optimizer" + D + "lib" + D;
+  const std::string lib = ZendLibDir(php);
   const std::string zendName = Read("Zend", "pvn_zend_extension_ts", TPvn::GetPhpIniFile(app));
   ASSERT_FALSE(zendName.empty()) << "the delivered php.ini names the Zend extension";
   EXPECT_NE(app.find("moved"), std::string::npos);
@@ -162,8 +172,7 @@ TEST_F(Pvn, AMovedTreeRewritesAllItsPathsAndNothingElse) {
 }
 
 TEST_F(Pvn, RewritingTwiceLeavesTheFilesAsAfterTheFirstTime) {
-  const std::string app = dir_.Path();
-  MakeTree(app);
+  const std::string app = DeliveredTree();
   StartIn(app);
   const std::vector<std::string> files = {TPvn::GetSettingsFile(app), TPvn::GetMyCnfFile(app),
                                           TPvn::GetPhpIniFile(app)};
@@ -186,8 +195,7 @@ TEST_F(Pvn, PathsWithBlanksAreWrittenAndReadBackWhole) {
 }
 
 TEST_F(Pvn, BasedirOnlyInAnotherSectionIsAddedToMysqld) {
-  const std::string app = dir_.Path();
-  MakeTree(app);
+  const std::string app = DeliveredTree();
   const std::string cnf = TPvn::GetMyCnfFile(app);
   WriteBytes(cnf, "[client]\nbasedir=/elsewhere\nport=3306\n\n[mysqld]\nport=3306\n\n[mysqldump]\nquick\n");
   TPvn::UpdateMyCnf(app);
@@ -199,13 +207,12 @@ TEST_F(Pvn, BasedirOnlyInAnotherSectionIsAddedToMysqld) {
 }
 
 TEST_F(Pvn, PhpIniWithoutZendSectionGetsOneAtTheEnd) {
-  const std::string app = dir_.Path();
-  MakeTree(app);
+  const std::string app = DeliveredTree();
   const std::string ini = TPvn::GetPhpIniFile(app);
   WriteBytes(ini, "[PHP]\r\nengine = On\r\n;extension_dir = \"./\"\r\n");
   TPvn::UpdatePhpIni(app);
   const std::string php = app + D + "php";
-  const std::string lib = php + D + "Zend" + D + "Optimizer" + D + "lib" + D;
+  const std::string lib = ZendLibDir(php);
   ExpectSameLines(ReadBytes(ini), "[PHP]\r\nengine = On\r\n;extension_dir = \"./\"\r\n"
                             "extension_dir=" + php + D + "ext\r\n"
                             "mime_magic.magicfile=" + php + D + "ext" + D + "magic.mime\r\n"
@@ -217,8 +224,7 @@ TEST_F(Pvn, PhpIniWithoutZendSectionGetsOneAtTheEnd) {
 }
 
 TEST_F(Pvn, KeysInCapitalsAreReplacedNotDuplicated) {
-  const std::string app = dir_.Path();
-  MakeTree(app);
+  const std::string app = DeliveredTree();
   const std::string ini = TPvn::GetPhpIniFile(app);
   WriteBytes(ini, "[php]\r\nEXTENSION_DIR = \"C:\\old\\ext\"\r\n[ZEND]\r\nPVN_ZEND_EXTENSION_TS=z.dll\r\n"
                   "Zend_Extension_TS=C:\\old\\z.dll\r\n");
@@ -245,8 +251,7 @@ TEST_F(Pvn, MissingFilesAreNeverCreated) {
 }
 
 TEST_F(Pvn, AReadOnlySettingsFileIsClearedAndWritten) {
-  const std::string app = dir_.Path();
-  MakeTree(app);
+  const std::string app = DeliveredTree();
   const std::string file = TPvn::GetSettingsFile(app);
   ASSERT_TRUE(platform::SetReadOnly(file, true));
   TPvn::SavePort(8080, app);
