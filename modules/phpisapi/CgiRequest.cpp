@@ -48,7 +48,11 @@ CgiRequest DescribeRequest(EXTENSION_CONTROL_BLOCK& ecb) {
   auto var = [&ecb](const char* name) { return ServerVariable(ecb, name); };
   const std::string method = ecb.lpszMethod ? ecb.lpszMethod : "GET";
   const std::string query = ecb.lpszQueryString ? ecb.lpszQueryString : "";
-  const std::string scriptName = var("SCRIPT_NAME");
+  // The control block carries the script's path and file as PATH_INFO and
+  // PATH_TRANSLATED, the same values as the variables: no call needed.
+  const std::string scriptName = ecb.lpszPathInfo ? ecb.lpszPathInfo : var("SCRIPT_NAME");
+  const std::string scriptFile =
+      ecb.lpszPathTranslated ? ecb.lpszPathTranslated : var("PATH_TRANSLATED");
   std::string requestUri = var("HTTP_URL");
   if (requestUri.empty()) requestUri = scriptName + (query.empty() ? "" : "?" + query);
 
@@ -61,7 +65,7 @@ CgiRequest DescribeRequest(EXTENSION_CONTROL_BLOCK& ecb) {
   fcgi::AppendParam(p, "REQUEST_URI", requestUri);
   fcgi::AppendParam(p, "QUERY_STRING", query);
   fcgi::AppendParam(p, "SCRIPT_NAME", scriptName);
-  fcgi::AppendParam(p, "SCRIPT_FILENAME", var("PATH_TRANSLATED"));
+  fcgi::AppendParam(p, "SCRIPT_FILENAME", scriptFile);
   // The server has no path after the script; PHP_SELF is then the script's path.
   fcgi::AppendParam(p, "PATH_INFO", "");
   fcgi::AppendParam(p, "DOCUMENT_ROOT", DocumentRoot(var("APPL_PHYSICAL_PATH")));

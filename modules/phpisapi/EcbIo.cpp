@@ -5,13 +5,19 @@
 namespace phpisapi {
 
 std::string ServerVariable(EXTENSION_CONTROL_BLOCK& ecb, const char* name) {
-  std::vector<char> buffer(512);
+  // Most values fit the stack; a longer one is asked for again at its size.
+  char small[1024];
+  std::vector<char> large;
+  char* buffer = small;
+  DWORD capacity = sizeof small;
   for (int attempt = 0; attempt < 3; ++attempt) {
-    DWORD size = static_cast<DWORD>(buffer.size());
-    if (ecb.GetServerVariable(ecb.ConnID, const_cast<LPSTR>(name), buffer.data(), &size))
-      return std::string(buffer.data(), size > 0 ? size - 1 : 0);
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size <= buffer.size()) break;
-    buffer.resize(size);
+    DWORD size = capacity;
+    if (ecb.GetServerVariable(ecb.ConnID, const_cast<LPSTR>(name), buffer, &size))
+      return std::string(buffer, size > 0 ? size - 1 : 0);
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size <= capacity) break;
+    large.resize(size);
+    buffer = large.data();
+    capacity = size;
   }
   return std::string();
 }

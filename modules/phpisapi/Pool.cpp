@@ -41,6 +41,11 @@ void Pool::Lease::Finished() {
   if (++slot_->served >= pool_->settings_.requestsPerProcess) Discard();
 }
 
+std::vector<char>& Pool::Lease::Buffer(std::size_t size) {
+  if (slot_->buffer.size() < size) slot_->buffer.resize(size);
+  return slot_->buffer;
+}
+
 Pool::Pool(std::string phpFolder)
     : phpFolder_(std::move(phpFolder)), settings_(LoadSettings(phpFolder_ + "/phpisapi.ini")) {}
 

@@ -21,6 +21,7 @@ class Pool {
     int index = 0;
     int served = 0;
     bool busy = false;
+    std::vector<char> buffer;  // the requests' I/O buffer, made once per slot
   };
 
   // One slot held for one request; released when it goes.
@@ -40,6 +41,9 @@ class Pool {
     void Discard();
     // A request finished cleanly on the connection.
     void Finished();
+    // A buffer of at least `size` bytes that stays with the slot, so no
+    // request allocates and clears one of its own.
+    std::vector<char>& Buffer(std::size_t size);
 
    private:
     Pool* pool_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "CgiHead.h"
 #include "CgiRequest.h"
@@ -15,7 +16,10 @@ namespace {
 // A response whose body ends within this many bytes gets a Content-Length of
 // the module's own, so the connection can stay open.
 constexpr std::size_t kBufferedBodyLimit = 256 * 1024;
+// One read takes all that php-cgi has written, up to this; at least one
+// FastCGI record's content, so a body chunk fits too.
 constexpr std::size_t kIoSize = 64 * 1024;
+static_assert(kIoSize >= fcgi::kMaxContent, "a body chunk fits the buffer");
 constexpr std::size_t kHeadLimit = 64 * 1024;
 
 enum class Outcome { kDone, kGone, kTimedOut };
@@ -23,8 +27,9 @@ enum class Outcome { kDone, kGone, kTimedOut };
 // One request on one php-cgi connection: the request out, the answer back.
 class Exchange {
  public:
-  Exchange(EXTENSION_CONTROL_BLOCK& ecb, const CgiRequest& request, std::chrono::seconds limit)
-      : ecb_(ecb), request_(request), limit_(limit) {}
+  Exchange(EXTENSION_CONTROL_BLOCK& ecb, const CgiRequest& request, std::chrono::seconds limit,
+           std::vector<char>& buffer)
+      : ecb_(ecb), request_(request), limit_(limit), buffer_(buffer) {}
 
   // The begin record and the variables (and, without a body, the end of stdin).
   bool SendRequest(Channel& channel) const {
@@ -43,17 +48,16 @@ class Exchange {
       static const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
       WriteAll(ecb_, kContinue, sizeof kContinue - 1);
     }
-    std::string buffer(fcgi::kMaxContent, '\0');
     std::string out;
     for (DWORD left = request_.bodyLength; left > 0;) {
-      DWORD size = std::min<DWORD>(left, static_cast<DWORD>(buffer.size()));
-      if (!ecb_.ReadClient(ecb_.ConnID, buffer.data(), &size) || size == 0) {
+      DWORD size = std::min<DWORD>(left, static_cast<DWORD>(fcgi::kMaxContent));
+      if (!ecb_.ReadClient(ecb_.ConnID, buffer_.data(), &size) || size == 0) {
         bodyShort_ = true;  // PHP gets what came; the connection will close
         break;
       }
       left -= size;
       out.clear();
-      fcgi::AppendRecords(out, fcgi::kStdin, buffer.data(), size);
+      fcgi::AppendRecords(out, fcgi::kStdin, buffer_.data(), size);
       if (!channel.SendAll(out.data(), out.size(), Clock::now() + limit_)) return false;
     }
     out.clear();
@@ -63,13 +67,12 @@ class Exchange {
 
   Outcome ReadResponse(Channel& channel) {
     const Clock::time_point deadline = Clock::now() + limit_;
-    std::string buffer(kIoSize, '\0');
     fcgi::RecordReader reader;
     for (;;) {
-      const long n = channel.Receive(buffer.data(), buffer.size(), deadline);
+      const long n = channel.Receive(buffer_.data(), buffer_.size(), deadline);
       if (n == Channel::kTimedOut) return Outcome::kTimedOut;
       if (n <= 0) return Outcome::kGone;
-      reader.Feed(buffer.data(), static_cast<std::size_t>(n));
+      reader.Feed(buffer_.data(), static_cast<std::size_t>(n));
       for (fcgi::Record record; reader.Next(record);) {
         if (record.type == fcgi::kStdout) {
           OnOutput(record.content, record.length);
@@ -157,6 +160,7 @@ class Exchange {
   EXTENSION_CONTROL_BLOCK& ecb_;
   const CgiRequest& request_;
   const std::chrono::seconds limit_;
+  std::vector<char>& buffer_;  // at least kIoSize bytes
   State state_ = State::kHead;
   std::string head_, body_;
   CgiHead parsed_;
@@ -178,7 +182,7 @@ DWORD ServeRequest(EXTENSION_CONTROL_BLOCK& ecb, Pool& pool) {
     SendErrorPage(ecb, "503 Service Unavailable", "Every PHP process is busy.", request.headOnly);
     return HSE_STATUS_ERROR;
   }
-  Exchange exchange(ecb, request, limit);
+  Exchange exchange(ecb, request, limit, lease->Buffer(kIoSize));
   Channel* channel = lease->Connection();
   if (!channel || !exchange.SendRequest(*channel)) {  // once more, on a fresh process
     lease->Discard();
