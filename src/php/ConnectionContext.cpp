@@ -1,9 +1,19 @@
 #include "php/ConnectionContext.h"
 
-#include <cstdint>
 #include <cstring>
 
 namespace php_context {
+
+namespace {
+
+std::string_view Trimmed(std::string_view text) {
+  std::size_t from = 0, to = text.size();
+  while (from < to && static_cast<unsigned char>(text[from]) <= 32) ++from;
+  while (to > from && static_cast<unsigned char>(text[to - 1]) <= 32) --to;
+  return text.substr(from, to - from);
+}
+
+}  // namespace
 
 std::string Build(const TPhpRequestRecord& request) {
   const std::string sep = kFieldSeparator;
@@ -14,19 +24,23 @@ std::string Build(const TPhpRequestRecord& request) {
          request.rawTarget;
 }
 
-std::string Field(const std::string& context, int number) {
+Fields::Fields(const std::string& context) {
+  const std::string_view text = context;
   const std::size_t sepLength = std::strlen(kFieldSeparator);
   std::size_t start = 0;
-  for (int i = 1; i < number; ++i) {
-    const std::size_t sep = context.find(kFieldSeparator, start);
-    if (sep == std::string::npos) return std::string();
+  for (auto& field : fields_) {
+    const std::size_t sep = text.find(kFieldSeparator, start);
+    field = Trimmed(text.substr(start, sep == std::string_view::npos ? sep : sep - start));
+    if (sep == std::string_view::npos) return;
     start = sep + sepLength;
   }
-  const std::size_t end = context.find(kFieldSeparator, start);
-  return context.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
 
-bool ParseDecimal(const std::string& text, std::uintptr_t& value) {
+std::string_view Fields::operator[](int number) const {
+  return number >= 1 && number <= kFieldCount ? fields_[number - 1] : std::string_view();
+}
+
+bool ParseDecimal(std::string_view text, std::uintptr_t& value) {
   if (text.empty() || text.size() > 20) return false;
   std::uintptr_t result = 0;
   for (char c : text) {

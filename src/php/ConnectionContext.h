@@ -3,21 +3,33 @@
 // head, 3 document root, 4 server software, 5 remote address, 6 server port,
 // 7 address of the worker's keep-alive byte, 8 the raw request target.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "php/PhpRequest.h"
 
 namespace php_context {
 
 constexpr const char* kFieldSeparator = "\r\n\r\n";
+constexpr int kFieldCount = 8;
 
 std::string Build(const TPhpRequestRecord& request);
 
-// Field `number` (1-based), untrimmed; empty when the text has fewer fields.
-std::string Field(const std::string& context, int number);
+// The fields of a context, cut in one pass, each trimmed (every character of
+// code 32 or less off both ends). Views into the text, which must outlive them.
+class Fields {
+ public:
+  explicit Fields(const std::string& context);
+  // Field `number` (1-based); empty when the text has fewer fields.
+  std::string_view operator[](int number) const;
+
+ private:
+  std::array<std::string_view, kFieldCount> fields_{};
+};
 
 // A whole decimal number; false when the text is not one.
-bool ParseDecimal(const std::string& text, std::uintptr_t& value);
+bool ParseDecimal(std::string_view text, std::uintptr_t& value);
 
 }  // namespace php_context

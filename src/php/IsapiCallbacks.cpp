@@ -14,18 +14,15 @@ namespace {
 constexpr const char* kServerSoftware = "Portavane/6.29";
 constexpr long kReadWaitMicroseconds = 5'000'000;
 
-const std::string& ContextOf(HCONN connId) {
+// The context's fields, read afresh at every call through ConnID.
+php_context::Fields FieldsOf(HCONN connId) {
   if (!connId) throw std::invalid_argument("no connection");
-  return *static_cast<const std::string*>(connId);
+  return php_context::Fields(*static_cast<const std::string*>(connId));
 }
 
-std::string TrimmedField(HCONN connId, int number) {
-  return TKestro::Trim(php_context::Field(ContextOf(connId), number));
-}
-
-platform::SocketHandle SocketOf(HCONN connId) {
+platform::SocketHandle SocketOf(const php_context::Fields& fields) {
   std::uintptr_t value = 0;
-  if (!php_context::ParseDecimal(TrimmedField(connId, 1), value) || value == 0)
+  if (!php_context::ParseDecimal(fields[1], value) || value == 0)
     throw std::invalid_argument("no socket");
   return static_cast<platform::SocketHandle>(value);
 }
@@ -44,7 +41,7 @@ std::string MapUrlToPath(const std::string& root, const std::string& url) {
 BOOL MapUrl(HCONN connId, LPVOID url, LPDWORD dataType) {
   if (!url || !dataType) return FALSE;
   const std::string path =
-      MapUrlToPath(TrimmedField(connId, 3), static_cast<const char*>(url));
+      MapUrlToPath(std::string(FieldsOf(connId)[3]), static_cast<const char*>(url));
   auto* info = reinterpret_cast<HSE_URL_MAPEX_INFO*>(dataType);
   if (path.size() >= sizeof info->lpszPath) return FALSE;  // never past the buffer
   std::memcpy(info->lpszPath, path.c_str(), path.size() + 1);
@@ -67,9 +64,10 @@ std::string ResponseHead(const HSE_SEND_HEADER_EX_INFO& info) {
 BOOL SendResponseHeader(HCONN connId, LPVOID buffer) {
   if (!buffer) return FALSE;
   const HSE_SEND_HEADER_EX_INFO info = *static_cast<const HSE_SEND_HEADER_EX_INFO*>(buffer);
-  const platform::SocketHandle socket = SocketOf(connId);
+  const php_context::Fields fields = FieldsOf(connId);
+  const platform::SocketHandle socket = SocketOf(fields);
   std::uintptr_t flagAddress = 0;
-  if (php_context::ParseDecimal(TrimmedField(connId, 7), flagAddress) && flagAddress != 0)
+  if (php_context::ParseDecimal(fields[7], flagAddress) && flagAddress != 0)
     *reinterpret_cast<std::uint8_t*>(flagAddress) = info.fKeepConn ? 1 : 0;
   const std::string head = ResponseHead(info);
   return platform::Send(socket, head.data(), head.size()) < 0 ? FALSE : TRUE;
@@ -81,10 +79,11 @@ BOOL WINAPI GetServerVariableProc(HCONN connId, LPSTR variableName, LPVOID buffe
                                   LPDWORD size) {
   if (!size) return FALSE;
   try {
-    const std::string value = TKestro::GetServerVar(
-        variableName ? variableName : "", TrimmedField(connId, 2), TrimmedField(connId, 3),
-        TrimmedField(connId, 4), TrimmedField(connId, 5), TrimmedField(connId, 6),
-        TrimmedField(connId, 8));
+    const php_context::Fields fields = FieldsOf(connId);
+    auto field = [&fields](int number) { return std::string(fields[number]); };
+    const std::string value =
+        TKestro::GetServerVar(variableName ? variableName : "", field(2), field(3), field(4),
+                              field(5), field(6), field(8));
     const DWORD required = static_cast<DWORD>(value.size() + 1);
     if (*size < required) {
       SetLastError(ERROR_INSUFFICIENT_BUFFER);
@@ -104,7 +103,7 @@ BOOL WINAPI GetServerVariableProc(HCONN connId, LPSTR variableName, LPVOID buffe
 BOOL WINAPI WriteClientProc(HCONN connId, LPVOID buffer, LPDWORD bytes, DWORD /*reserved*/) {
   if (!bytes) return FALSE;
   try {
-    const platform::SocketHandle socket = SocketOf(connId);
+    const platform::SocketHandle socket = SocketOf(FieldsOf(connId));
     if (*bytes == 0) return TRUE;
     if (!buffer) throw std::invalid_argument("no buffer");
     const long sent = platform::Send(socket, buffer, *bytes);
@@ -120,7 +119,7 @@ BOOL WINAPI WriteClientProc(HCONN connId, LPVOID buffer, LPDWORD bytes, DWORD /*
 BOOL WINAPI ReadClientProc(HCONN connId, LPVOID buffer, LPDWORD size) {
   if (!size) return FALSE;
   try {
-    const platform::SocketHandle socket = SocketOf(connId);
+    const platform::SocketHandle socket = SocketOf(FieldsOf(connId));
     if (buffer && *size > 0 && platform::WaitReadable(socket, kReadWaitMicroseconds)) {
       const long received = platform::Recv(socket, buffer, *size);
       if (received > 0) {
