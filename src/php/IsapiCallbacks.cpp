@@ -70,7 +70,10 @@ BOOL SendResponseHeader(HCONN connId, LPVOID buffer) {
   if (php_context::ParseDecimal(fields[7], flagAddress) && flagAddress != 0)
     *reinterpret_cast<std::uint8_t*>(flagAddress) = info.fKeepConn ? 1 : 0;
   const std::string head = ResponseHead(info);
-  return platform::Send(socket, head.data(), head.size()) < 0 ? FALSE : TRUE;
+  // The body mostly follows at once through WriteClient: told so, the socket
+  // sends head and body in one packet. The worker pushes the head out when
+  // the module returns without a body.
+  return platform::Send(socket, head.data(), head.size(), true) < 0 ? FALSE : TRUE;
 }
 
 }  // namespace

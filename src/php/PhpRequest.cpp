@@ -98,6 +98,7 @@ bool ServePhpRequest(const TPhpRequestRecord& request) {
     } catch (...) {
       // Whatever the module sent stays sent; the flag decides the connection.
     }
+    platform::Push(request.socket);  // a head without a body waits no longer
   }
   return *request.keepAliveFlag == 0;
 }

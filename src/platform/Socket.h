@@ -41,8 +41,13 @@ SocketHandle Accept(SocketHandle listener, std::string& peerAddress);
 // A blocking connection to `ipv4`:`port`; 0 on failure.
 SocketHandle Connect(const std::string& ipv4, int port);
 
-// One send call (no SIGPIPE on Linux): the bytes sent, or -1.
-long Send(SocketHandle socket, const void* data, std::size_t length);
+// One send call (no SIGPIPE on Linux): the bytes sent, or -1. `more` tells
+// that more data follows at once: where the platform can, the bytes then wait
+// for it in the socket (at most a fifth of a second) and leave with it in one
+// packet; Push sends them at once.
+long Send(SocketHandle socket, const void* data, std::size_t length, bool more = false);
+// Sends what sends with `more` left waiting in the socket, now.
+void Push(SocketHandle socket);
 // Sends every byte; false on failure. `more` tells that more data follows at
 // once, so a short header and the body can leave in one packet.
 bool SendAll(SocketHandle socket, const void* data, std::size_t length, bool more = false);

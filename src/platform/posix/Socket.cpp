@@ -150,8 +150,14 @@ SocketHandle Connect(const std::string& ipv4, int port) {
   return s;
 }
 
-long Send(SocketHandle socket, const void* data, std::size_t length) {
-  return static_cast<long>(::send(Fd(socket), data, length, MSG_NOSIGNAL));
+long Send(SocketHandle socket, const void* data, std::size_t length, bool more) {
+  return static_cast<long>(::send(Fd(socket), data, length, MSG_NOSIGNAL | (more ? MSG_MORE : 0)));
+}
+
+void Push(SocketHandle socket) {
+  // Setting TCP_NODELAY (again) sends what MSG_MORE held back.
+  const int on = 1;
+  ::setsockopt(Fd(socket), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
 bool SendAll(SocketHandle socket, const void* data, std::size_t length, bool more) {

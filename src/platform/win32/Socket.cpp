@@ -89,9 +89,12 @@ SocketHandle Connect(const std::string& ipv4, int port) {
   return s;
 }
 
-long Send(SocketHandle socket, const void* data, std::size_t length) {
+// Winsock has no MSG_MORE: every send leaves at once, so nothing waits for Push.
+long Send(SocketHandle socket, const void* data, std::size_t length, bool /*more*/) {
   return ::send(Sock(socket), static_cast<const char*>(data), ClampLength(length), 0);
 }
+
+void Push(SocketHandle /*socket*/) {}
 
 bool SendAll(SocketHandle socket, const void* data, std::size_t length, bool /*more*/) {
   const char* p = static_cast<const char*>(data);
