@@ -1,13 +1,8 @@
 #include "TreeProgram.h"
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,8 +12,6 @@
 #include <vector>
 
 namespace fs = std::filesystem;
-
-extern char** environ;
 
 namespace {
 
@@ -74,7 +67,7 @@ TreeProgram::TreeProgram() : port(httptest::FreePort()) {
 }
 
 TreeProgram::~TreeProgram() {
-  if (pid_ > 0) Quit();
+  if (program_) Quit();
 }
 
 void TreeProgram::WritePage(const std::string& relative, const std::string& content) const {
@@ -82,30 +75,15 @@ void TreeProgram::WritePage(const std::string& relative, const std::string& cont
 }
 
 bool TreeProgram::Start() {
-  const std::string program = folder_.Path() + "/portavane";
-  const std::string output = folder_.Path() + "/output.txt";
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
   // A lock folder of its own, so a Portavane the user runs does not refuse this one.
-  std::string runtime = "XDG_RUNTIME_DIR=" + folder_.Path();
-  std::vector<char*> envp{&runtime[0]};
-  for (char** e = environ; *e; ++e)
-    if (std::strncmp(*e, "XDG_RUNTIME_DIR=", 16) != 0) envp.push_back(*e);
-  envp.push_back(nullptr);
-  const int failed = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (failed) {
-    pid_ = -1;
-    return false;
-  }
+  const std::vector<std::string> environment{"XDG_RUNTIME_DIR=" + folder_.Path()};
+  program_ = std::make_unique<ChildProcess>(folder_.Path() + "/portavane",
+                                            std::vector<std::string>{}, environment,
+                                            folder_.Path() + "/output.txt");
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
   while (std::chrono::steady_clock::now() < deadline) {
-    if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-      pid_ = -1;
+    if (!program_->Running()) {
+      program_.reset();
       return false;
     }
     if (httptest::Client(port).Connected()) return true;
@@ -115,33 +93,24 @@ bool TreeProgram::Start() {
 }
 
 bool TreeProgram::Quit() {
-  if (pid_ <= 0) return false;
-  kill(pid_, SIGTERM);
-  for (int i = 0; i < 300; ++i) {
-    if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-      pid_ = -1;
-      return true;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  Kill();
-  return false;
+  if (!program_) return false;
+  program_->Signal(SIGTERM);
+  program_->WaitForExit(std::chrono::seconds(15));
+  const bool ended = program_->Exited();
+  program_.reset();  // kills it when it did not end
+  return ended;
 }
 
-void TreeProgram::Kill() {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGKILL);
-  waitpid(pid_, nullptr, 0);
-  pid_ = -1;
-}
+void TreeProgram::Kill() { program_.reset(); }
 
 std::vector<pid_t> TreeProgram::PhpCgiProcesses() const {
+  const pid_t program = program_ ? program_->Pid() : -1;
   std::vector<pid_t> found;
   for (const auto& entry : fs::directory_iterator("/proc")) {
     const std::string name = entry.path().filename().string();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
     const pid_t pid = std::stoi(name);
-    if (ParentOf(pid) == pid_ && ReadFile(entry.path() / "comm").rfind("php-cgi", 0) == 0)
+    if (ParentOf(pid) == program && ReadFile(entry.path() / "comm").rfind("php-cgi", 0) == 0)
       found.push_back(pid);
   }
   return found;

@@ -4,9 +4,11 @@
 #pragma once
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "HttpTestSupport.h"
 
 class TreeProgram {
@@ -34,7 +36,7 @@ class TreeProgram {
 
  private:
   httptest::TempFolder folder_;
-  pid_t pid_ = -1;
+  std::unique_ptr<ChildProcess> program_;
 };
 
 // True when the process is gone (or only a zombie is left of it).

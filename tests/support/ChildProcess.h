@@ -1,4 +1,5 @@
-// A program run by a test with its standard streams on pipes.
+// A program run by a test: with its standard streams on pipes, or with no
+// input and its output in a file.
 #pragma once
 #include <sys/types.h>
 
@@ -8,12 +9,21 @@
 
 class ChildProcess {
  public:
-  // Starts `program` with `arguments` and `environment` added to the test's own.
+  // Starts `program` with `arguments`; `environment` ("NAME=value") adds to
+  // the test's own values and replaces those of the same names. Without an
+  // `outputFile` the streams are on pipes; with one, the program reads nothing
+  // and writes stdout and stderr there, and Output() and Errors() stay empty.
   ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
-               const std::vector<std::string>& environment);
+               const std::vector<std::string>& environment,
+               const std::string& outputFile = std::string());
   ~ChildProcess();  // kills the child if it still runs
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
+
+  bool Started() const { return pid_ > 0; }
+  pid_t Pid() const { return pid_; }
+  // False once the program has ended (it is reaped then).
+  bool Running();
 
   void Write(const std::string& text);
   void CloseInput();
@@ -24,6 +34,7 @@ class ChildProcess {
   bool WaitForErrors(const std::string& text, std::chrono::milliseconds timeout);
   // The exit code, or -1 when it did not exit in time (or died of a signal).
   int WaitForExit(std::chrono::milliseconds timeout);
+  bool Exited() const { return exited_; }
 
   const std::string& Output() const { return output_; }
   const std::string& Errors() const { return errors_; }
