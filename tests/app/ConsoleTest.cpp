@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "ChildProcess.h"
+#include "TempFolder.h"
 
 namespace {
 
@@ -69,10 +70,6 @@ std::string StatusLineOf(int port) {
 class Console : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string unique = std::to_string(::getpid()) + "-" +
-                         ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    base_ = fs::temp_directory_path() / ("pv-console-" + unique);
-    fs::remove_all(base_);
     tree_ = base_ / "Portavane";
     fs::create_directories(base_ / "runtime");
     fs::copy(fs::path(PV_SOURCE_DIR) / "tree", tree_, fs::copy_options::recursive);
@@ -80,7 +77,6 @@ class Console : public ::testing::Test {
     port_ = FreePort();
     SetPort(std::to_string(port_));
   }
-  void TearDown() override { fs::remove_all(base_); }
 
   std::string Settings() const {
     std::ifstream in(tree_ / "pvn" / "pvn.ini");
@@ -109,7 +105,8 @@ class Console : public ::testing::Test {
     return "http://" + host + ":" + std::to_string(port_) + "\n";
   }
 
-  fs::path base_, tree_;
+  TempFolder temp_;
+  fs::path base_ = temp_.Path(), tree_;
   int port_ = 0;
 };
 

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <thread>
 
+#include "TempFolder.h"
 #include "common/KestroClass.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
@@ -70,13 +71,9 @@ TEST(Dates, UnparsableDatesAreZero) {
 class FileDates : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("pv-dates-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    fs::create_directories(folder_);
     file_ = (folder_ / "Page.html").string();
     std::ofstream(file_) << "<p>hello</p>";
   }
-  void TearDown() override { fs::remove_all(folder_); }
 
   std::int64_t StampMs() {
     platform::FileStamp stamp;
@@ -103,7 +100,8 @@ class FileDates : public ::testing::Test {
     ASSERT_GE(StampMs() % 1000, 900);
   }
 
-  fs::path folder_;
+  TempFolder temp_;
+  fs::path folder_ = temp_.Path();
   std::string file_;
 };
 

@@ -1,6 +1,5 @@
 #include "HttpTestSupport.h"
 
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -18,40 +17,6 @@ const platform::SocketLibrary kSockets;  // the client side needs it before any 
 std::string Lower(std::string text) { return TKestro::LowerCase(text); }
 
 }  // namespace
-
-TempFolder::TempFolder() {
-  static std::atomic<int> counter{0};
-  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  const fs::path path = fs::temp_directory_path() /
-                        ("pv-http-" + std::to_string(stamp) + "-" + std::to_string(counter++));
-  fs::create_directories(path);
-  path_ = path.string();
-}
-
-TempFolder::~TempFolder() {
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
-}
-
-std::string TempFolder::Write(const std::string& relative, const std::string& content) const {
-  const fs::path path = fs::path(path_) / relative;
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << content;
-  return path.string();
-}
-
-std::string TempFolder::MakeFolder(const std::string& relative) const {
-  const fs::path path = fs::path(path_) / relative;
-  fs::create_directories(path);
-  return path.string();
-}
-
-std::string TempFolder::Read(const std::string& relative) const {
-  std::ifstream file(fs::path(path_) / relative, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 int FreePort() {
   int error = 0;

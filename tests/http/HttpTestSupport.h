@@ -10,25 +10,13 @@
 #include <utility>
 #include <vector>
 
+#include "TempFolder.h"
 #include "http/WebServerClass.h"
 #include "platform/Socket.h"
 
 namespace httptest {
 
-// A fresh temporary folder, removed with the object.
-class TempFolder {
- public:
-  TempFolder();
-  ~TempFolder();
-  const std::string& Path() const { return path_; }
-  // Writes `content` to Path()/relative, making the folders on the way.
-  std::string Write(const std::string& relative, const std::string& content) const;
-  std::string MakeFolder(const std::string& relative) const;
-  std::string Read(const std::string& relative) const;  // empty when missing
-
- private:
-  std::string path_;
-};
+using ::TempFolder;
 
 int FreePort();
 
