@@ -23,7 +23,8 @@ class Channel {
   enum Result : long { kClosed = 0, kFailed = -1, kTimedOut = -2 };
 
   Channel() = default;
-  explicit Channel(std::intptr_t handle) : handle_(handle) {}
+  // Takes a connected stream over and readies it for Receive.
+  explicit Channel(std::intptr_t handle);
   ~Channel();
   Channel(Channel&& other) noexcept;
   Channel& operator=(Channel&& other) noexcept;

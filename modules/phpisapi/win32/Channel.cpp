@@ -1,13 +1,15 @@
 #include <winsock2.h>
 
 #include <climits>
-#include <utility>
 
+#include "ChannelIo.h"
 #include "Os.h"
 
 namespace phpisapi {
 
 namespace {
+
+SOCKET Sock(std::intptr_t handle) { return static_cast<SOCKET>(handle); }
 
 // Waits until readable or writable: 1 ready, 0 timed out, -1 failed.
 int WaitFor(SOCKET s, bool forWriting, Clock::time_point deadline) {
@@ -29,41 +31,27 @@ int Clamp(std::size_t length) {
 
 }  // namespace
 
-Channel::~Channel() { Close(); }
+namespace detail {
 
-Channel::Channel(Channel&& other) noexcept : handle_(std::exchange(other.handle_, kNone)) {}
+void CloseStream(std::intptr_t handle) { closesocket(Sock(handle)); }
 
-Channel& Channel::operator=(Channel&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, kNone);
-  }
-  return *this;
+long SendSome(std::intptr_t handle, const char* data, std::size_t length) {
+  const int n = send(Sock(handle), data, Clamp(length), 0);
+  if (n > 0) return n;
+  return n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK ? kWouldBlock : -1;
 }
 
-void Channel::Close() {
-  if (handle_ != kNone) closesocket(static_cast<SOCKET>(std::exchange(handle_, kNone)));
+int WaitWritable(std::intptr_t handle, Clock::time_point deadline) {
+  return WaitFor(Sock(handle), true, deadline);
 }
 
-bool Channel::SendAll(const void* data, std::size_t length, Clock::time_point deadline) {
-  const auto s = static_cast<SOCKET>(handle_);
-  const char* p = static_cast<const char*>(data);
-  while (length > 0) {
-    const int n = send(s, p, Clamp(length), 0);
-    if (n > 0) {
-      p += n;
-      length -= static_cast<std::size_t>(n);
-    } else if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) {
-      if (WaitFor(s, true, deadline) != 1) return false;
-    } else {
-      return false;
-    }
-  }
-  return true;
-}
+}  // namespace detail
+
+// The stream comes non-blocking from CgiProcess::Connect.
+Channel::Channel(std::intptr_t handle) : handle_(handle) {}
 
 long Channel::Receive(void* buffer, std::size_t length, Clock::time_point deadline) {
-  const auto s = static_cast<SOCKET>(handle_);
+  const SOCKET s = Sock(handle_);
   for (;;) {
     const int n = recv(s, static_cast<char*>(buffer), Clamp(length), 0);
     if (n >= 0) return n;
@@ -76,7 +64,7 @@ long Channel::Receive(void* buffer, std::size_t length, Clock::time_point deadli
 
 bool Channel::Broken() {
   char byte = 0;
-  const int n = recv(static_cast<SOCKET>(handle_), &byte, 1, MSG_PEEK);
+  const int n = recv(Sock(handle_), &byte, 1, MSG_PEEK);
   return n >= 0 || WSAGetLastError() != WSAEWOULDBLOCK;
 }
 
