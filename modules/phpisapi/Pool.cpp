@@ -4,6 +4,13 @@
 
 namespace phpisapi {
 
+namespace {
+
+// Enough for a browser's parallel requests to a page without a start.
+constexpr int kStartedAtFirstUse = 4;
+
+}  // namespace
+
 Pool::Lease::~Lease() {
   if (pool_) pool_->Release(*slot_);
 }
@@ -55,6 +62,7 @@ Pool::~Pool() {
 }
 
 bool Pool::Available() {
+  if (available_.load(std::memory_order_acquire)) return true;
   std::lock_guard<std::mutex> lock(mutex_);
   StartOnce();
   return space_ && !program_.empty();
@@ -84,9 +92,11 @@ void Pool::StartOnce() {
   for (int i = 0; i < settings_.processes; ++i) {
     auto slot = std::make_unique<Slot>();
     slot->index = i;
-    slot->process = space_->Start(program_, i);
+    // The rest start in Lease::Connection when a request first takes their slot.
+    if (i < kStartedAtFirstUse) slot->process = space_->Start(program_, i);
     slots_.push_back(std::move(slot));
   }
+  available_.store(true, std::memory_order_release);
 }
 
 void Pool::Release(Slot& slot) {

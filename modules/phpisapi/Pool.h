@@ -1,7 +1,9 @@
-// The pool of php-cgi processes, started on the first request. Each process
-// serves one request at a time over a connection that stays open between
-// requests; a process that dies, hangs or has served its share is replaced.
+// The pool of php-cgi processes, the first of them started on the first
+// request, the others when requests need them. Each process serves one
+// request at a time over a connection that stays open between requests; a
+// process that dies, hangs or has served its share is replaced.
 #pragma once
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -57,7 +59,9 @@ class Pool {
 
   // False when php-cgi is nowhere to be found.
   bool Available();
-  // A free slot, waiting for one until the deadline; null when none came free.
+  // A free slot, the first one in order, so the processes that served last
+  // (started, connected, warm) serve again; waits for one until the
+  // deadline; null when none came free.
   std::unique_ptr<Lease> Acquire(Clock::time_point deadline);
   const Settings& settings() const { return settings_; }
 
@@ -71,6 +75,7 @@ class Pool {
   std::mutex mutex_;
   std::condition_variable freed_;
   bool started_ = false;
+  std::atomic<bool> available_{false};  // read without the mutex once started
   std::unique_ptr<EndpointSpace> space_;
   std::vector<std::unique_ptr<Slot>> slots_;
 };
