@@ -30,7 +30,7 @@ printf '<?php echo "Hello, world";\n' >"$www/hello.php"
 printf '<?php usleep(20000); echo "Slept";\n' >"$www/usleep.php"
 chmod -R a+rX "$work/tree"
 
-pv_port=$(free_port 60280)
+pv_port=$(free_port 20280)  # below the ephemeral range, which wrk's own connections cycle through
 fpm_port=$(free_port $((pv_port + 1)))
 apache_port=$(free_port $((fpm_port + 1)))
 cli_port=$(free_port $((apache_port + 1)))
@@ -112,7 +112,10 @@ DocumentRoot $www
 </FilesMatch>
 CONF
 
-(cd "$work/tree" && exec ./portavane </dev/null >"$work/portavane.out" 2>&1) &
+# A runtime folder of its own, so a Portavane the user runs does not count as
+# this one's earlier instance.
+mkdir -m 700 "$work/run"
+(cd "$work/tree" && XDG_RUNTIME_DIR=$work/run exec ./portavane </dev/null >"$work/portavane.out" 2>&1) &
 pids+=($!)
 php-fpm8.2 -R -F -y "$work/php-fpm.conf" >/dev/null 2>&1 &
 pids+=($!)
@@ -135,8 +138,11 @@ measure() {  # port page
 
 names=(portavane nginx+fpm apache+mod_php "php -S")
 ports=("$pv_port" "$fpm_port" "$apache_port" "$cli_port")
-for port in "${ports[@]}"; do  # warm-up: processes started, opcache filled
-  wrk -t1 -c4 -d1s -H "Connection: keep-alive" "http://127.0.0.1:$port/hello.php" >/dev/null
+# Warm-up at the measured load: as many processes started as it keeps busy,
+# opcache filled.
+for port in "${ports[@]}"; do
+  wrk -t"$threads" -c"$connections" -d2s -H "Connection: keep-alive" \
+    "http://127.0.0.1:$port/hello.php" >/dev/null
 done
 # The servers take turns, round after round, and each keeps its best round:
 # a burst of other work on the machine then costs one round, not the result.
