@@ -1,0 +1,173 @@
+// The Windows module (php/phpisapi.dll) through the real server, with the
+// php-cgi.exe stand-in beside it: FastCGI over loopback TCP, a crashed or
+// hanging process, and no process left when the server goes.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "HttpTestSupport.h"
+
+namespace {
+
+using httptest::Client;
+using httptest::Get;
+using httptest::Response;
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// The stand-in beside the module, as the module starts it.
+std::string StandInPath() {
+  char path[MAX_PATH] = {};
+  const std::string exe(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
+  return exe.substr(0, exe.find_last_of('\\')) + "\\php\\php-cgi.exe";
+}
+
+// The running processes of the stand-in of this tree, by image path.
+std::vector<DWORD> StandIns() {
+  std::vector<DWORD> found;
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+    if (!process) continue;
+    char image[MAX_PATH] = {};
+    DWORD length = MAX_PATH;
+    DWORD code = 0;
+    if (QueryFullProcessImageNameA(process, 0, image, &length) &&
+        Lower(image) == Lower(StandInPath()) && GetExitCodeProcess(process, &code) &&
+        code == STILL_ACTIVE)
+      found.push_back(entry.th32ProcessID);
+    CloseHandle(process);
+  }
+  CloseHandle(snapshot);
+  return found;
+}
+
+bool Has(const Response& r, const std::string& line) {
+  return r.body.find(line + "\n") != std::string::npos;
+}
+
+std::string Value(const Response& r, const std::string& name) {
+  const std::size_t at = r.body.find(name + "=");
+  return at == std::string::npos ? "" : r.body.substr(at + name.size() + 1,
+                                                      r.body.find('\n', at) - at - name.size() - 1);
+}
+
+class WindowsPhpTest : public httptest::ServerTest {
+ protected:
+  void SetUp() override {
+    site.folder.Write("www/page.php", "");
+    StartServer();
+  }
+};
+
+TEST_F(WindowsPhpTest, PageGetsTheServerVariables) {
+  const Response r = Ask(Get("/page.php?a=1&b=x%20y"));
+  EXPECT_EQ(r.status, 200);
+  EXPECT_EQ(r.Header("Content-Type"), "text/plain");
+  EXPECT_TRUE(Has(r, "REQUEST_METHOD=GET")) << r.body;
+  EXPECT_TRUE(Has(r, "QUERY_STRING=a=1&b=x%20y")) << r.body;
+  EXPECT_TRUE(Has(r, "SCRIPT_NAME=/page.php")) << r.body;
+  EXPECT_TRUE(Has(r, "SCRIPT_FILENAME=" + site.www + "\\page.php")) << r.body;
+  EXPECT_TRUE(Has(r, "SERVER_PORT=" + std::to_string(site.port))) << r.body;
+  EXPECT_TRUE(Has(r, "HTTP_HOST=localhost")) << r.body;
+  EXPECT_TRUE(Has(r, "body=")) << r.body;
+}
+
+TEST_F(WindowsPhpTest, PostBodyReachesPhp) {
+  const std::string body(100000, 'p');
+  const Response r = Ask("POST /page.php HTTP/1.1\r\nHost: localhost\r\n"
+                         "Content-Type: application/octet-stream\r\nContent-Length: 100000\r\n\r\n" +
+                         body);
+  EXPECT_EQ(r.status, 200);
+  EXPECT_TRUE(Has(r, "CONTENT_LENGTH=100000")) << r.body.substr(0, 2000);
+  EXPECT_TRUE(Has(r, "CONTENT_TYPE=application/octet-stream")) << r.body.substr(0, 2000);
+  EXPECT_TRUE(Has(r, "body=" + body)) << r.body.substr(0, 2000);
+}
+
+// Both the browser's connection and the one to php-cgi serve the next request.
+TEST_F(WindowsPhpTest, KeepAliveServesTheNextRequestOnBothConnections) {
+  Client client(site.port);
+  const Response first = client.Request(Get("/page.php", "Connection: keep-alive\r\n"));
+  EXPECT_EQ(first.Header("Connection"), "Keep-Alive");
+  const Response second = client.Request(Get("/page.php?n=2", "Connection: keep-alive\r\n"));
+  EXPECT_EQ(second.status, 200);
+  EXPECT_TRUE(Has(second, "QUERY_STRING=n=2")) << second.body;
+  EXPECT_EQ(Value(second, "pid"), Value(first, "pid"));
+  EXPECT_EQ(Value(second, "number"), "2");
+}
+
+TEST_F(WindowsPhpTest, CrashedProcessGivesBadGatewayAndTheNextRequestIsServed) {
+  const std::string before = Value(Ask(Get("/page.php")), "pid");
+  const Response crashed = Ask(Get("/page.php?crash"));
+  EXPECT_EQ(crashed.status, 502);
+  EXPECT_NE(crashed.body.find("502 Bad Gateway"), std::string::npos);
+  const Response next = Ask(Get("/page.php"));
+  EXPECT_EQ(next.status, 200);
+  EXPECT_NE(Value(next, "pid"), before);
+}
+
+// php/phpisapi.ini of this tree sets the limit to 2 seconds.
+TEST_F(WindowsPhpTest, HangingPageGetsTheTimeLimitAnswer) {
+  Client client(site.port);
+  client.Send(Get("/page.php?hang"));
+  const Response r = client.Read(false, std::chrono::seconds(10));
+  EXPECT_EQ(r.status, 504);
+  EXPECT_NE(r.body.find("2 seconds"), std::string::npos);
+  EXPECT_EQ(Ask(Get("/page.php")).status, 200);
+}
+
+TEST_F(WindowsPhpTest, NoPhpProcessOutlivesTheServer) {
+  ASSERT_EQ(Ask(Get("/page.php")).status, 200);
+  const std::vector<DWORD> started = StandIns();
+  EXPECT_GE(started.size(), 4u);  // the pool, started on the first request
+  server.reset();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!StandIns().empty() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(StandIns().empty());
+}
+
+// This test run again as a child that serves a page and waits to be killed.
+TEST_F(WindowsPhpTest, NoPhpProcessOutlivesAKilledServer) {
+  if (GetEnvironmentVariableA("PV_SERVE_UNTIL_KILLED", nullptr, 0) > 0) {
+    Ask(Get("/page.php"));
+    Sleep(30000);
+    return;
+  }
+  char exe[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, exe, MAX_PATH);
+  std::string command = std::string("\"") + exe +
+                        "\" --gtest_output= --gtest_filter=WindowsPhpTest.NoPhpProcessOutlivesAKilledServer";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION child{};
+  SetEnvironmentVariableA("PV_SERVE_UNTIL_KILLED", "1");
+  const BOOL started = CreateProcessA(exe, command.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                                      nullptr, &startup, &child);
+  SetEnvironmentVariableA("PV_SERVE_UNTIL_KILLED", nullptr);
+  ASSERT_TRUE(started);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (StandIns().size() < 4 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_GE(StandIns().size(), 4u);
+  TerminateProcess(child.hProcess, 1);
+  WaitForSingleObject(child.hProcess, 5000);
+  CloseHandle(child.hProcess);
+  CloseHandle(child.hThread);
+  deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!StandIns().empty() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(StandIns().empty());
+}
+
+}  // namespace
