@@ -7,6 +7,8 @@
 #include <tlhelp32.h>
 
 #include <chrono>
+#include <future>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -83,6 +85,17 @@ TEST_F(WindowsPhpTest, PageGetsTheServerVariables) {
   EXPECT_TRUE(Has(r, "body=")) << r.body;
 }
 
+// PHP reads the tree's php.ini and no other ini folder.
+TEST_F(WindowsPhpTest, PhpGetsPhprcAndNoIniScanFolder) {
+  SetEnvironmentVariableA("PHPRC", "C:\\tree\\php");
+  SetEnvironmentVariableA("PHP_INI_SCAN_DIR", "C:\\elsewhere");
+  const Response r = Ask(Get("/page.php"));
+  SetEnvironmentVariableA("PHPRC", nullptr);
+  SetEnvironmentVariableA("PHP_INI_SCAN_DIR", nullptr);
+  EXPECT_TRUE(Has(r, "env.PHPRC=C:\\tree\\php")) << r.body;
+  EXPECT_TRUE(Has(r, "env.PHP_INI_SCAN_DIR=")) << r.body;
+}
+
 TEST_F(WindowsPhpTest, PostBodyReachesPhp) {
   const std::string body(100000, 'p');
   const Response r = Ask("POST /page.php HTTP/1.1\r\nHost: localhost\r\n"
@@ -104,6 +117,21 @@ TEST_F(WindowsPhpTest, KeepAliveServesTheNextRequestOnBothConnections) {
   EXPECT_TRUE(Has(second, "QUERY_STRING=n=2")) << second.body;
   EXPECT_EQ(Value(second, "pid"), Value(first, "pid"));
   EXPECT_EQ(Value(second, "number"), "2");
+}
+
+// More pages at once than the pool starts with: each gets a process of its own.
+TEST_F(WindowsPhpTest, PagesAtOnceRunInProcessesOfTheirOwn) {
+  constexpr int kPages = 8;
+  std::vector<std::future<Response>> pages;
+  for (int i = 0; i < kPages; ++i)
+    pages.push_back(std::async(std::launch::async, [this] { return Ask(Get("/page.php?slow")); }));
+  std::set<std::string> processes;
+  for (auto& page : pages) {
+    const Response r = page.get();
+    EXPECT_EQ(r.status, 200);
+    processes.insert(Value(r, "pid"));
+  }
+  EXPECT_EQ(processes.size(), static_cast<std::size_t>(kPages));
 }
 
 TEST_F(WindowsPhpTest, CrashedProcessGivesBadGatewayAndTheNextRequestIsServed) {

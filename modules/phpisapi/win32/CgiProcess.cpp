@@ -52,6 +52,24 @@ unsigned short FreePort() {
   return port;
 }
 
+// Connects the socket, left non-blocking, within a short wait. Windows
+// reports a port that nobody listens on yet only after retrying for a second
+// or more, so a try that is not through at once gives way to a fresh one.
+bool ConnectedSoon(SOCKET s, unsigned short port) {
+  u_long nonBlocking = 1;
+  ioctlsocket(s, FIONBIO, &nonBlocking);
+  const sockaddr_in address = Loopback(port);
+  if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return true;
+  if (WSAGetLastError() != WSAEWOULDBLOCK) return false;
+  fd_set done, failed;
+  FD_ZERO(&done);
+  FD_SET(s, &done);
+  FD_ZERO(&failed);
+  FD_SET(s, &failed);
+  timeval wait{0, 50'000};
+  return select(0, nullptr, &done, &failed, &wait) == 1 && FD_ISSET(s, &done);
+}
+
 // The parent's environment without PHP_INI_SCAN_DIR and php-cgi's own
 // process management, PHPRC passing through.
 std::vector<char> ChildEnvironment() {
@@ -93,10 +111,7 @@ class WinCgiProcess : public CgiProcess {
     while (Alive()) {
       const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
       if (s == INVALID_SOCKET) return Channel();
-      const sockaddr_in address = Loopback(port_);
-      if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-        u_long nonBlocking = 1;
-        ioctlsocket(s, FIONBIO, &nonBlocking);
+      if (ConnectedSoon(s, port_)) {
         BOOL noDelay = TRUE;
         setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay),
                    sizeof noDelay);
@@ -118,7 +133,10 @@ class WinEndpointSpace : public EndpointSpace {
  public:
   WinEndpointSpace() : job_(CreateJobObjectA(nullptr, nullptr)) {
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    // A php-cgi that crashes ends at once, without the error report box that
+    // would hold it, and with it its request, until someone closes the box.
+    limits.BasicLimitInformation.LimitFlags =
+        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
     if (job_)
       SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits, sizeof limits);
   }

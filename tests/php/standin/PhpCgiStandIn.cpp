@@ -2,9 +2,10 @@
 // it listens there and serves FastCGI responder requests one connection at a
 // time, keeping a connection for the next request when the begin record asks
 // for it. Each answer is a CGI head and "name=value" lines: its process id,
-// the request's number on its connection, every parameter, and the body.
-// The query string "crash" ends the process before it answers, "hang"
-// makes it wait without answering.
+// the request's number on its connection, PHPRC and PHP_INI_SCAN_DIR of its
+// environment, every parameter, and the body.
+// The query string "slow" makes it answer after half a second, "crash" ends
+// the process before it answers, "hang" makes it wait without answering.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
@@ -93,6 +94,14 @@ std::string ParamLines(const std::string& params, std::string& query) {
   return lines;
 }
 
+// "env.NAME=value", empty when unset.
+std::string Environment(const char* name) {
+  char value[4096];
+  const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+  return std::string("env.") + name + "=" + std::string(value, length < sizeof value ? length : 0) +
+         "\n";
+}
+
 // One connection: requests until the peer closes or a request lets it go.
 void Serve(SOCKET s) {
   for (int number = 1;; ++number) {
@@ -115,14 +124,17 @@ void Serve(SOCKET s) {
     }
     std::string query;
     const std::string lines = ParamLines(params, query);
-    if (query == "crash") ExitProcess(3);
+    // Ends as a crashed process does once no error box holds it.
+    if (query == "crash") TerminateProcess(GetCurrentProcess(), EXCEPTION_ACCESS_VIOLATION);
+    if (query == "slow") Sleep(500);
     if (query == "hang") {
       Sleep(kIdleLimitMs);
       ExitProcess(4);
     }
     const std::string answer = "Content-Type: text/plain\r\n\r\npid=" +
                                std::to_string(GetCurrentProcessId()) + "\nnumber=" +
-                               std::to_string(number) + "\n" + lines + "body=" + body + "\n";
+                               std::to_string(number) + "\n" + Environment("PHPRC") +
+                               Environment("PHP_INI_SCAN_DIR") + lines + "body=" + body + "\n";
     std::string out;
     for (std::size_t at = 0; at < answer.size(); at += 65535)
       AppendRecord(out, kStdout, id, answer.substr(at, 65535));
