@@ -20,11 +20,6 @@ using httptest::Client;
 using httptest::Get;
 using httptest::Response;
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 // The stand-in beside the module, as the module starts it.
 std::string StandInPath() {
   char path[MAX_PATH] = {};
@@ -39,19 +34,31 @@ std::vector<DWORD> StandIns() {
   PROCESSENTRY32 entry{};
   entry.dwSize = sizeof entry;
   for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+    const HANDLE process =
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
     if (!process) continue;
     char image[MAX_PATH] = {};
     DWORD length = MAX_PATH;
     DWORD code = 0;
     if (QueryFullProcessImageNameA(process, 0, image, &length) &&
-        Lower(image) == Lower(StandInPath()) && GetExitCodeProcess(process, &code) &&
+        _stricmp(image, StandInPath().c_str()) == 0 && GetExitCodeProcess(process, &code) &&
         code == STILL_ACTIVE)
       found.push_back(entry.th32ProcessID);
     CloseHandle(process);
   }
   CloseHandle(snapshot);
   return found;
+}
+
+// True once `done` holds, looked at every 50 ms for at most `limit`.
+template <class Check>
+bool Eventually(Check done, std::chrono::seconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
 }
 
 bool Has(const Response& r, const std::string& line) {
@@ -99,8 +106,8 @@ TEST_F(WindowsPhpTest, PhpGetsPhprcAndNoIniScanFolder) {
 TEST_F(WindowsPhpTest, PostBodyReachesPhp) {
   const std::string body(100000, 'p');
   const Response r = Ask("POST /page.php HTTP/1.1\r\nHost: localhost\r\n"
-                         "Content-Type: application/octet-stream\r\nContent-Length: 100000\r\n\r\n" +
-                         body);
+                         "Content-Type: application/octet-stream\r\n"
+                         "Content-Length: 100000\r\n\r\n" + body);
   EXPECT_EQ(r.status, 200);
   EXPECT_TRUE(Has(r, "CONTENT_LENGTH=100000")) << r.body.substr(0, 2000);
   EXPECT_TRUE(Has(r, "CONTENT_TYPE=application/octet-stream")) << r.body.substr(0, 2000);
@@ -134,7 +141,7 @@ TEST_F(WindowsPhpTest, PagesAtOnceRunInProcessesOfTheirOwn) {
   EXPECT_EQ(processes.size(), static_cast<std::size_t>(kPages));
 }
 
-TEST_F(WindowsPhpTest, CrashedProcessGivesBadGatewayAndTheNextRequestIsServed) {
+TEST_F(WindowsPhpTest, CrashedProcessGivesBadGatewayAndIsReplaced) {
   const std::string before = Value(Ask(Get("/page.php")), "pid");
   const Response crashed = Ask(Get("/page.php?crash"));
   EXPECT_EQ(crashed.status, 502);
@@ -142,6 +149,16 @@ TEST_F(WindowsPhpTest, CrashedProcessGivesBadGatewayAndTheNextRequestIsServed) {
   const Response next = Ask(Get("/page.php"));
   EXPECT_EQ(next.status, 200);
   EXPECT_NE(Value(next, "pid"), before);
+  // One that ends between requests is replaced unnoticed.
+  const HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE,
+                                     std::stoul(Value(next, "pid")));
+  ASSERT_TRUE(process);
+  TerminateProcess(process, 1);
+  WaitForSingleObject(process, 5000);
+  CloseHandle(process);
+  const Response after = Ask(Get("/page.php"));
+  EXPECT_EQ(after.status, 200);
+  EXPECT_NE(Value(after, "pid"), Value(next, "pid"));
 }
 
 // php/phpisapi.ini of this tree sets the limit to 2 seconds.
@@ -159,10 +176,7 @@ TEST_F(WindowsPhpTest, NoPhpProcessOutlivesTheServer) {
   const std::vector<DWORD> started = StandIns();
   EXPECT_GE(started.size(), 4u);  // the pool, started on the first request
   server.reset();
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!StandIns().empty() && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_TRUE(StandIns().empty());
+  EXPECT_TRUE(Eventually([] { return StandIns().empty(); }, std::chrono::seconds(5)));
 }
 
 // This test run again as a child that serves a page and waits to be killed.
@@ -174,28 +188,23 @@ TEST_F(WindowsPhpTest, NoPhpProcessOutlivesAKilledServer) {
   }
   char exe[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, exe, MAX_PATH);
-  std::string command = std::string("\"") + exe +
-                        "\" --gtest_output= --gtest_filter=WindowsPhpTest.NoPhpProcessOutlivesAKilledServer";
+  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string command = std::string("\"") + exe + "\" --gtest_output= --gtest_filter=" +
+                        test->test_suite_name() + "." + test->name();
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION child{};
   SetEnvironmentVariableA("PV_SERVE_UNTIL_KILLED", "1");
-  const BOOL started = CreateProcessA(exe, command.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
-                                      nullptr, &startup, &child);
+  const BOOL started = CreateProcessA(exe, command.data(), nullptr, nullptr, FALSE,
+                                      DETACHED_PROCESS, nullptr, nullptr, &startup, &child);
   SetEnvironmentVariableA("PV_SERVE_UNTIL_KILLED", nullptr);
   ASSERT_TRUE(started);
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (StandIns().size() < 4 && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_GE(StandIns().size(), 4u);
+  EXPECT_TRUE(Eventually([] { return StandIns().size() >= 4; }, std::chrono::seconds(20)));
   TerminateProcess(child.hProcess, 1);
   WaitForSingleObject(child.hProcess, 5000);
   CloseHandle(child.hProcess);
   CloseHandle(child.hThread);
-  deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!StandIns().empty() && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_TRUE(StandIns().empty());
+  EXPECT_TRUE(Eventually([] { return StandIns().empty(); }, std::chrono::seconds(5)));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -58,7 +59,8 @@ bool ReadRecord(SOCKET s, Record& record) {
   return ReadExactly(s, record.content.data(), length) && ReadExactly(s, padding, head[6]);
 }
 
-void AppendRecord(std::string& out, std::uint8_t type, std::uint16_t id, const std::string& content) {
+void AppendRecord(std::string& out, std::uint8_t type, std::uint16_t id,
+                  const std::string& content) {
   const char head[8] = {1, static_cast<char>(type), static_cast<char>(id >> 8),
                         static_cast<char>(id & 0xff), static_cast<char>(content.size() >> 8),
                         static_cast<char>(content.size() & 0xff), 0, 0};
@@ -74,7 +76,8 @@ std::size_t ReadLength(const std::string& data, std::size_t& at) {
     at = data.size();
     return 0;
   }
-  const std::size_t length = (byte(at) & 0x7f) << 24 | byte(at + 1) << 16 | byte(at + 2) << 8 | byte(at + 3);
+  const std::size_t length =
+      (byte(at) & 0x7f) << 24 | byte(at + 1) << 16 | byte(at + 2) << 8 | byte(at + 3);
   at += 4;
   return length;
 }
