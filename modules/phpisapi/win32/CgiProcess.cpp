@@ -5,6 +5,8 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 
+#include <map>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -144,8 +146,8 @@ class WinEndpointSpace : public EndpointSpace {
     if (job_) CloseHandle(job_);
   }
 
-  std::unique_ptr<CgiProcess> Start(const std::string& program, int /*index*/) override {
-    const unsigned short port = FreePort();
+  std::unique_ptr<CgiProcess> Start(const std::string& program, int index) override {
+    const unsigned short port = PortFor(index);
     if (port == 0) return nullptr;
     std::string command = "\"" + program + "\" -b 127.0.0.1:" + std::to_string(port);
     std::vector<char> env = ChildEnvironment();
@@ -163,8 +165,27 @@ class WinEndpointSpace : public EndpointSpace {
   }
 
  private:
+  // A free port that no other slot's php-cgi was given: the system may hand
+  // out a port again once its first holder let it go, and two php-cgi on one
+  // port would leave the slot of the one that failed to bind talking to the
+  // other's queue. A slot's process has ended before the slot starts anew.
+  unsigned short PortFor(int index) {
+    std::lock_guard<std::mutex> lock(portsMutex_);
+    for (int attempt = 0; attempt < 8; ++attempt) {
+      const unsigned short port = FreePort();
+      bool taken = false;
+      for (const auto& given : ports_) taken |= given.first != index && given.second == port;
+      if (port == 0 || taken) continue;
+      ports_[index] = port;
+      return port;
+    }
+    return 0;
+  }
+
   Winsock winsock_;
   HANDLE job_;
+  std::mutex portsMutex_;  // slots start their processes at the same time
+  std::map<int, unsigned short> ports_;  // the last port of each slot
 };
 
 }  // namespace
