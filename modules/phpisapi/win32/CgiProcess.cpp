@@ -135,8 +135,8 @@ class WinEndpointSpace : public EndpointSpace {
  public:
   WinEndpointSpace() : job_(CreateJobObjectA(nullptr, nullptr)) {
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    // A php-cgi that crashes ends at once, without the error report box that
-    // would hold it, and with it its request, until someone closes the box.
+    // A crashing php-cgi ends at once instead of waiting behind an error
+    // report box, so its request gets 502 now, not when someone closes the box.
     limits.BasicLimitInformation.LimitFlags =
         JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
     if (job_)
