@@ -8,16 +8,12 @@ namespace {
 
 using httptest::Get;
 
-class WindowsNoPhpTest : public httptest::ServerTest {
- protected:
-  void SetUp() override {
-    site.folder.Write("www/page.php", "");
-    site.folder.Write("www/static.txt", "static");
-    StartServer();
-  }
-};
+using WindowsNoPhpTest = httptest::ServerTest;
 
 TEST_F(WindowsNoPhpTest, PhpPageSaysPhpCgiIsMissing) {
+  site.folder.Write("www/page.php", "");
+  site.folder.Write("www/static.txt", "static");
+  StartServer();
   const httptest::Response r = Ask(Get("/page.php"));
   EXPECT_EQ(r.status, 502);
   EXPECT_NE(r.body.find("php-cgi"), std::string::npos) << r.body;
