@@ -4,7 +4,7 @@
 // for it. Each answer is a CGI head and "name=value" lines: its process id,
 // the request's number on its connection, PHPRC and PHP_INI_SCAN_DIR of its
 // environment, every parameter, and the body.
-// The query string "slow" makes it answer after half a second, "crash" ends
+// The query string "slow" makes it answer after a second, "crash" ends
 // the process before it answers, "hang" makes it wait without answering.
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -129,7 +129,7 @@ void Serve(SOCKET s) {
     const std::string lines = ParamLines(params, query);
     // Ends as a crashed process does once no error box holds it.
     if (query == "crash") TerminateProcess(GetCurrentProcess(), EXCEPTION_ACCESS_VIOLATION);
-    if (query == "slow") Sleep(500);
+    if (query == "slow") Sleep(1000);
     if (query == "hang") {
       Sleep(kIdleLimitMs);
       ExitProcess(4);
