@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the builds, the tests and the assembled tree need; does nothing
 # when all is there. Services of the installed packages are not started: the
-# tree runs its own MariaDB on 3306.
+# tree runs its own MariaDB on 3306. Installed without recommended packages,
+# so each one the scripts call is named: wine64 alone brings neither wine,
+# wineboot nor wineserver on the PATH, which come with the package wine.
 set -euo pipefail
 packages=(
   cmake g++ make googletest                      # native build and tests
