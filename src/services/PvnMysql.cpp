@@ -44,8 +44,11 @@ void TPvn::StopMysql(const std::string& appDir) {
   std::string server = GetMysqldFile(appDir);
   std::string admin = GetMysqladminFile(appDir);
   platform::LaunchHidden(admin, "--port=" + port + " -u root shutdown");
+  // Each look walks every process, which takes its own time on a busy
+  // system, so the rounds also end when the 30 seconds are up.
+  const auto deadline = std::chrono::steady_clock::now() + kStopRounds * kStopRound;
   std::uint32_t pid = 0;
-  for (int round = 0; round < kStopRounds; ++round) {
+  for (int round = 0; round < kStopRounds && std::chrono::steady_clock::now() < deadline; ++round) {
     std::this_thread::sleep_for(kStopRound);
     pid = TKestro::FindProcessByFile(server);
     if (pid == 0) break;
