@@ -65,4 +65,22 @@ class TKestro {
   static std::string FormatUsDateTime(TDateTime t);      // "mm/dd/yyyy hh:nn:ss"
   static TDateTime FileModifiedLocal(const std::string& path);  // 0 when none
   static std::string FileETag(const std::string& path);
+
+  // --- Processes (KestroProcesses.cpp) ---
+  // The path of the executable of process `pid` in its one spelling (Windows
+  // the short form, Linux the canonical path); empty when it cannot be read.
+  // Callers compare it in capitals.
+  static std::string GetProcessFileName(std::uint32_t pid);
+  // The first running process whose executable is `file`, or 0 (also when
+  // `file` does not exist).
+  static std::uint32_t FindProcessByFile(const std::string& file);
+  static void KillProcess(std::uint32_t pid);
+
+  // --- Start at log-on (KestroAutoRun.cpp) ---
+  // Writes (on) or deletes (off) the entry `name`; nothing when the place of
+  // the entries cannot be opened. UTF-8 text.
+  static void SetAutoRun(bool on, const std::string& name, const std::string& data);
+  // Whether the entry is present (its data not blank); a present entry is
+  // rewritten with `data` when that is not blank, so it follows a moved tree.
+  static bool CheckAutoRun(const std::string& name, const std::string& data);
 };

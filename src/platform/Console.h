@@ -9,9 +9,10 @@ namespace platform {
 void UseUtf8ConsoleOutput();
 
 // Calls `handler` on a thread of its own each time the user or the system
-// asks the program to end: Linux SIGINT and SIGTERM; Windows Ctrl+C,
-// Ctrl+Break, closing the console window, log-off and shut-down. The handler
-// is to arrange the end; the process ends when the program exits.
+// asks the program to end: Linux SIGINT, SIGTERM and SIGHUP (the terminal
+// closed); Windows Ctrl+C, Ctrl+Break, closing the console window, log-off and
+// shut-down. The handler is to arrange the end; the process ends when the
+// program exits.
 void OnTerminationRequest(std::function<void()> handler);
 
 }  // namespace platform

@@ -3,11 +3,13 @@
 #include <stdexcept>
 
 #include "common/KestroClass.h"
+#include "platform/AutoRun.h"
 #include "platform/Files.h"
 
 namespace {
 
 const char kSettingsSection[] = "PVN";
+const char kAutostartWord[] = "自动";
 
 // The application folder followed by a suffix written with "\", appended with
 // the native delimiter and otherwise unchanged.
@@ -15,6 +17,16 @@ std::string InTree(const std::string& appDir, const std::string& suffix) {
   std::string path = appDir;
   for (char c : suffix) path += c == '\\' ? platform::PathDelim : c;
   return path;
+}
+
+// The server's socket as my.cnf names it, a relative name taken in the data
+// folder as the server takes it; "" when my.cnf names none.
+std::string MysqlSocketFile(const std::string& appDir) {
+  std::string socket = TKestro::Trim(TKestro::ReadIniString("mysqld", "socket", TPvn::GetMyCnfFile(appDir)));
+  if (socket.empty()) return socket;
+  socket = TKestro::ToNativePath(socket);
+  bool absolute = socket[0] == platform::PathDelim || (socket.size() > 1 && socket[1] == ':');
+  return absolute ? socket : TPvn::GetMysqlDataDir(appDir) + platform::PathDelim + socket;
 }
 
 }  // namespace
@@ -104,4 +116,12 @@ void TPvn::UpdatePhpIni(const std::string& appDir) {
   std::string lib = TKestro::ReadIniString("Zend", "pvn_zend_extension_ts", file);
   TKestro::WriteIniString("Zend", "zend_extension_ts", file,
                           InTree(appDir, "\\php\\Zend\\Optimizer\\lib\\") + lib);
+  std::string socket = MysqlSocketFile(appDir);
+  if (socket.empty()) return;
+  TKestro::WriteIniString("MySQLi", "mysqli.default_socket", file, socket);
+  TKestro::WriteIniString("Pdo_mysql", "pdo_mysql.default_socket", file, socket);
+}
+
+std::string TPvn::GetAutoRunData() {
+  return "\"" + platform::ExecutablePathUtf8() + "\" " + kAutostartWord;
 }

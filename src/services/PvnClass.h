@@ -1,5 +1,6 @@
 // TPvn: the folder tree around the executable, its settings file pvn/pvn.ini,
-// and the rewriting of the tree's absolute paths in my.cnf and php.ini.
+// the rewriting of the tree's absolute paths in my.cnf and php.ini, the
+// tree's MySQL server and the data of the start-at-log-on entry.
 // Nothing is cached: every call computes its paths from the application folder.
 //
 // Each operation has a form for the tree at a given application folder; the
@@ -48,4 +49,23 @@ class TPvn {
   // zend_extension_ts; nothing when php.ini is missing.
   static void UpdatePhpIni();
   static void UpdatePhpIni(const std::string& appDir);
+
+  // --- The MySQL server (PvnMysql.cpp) ---
+  static std::string GetMysqldFile();  // mysql/bin/mysqld(.exe)
+  static std::string GetMysqldFile(const std::string& appDir);
+  static std::string GetMysqladminFile();  // mysql/bin/mysqladmin(.exe)
+  static std::string GetMysqladminFile(const std::string& appDir);
+  // Launches the server hidden with the options of my.cnf; no test first,
+  // no result.
+  static void StartMysql();
+  static void StartMysql(const std::string& appDir);
+  // Asks the server to shut down through the administration program and
+  // returns when no server process of the tree is left, ending the first one
+  // found by force after 30 seconds; a hung administration program is ended.
+  static void StopMysql();
+  static void StopMysql(const std::string& appDir);
+
+  // The data of the start-at-log-on entry: the executable's full path in
+  // double quotes, a blank and the autostart word, as UTF-8 text.
+  static std::string GetAutoRunData();
 };

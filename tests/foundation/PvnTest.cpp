@@ -155,6 +155,8 @@ TEST_F(Pvn, AMovedTreeRewritesAllItsPathsAndNothingElse) {
   const std::string mysql = TKestro::ToForwardSlashes(app + D + "mysql");
   const std::string php = app + D + "php";
   const std::string lib = ZendLibDir(php);
+  // my.cnf names the socket relative to the data folder; PHP needs it whole.
+  const std::string socket = app + D + "mysql" + D + "data" + D + "mysqld.sock";
   const std::string zendName = Read("Zend", "pvn_zend_extension_ts", TPvn::GetPhpIniFile(app));
   ASSERT_FALSE(zendName.empty()) << "the delivered php.ini names the Zend extension";
   EXPECT_NE(app.find("moved"), std::string::npos);
@@ -167,7 +169,9 @@ TEST_F(Pvn, AMovedTreeRewritesAllItsPathsAndNothingElse) {
                         {{"extension_dir", php + D + "ext"},
                          {"mime_magic.magicfile", php + D + "ext" + D + "magic.mime"},
                          {"zend_extension_manager.optimizer_ts", lib + "Optimizer"},
-                         {"zend_extension_ts", lib + zendName}});
+                         {"zend_extension_ts", lib + zendName},
+                         {"mysqli.default_socket", socket},
+                         {"pdo_mysql.default_socket", socket}});
   EXPECT_TRUE(platform::DirectoryExists(app + D + "log"));
 }
 
@@ -213,12 +217,15 @@ TEST_F(Pvn, PhpIniWithoutZendSectionGetsOneAtTheEnd) {
   TPvn::UpdatePhpIni(app);
   const std::string php = app + D + "php";
   const std::string lib = ZendLibDir(php);
+  const std::string socket = app + D + "mysql" + D + "data" + D + "mysqld.sock";
   ExpectSameLines(ReadBytes(ini), "[PHP]\r\nengine = On\r\n;extension_dir = \"./\"\r\n"
                             "extension_dir=" + php + D + "ext\r\n"
                             "mime_magic.magicfile=" + php + D + "ext" + D + "magic.mime\r\n"
                             "[Zend]\r\n"
                             "zend_extension_manager.optimizer_ts=" + lib + "Optimizer\r\n"
-                            "zend_extension_ts=" + lib + "\r\n");
+                            "zend_extension_ts=" + lib + "\r\n"
+                            "[MySQLi]\r\nmysqli.default_socket=" + socket + "\r\n"
+                            "[Pdo_mysql]\r\npdo_mysql.default_socket=" + socket + "\r\n");
   EXPECT_EQ(Read("Zend", "zend_extension_ts", ini), lib)
       << "without pvn_zend_extension_ts the folder itself is named";
 }

@@ -10,6 +10,7 @@ namespace detail {
 void ReadLines(std::shared_ptr<TCommandQueue> queue) {
   std::string line;
   while (std::getline(std::cin, line)) queue->Push(line);
+  queue->Push("quit");
 }
 
 }  // namespace detail

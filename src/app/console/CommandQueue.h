@@ -1,6 +1,7 @@
 // The commands of the console front end, in the order they arrive: lines of
 // standard input read on a thread of their own, and requests to end the
-// program (signals, console events), which arrive as "quit".
+// program (signals, console events, the end of standard input), which arrive
+// as "quit".
 #pragma once
 #include <condition_variable>
 #include <deque>
@@ -10,8 +11,7 @@
 
 class TCommandQueue {
  public:
-  // Starts reading standard input; its end is no command (the program keeps
-  // running, as when started with </dev/null).
+  // Starts reading standard input; its end arrives as "quit".
   static std::shared_ptr<TCommandQueue> ReadingStandardInput();
 
   void Push(const std::string& command);

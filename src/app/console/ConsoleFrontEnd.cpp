@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <ostream>
+#include <vector>
 
 #include "app/console/CommandQueue.h"
 #include "common/KestroClass.h"
@@ -23,7 +24,15 @@ const char kStopFailed[] = "服务停止失败.";
 const char kStartFailed[] = "服务器启动失败.";
 const char kPortInUse[] = "错误 (10048) 端口不能打开 ";
 const char kFarewell[] = "再见,请稍候...";
-const char kCommands[] = "start, stop, quit";
+const char kCommands[] = "start, stop, autorun on, autorun off, quit";
+const char kAutostartWord[] = "自动";
+const char kAutoRunOn[] = "登录时运行: 开";
+const char kAutoRunOff[] = "登录时运行: 关";
+const char kAppTitle[] = "Portavane";
+
+bool IsAutostart(const std::vector<std::string>& parameters) {
+  return parameters.size() > 1 && TKestro::UpperCase(TKestro::Trim(parameters[1])) == kAutostartWord;
+}
 constexpr int kErrorAddressInUse = 10048;
 
 }  // namespace detail
@@ -32,37 +41,56 @@ TConsoleFrontEnd::TConsoleFrontEnd(std::ostream& out, std::ostream& err) : out_(
 
 TConsoleFrontEnd::~TConsoleFrontEnd() = default;
 
-int TConsoleFrontEnd::Run() {
-  commands_ = TCommandQueue::ReadingStandardInput();
+int TConsoleFrontEnd::Run(const std::vector<std::string>& parameters) {
+  bool autostart = detail::IsAutostart(parameters);
+  if (autostart) info_ = &nowhere_;
+  commands_ = autostart ? std::make_shared<TCommandQueue>() : TCommandQueue::ReadingStandardInput();
   std::weak_ptr<TCommandQueue> queue = commands_;
   platform::OnTerminationRequest([queue] {
     if (auto alive = queue.lock()) alive->Push("quit");
   });
+  int code = 0;
   try {
     FormCreate();
-    if (!StartServer()) return 1;
-    while (Execute(commands_->Pop())) {
+    if (StartServer()) {
+      while (Execute(commands_->Pop())) {
+      }
+    } else {
+      code = 1;
     }
   } catch (const std::exception& failure) {
     err_ << failure.what() << std::endl;  // a refused write, an uncreatable log folder
-    return 1;
+    code = 1;
   }
-  CloseSequence();
-  return 0;
+  CloseSequence(code == 0);
+  return code;
 }
 
-// The main window's creation without the window: the tree is prepared, the
-// server object exists, the port is valid; nothing listens yet.
+// The main window's creation without the window, in its order: the tree is
+// prepared, MySQL started, the server object exists, the port is valid;
+// nothing listens yet.
 void TConsoleFrontEnd::FormCreate() {
   TPvn::UpdateMyCnf();
+  TPvn::StartMysql();
   TPvn::SavePaths();
   TPvn::UpdatePhpIni();
   savedPort_ = TPvn::LoadPort();
   portText_ = savedPort_;
+  PrintSettings();
+  PrintAutoRun(TKestro::CheckAutoRun(detail::kAppTitle, TPvn::GetAutoRunData()));
   localIp_ = platform::LocalHostAddress();
   if (localIp_.empty()) localIp_ = "127.0.0.1";
   webServer_ = std::make_unique<TWebServer>(TPvn::GetSettingsFile());
   RefreshPortAndUrls();
+}
+
+// The window's settings but the port, which the URLs show; the log folder is made if missing.
+void TConsoleFrontEnd::PrintSettings() {
+  *info_ << "文档目录: " << TPvn::GetRootDir() << "\n"
+         << "pvn.ini: " << TPvn::GetSettingsFile() << "\n"
+         << "php.ini: " << TPvn::GetPhpIniFile() << "\n"
+         << "日志目录: " << TPvn::GetLogDir() << "\n"
+         << "MySQL目录: " << TPvn::GetMysqlDir() << std::endl;
 }
 
 // The server reads its port from the settings file, so an invalid or changed
@@ -103,7 +131,7 @@ void TConsoleFrontEnd::StopServer() {
 
 void TConsoleFrontEnd::TrayStart() {
   if (webServer_->Active()) {
-    out_ << detail::kStarted << std::endl;
+    *info_ << detail::kStarted << std::endl;
     return;
   }
   try {
@@ -112,33 +140,43 @@ void TConsoleFrontEnd::TrayStart() {
     err_ << failure.what() << std::endl;  // the port could not be saved
     return;
   }
-  if (StartServer()) out_ << detail::kStartedOk << std::endl;
+  if (StartServer()) *info_ << detail::kStartedOk << std::endl;
 }
 
 void TConsoleFrontEnd::TrayStop() {
   if (!webServer_->Active()) {
-    out_ << detail::kStopped << std::endl;
+    *info_ << detail::kStopped << std::endl;
     return;
   }
   StopServer();
   if (webServer_->Active())
     err_ << detail::kStopFailed << std::endl;
   else
-    out_ << detail::kStoppedOk << std::endl;
+    *info_ << detail::kStoppedOk << std::endl;
+}
+
+// The check box's click; the state printed is the one found afterwards.
+void TConsoleFrontEnd::SetAutoRun(bool on) {
+  TKestro::SetAutoRun(on, detail::kAppTitle, TPvn::GetAutoRunData());
+  PrintAutoRun(TKestro::CheckAutoRun(detail::kAppTitle, TPvn::GetAutoRunData()));
+}
+
+void TConsoleFrontEnd::PrintAutoRun(bool on) {
+  *info_ << (on ? detail::kAutoRunOn : detail::kAutoRunOff) << std::endl;
 }
 
 // The two panels of the status bar, one line each.
 void TConsoleFrontEnd::UpdateStatus(bool stopped) {
   if (stopped)
-    out_ << detail::kStoppedHint << "\n" << detail::kStopped << std::endl;
+    *info_ << detail::kStoppedHint << "\n" << detail::kStopped << std::endl;
   else
-    out_ << detail::kStartedSince << TKestro::FormatUsDateTime(TKestro::NowLocal()) << "\n"
+    *info_ << detail::kStartedSince << TKestro::FormatUsDateTime(TKestro::NowLocal()) << "\n"
          << detail::kStarted << std::endl;
 }
 
 void TConsoleFrontEnd::PrintUrls() {
-  for (const auto& url : urls_) out_ << url << "\n";
-  out_.flush();
+  for (const auto& url : urls_) *info_ << url << "\n";
+  info_->flush();
 }
 
 // False for quit.
@@ -149,12 +187,19 @@ bool TConsoleFrontEnd::Execute(const std::string& line) {
     TrayStart();
   else if (command == "stop")
     TrayStop();
+  else if (command == "autorun on")
+    SetAutoRun(true);
+  else if (command == "autorun off")
+    SetAutoRun(false);
   else if (!command.empty())
     err_ << detail::kCommands << std::endl;
   return true;
 }
 
-void TConsoleFrontEnd::CloseSequence() {
-  out_ << detail::kFarewell << std::endl;
+// The HTTP server goes first, then the database, which may take up to 30
+// seconds; the farewell is printed only for an end the user asked for.
+void TConsoleFrontEnd::CloseSequence(bool farewell) {
+  if (farewell) *info_ << detail::kFarewell << std::endl;
   webServer_.reset();
+  TPvn::StopMysql();
 }

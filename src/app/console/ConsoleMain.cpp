@@ -9,8 +9,8 @@ int main(int argc, char** argv) {
   platform::UseUtf8ConsoleOutput();
   TStartUpFrontEnd frontEnd;
   frontEnd.showError = [](const std::string& message) { std::cerr << message << std::endl; };
-  frontEnd.runMainInstance = [](const std::vector<std::string>&) {
-    return TConsoleFrontEnd(std::cout, std::cerr).Run();
+  frontEnd.runMainInstance = [](const std::vector<std::string>& parameters) {
+    return TConsoleFrontEnd(std::cout, std::cerr).Run(parameters);
   };
   return RunEntryProcedure(std::vector<std::string>(argv + 1, argv + argc), frontEnd);
 }

@@ -47,6 +47,7 @@ void OnTerminationRequest(std::function<void()> handler) {
   sigemptyset(&action.sa_mask);
   ::sigaction(SIGINT, &action, nullptr);
   ::sigaction(SIGTERM, &action, nullptr);
+  ::sigaction(SIGHUP, &action, nullptr);
 }
 
 }  // namespace platform
