@@ -2,7 +2,8 @@
 # Creates, once, the Wine prefix in which the windows are tested and
 # photographed: a virtual desktop of 1024 x 768 with a taskbar and a
 # notification area as on Windows, Wine's own Tahoma and Marlett in the
-# prefix's font folder, and WenQuanYi Micro Hei linked behind the dialog
+# prefix's font folder (not Wine's Tahoma Bold: with it bold text comes out
+# in the regular glyphs), and WenQuanYi Micro Hei linked behind the dialog
 # fonts for the Chinese glyphs. WINEPREFIX names it.
 set -euo pipefail
 : "${WINEPREFIX:?WINEPREFIX names the prefix}"
@@ -20,7 +21,7 @@ echo "creating the Wine prefix $WINEPREFIX" >&2
 wineboot -i >/dev/null 2>&1 || true
 wineserver -w || true
 [ -f "$WINEPREFIX/system.reg" ] || { echo "Wine prefix not created" >&2; exit 1; }
-cp /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf \
+cp /usr/share/wine/fonts/tahoma.ttf \
    /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 reg() { wine reg add "$@" /f >/dev/null 2>&1; }
 reg 'HKCU\Software\Wine\Explorer' /v Desktop /d Default
