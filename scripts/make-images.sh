@@ -2,7 +2,8 @@
 # Draws the images of the window program with ImageMagick into
 # src/app/win32/res/: the banner of the main window (banner.bmp, 379 x 89),
 # the program's icon (portavane.ico) and the About box's icon (about.ico),
-# each icon at 16, 32 and 48 pixels. The results are committed, so a build
+# each at 16, 32 and 48 pixels, and the 16-pixel glyphs of the Start and Stop
+# buttons (start.ico, a green arrow; stop.ico, the red cancel cross). The results are committed, so a build
 # needs no ImageMagick; run this after changing a drawing.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -38,6 +39,14 @@ mark() {
 }
 mark '#2f8cff' '#0b3d91' portavane
 mark '#ffb347' '#e0561b' about
+
+# The button glyphs, drawn at 64 pixels.
+"$convert" -size 64x64 xc:none -fill '#1e9e3a' -stroke '#11702a' -strokewidth 3 \
+  -draw "polygon 16,8 56,32 16,56" "$work/start.png"
+"$convert" "$work/start.png" -define icon:auto-resize=16 "$out/start.ico"
+"$convert" -size 64x64 xc:none -fill '#d7261e' -stroke '#9c1510' -strokewidth 3 -draw "circle 32,32 32,4" \
+  -stroke white -strokewidth 9 -draw "line 20,20 44,44" -draw "line 44,20 20,44" "$work/stop.png"
+"$convert" "$work/stop.png" -define icon:auto-resize=16 "$out/stop.ico"
 
 # The banner: deep blue to teal with soft light bands, a thin highlight at its
 # foot; the icon, the title and the help link are drawn over its left and

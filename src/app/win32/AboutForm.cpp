@@ -141,26 +141,26 @@ LRESULT TfrmAbout::LabelColours(HDC dc, HWND label) {
   return reinterpret_cast<LRESULT>(white_);
 }
 
-void TfrmAbout::lblEmail2MouseDown() {
-  emailPressed_ = true;
-  ::InvalidateRect(::GetDlgItem(dialog_, IDC_lblEmail2), nullptr, TRUE);
-}
+void TfrmAbout::lblEmail2MouseDown() { SetPressed(IDC_lblEmail2, emailPressed_, true); }
 
 void TfrmAbout::lblEmail2MouseUp() {
-  emailPressed_ = false;
-  ::InvalidateRect(::GetDlgItem(dialog_, IDC_lblEmail2), nullptr, TRUE);
+  SetPressed(IDC_lblEmail2, emailPressed_, false);
   OpenLink(std::string("mailto:") + PV_MAKER_EMAIL);
 }
 
-void TfrmAbout::lblWebsite2MouseDown() {
-  websitePressed_ = true;
-  ::InvalidateRect(::GetDlgItem(dialog_, IDC_lblWebsite2), nullptr, TRUE);
-}
+void TfrmAbout::lblWebsite2MouseDown() { SetPressed(IDC_lblWebsite2, websitePressed_, true); }
 
 void TfrmAbout::lblWebsite2MouseUp() {
-  websitePressed_ = false;
-  ::InvalidateRect(::GetDlgItem(dialog_, IDC_lblWebsite2), nullptr, TRUE);
+  SetPressed(IDC_lblWebsite2, websitePressed_, false);
   OpenLink(PV_MAKER_WEBSITE);
+}
+
+// A pressed link is red, and blue again when released.
+void TfrmAbout::SetPressed(int id, bool& flag, bool pressed) {
+  flag = pressed;
+  HWND link = ::GetDlgItem(dialog_, id);
+  ::InvalidateRect(link, nullptr, TRUE);
+  ::UpdateWindow(link);
 }
 
 void TfrmAbout::btnOKClick() { ::EndDialog(dialog_, IDOK); }

@@ -31,6 +31,7 @@ class TfrmAbout {
   void lblWebsite2MouseDown();
   void lblWebsite2MouseUp();
   void btnOKClick();
+  void SetPressed(int id, bool& flag, bool pressed);
 
   HWND dialog_ = nullptr;
   HICON icon_ = nullptr;

@@ -55,7 +55,10 @@ TfrmMain::TfrmMain(const std::vector<std::string>& parameters) : parameters_(par
 }
 
 TfrmMain::~TfrmMain() {
-  if (window_) ::DestroyWindow(window_);
+  if (window_) {  // destroyed without the close sequence
+    trayIcon_.Remove();
+    ::DestroyWindow(window_);
+  }
   if (icon_) ::DestroyIcon(icon_);
   if (smallIcon_) ::DestroyIcon(smallIcon_);
 }

@@ -32,5 +32,5 @@ class TMenus {
   static void PopUpAtCursor(HMENU menu, HWND owner);
 
  private:
-  HMENU start_, mysql_, control_, go_, open_;
+  HMENU start_, mysql_, control_, go_;
 };
