@@ -35,6 +35,10 @@ fi
 
 $windows && exit 0
 
+for command in mariadbd mariadb-admin mariadb-install-db; do
+  PATH=$PATH:/usr/sbin command -v "$command" >/dev/null || { "$here/scripts/install-deps.sh"; break; }
+done
+
 # MariaDB from Debian's packages, copied in under the names the program starts.
 # With basedir naming the tree's mysql folder the server finds share/mysql
 # (error messages, character sets) there by itself.
@@ -61,10 +65,16 @@ else
   user_opt=()
 fi
 
+# mariadb-install-db breaks on a path with blanks, so the data folder is
+# made in a scratch folder and moved in.
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
 mariadb-install-db --no-defaults "${user_opt[@]}" \
-  --datadir="$base/data" \
+  --datadir="$scratch/data" \
   --auth-root-authentication-method=normal --skip-test-db \
   --innodb-log-file-size=16M >"$build/mariadb-install.log" 2>&1 || {
   cat "$build/mariadb-install.log" >&2
   exit 1
 }
+rm -rf "$mysql/data"
+mv "$scratch/data" "$mysql/data"

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Installs what the builds, the tests and the assembled tree need; does nothing
 # when all is there. Services of the installed packages are not started: the
-# tree runs its own MariaDB on 3306.
+# tree runs its own MariaDB on 3306. Installed without recommended packages,
+# so each one the scripts call is named: wine64 alone brings neither wine,
+# wineboot nor wineserver on the PATH, which come with the package wine.
 set -euo pipefail
 packages=(
   cmake g++ make googletest                      # native build and tests
   g++-mingw-w64-x86-64-posix mingw-w64-tools     # Windows build
-  wine64 xvfb                                    # Windows tests
+  wine wine64 xvfb                               # Windows tests (wine: wineboot, wineserver)
   xauth fonts-wine fonts-wqy-microhei imagemagick  # the windows under Wine: xvfb-run, fonts, screenshots
   php8.2-cgi php8.2-mysql php8.2-mbstring php8.2-opcache  # PHP of the Linux tree
   mariadb-server-core mariadb-client             # MySQL of the Linux tree

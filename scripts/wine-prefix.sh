@@ -7,6 +7,10 @@ export WINEPREFIX="${WINEPREFIX:-$here/build/wine-prefix}"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 ready=$WINEPREFIX/.portavane-ready
 [ -f "$ready" ] && exit 0
+# wineboot and wineserver come with the package wine, not with wine64.
+missing() { for c in wine wineboot wineserver flock; do command -v "$c" >/dev/null || { echo "$c"; return; }; done; }
+[ -z "$(missing)" ] || "$here/scripts/install-deps.sh"
+[ -z "$(missing)" ] || { echo "$(missing) not found after scripts/install-deps.sh" >&2; exit 1; }
 mkdir -p "$(dirname "$WINEPREFIX")"
 exec 9>"$WINEPREFIX.lock"
 flock 9

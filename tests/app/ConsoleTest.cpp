@@ -78,12 +78,13 @@ class Console : public ::testing::Test {
     SetPort(std::to_string(port_));
   }
 
-  std::string Settings() const {
-    std::ifstream in(tree_ / "pvn" / "pvn.ini");
+  static std::string Read(const fs::path& file) {
+    std::ifstream in(file);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
   }
+  std::string Settings() const { return Read(tree_ / "pvn" / "pvn.ini"); }
 
   void SetPort(const std::string& port) {
     std::string text = Settings();
@@ -92,13 +93,13 @@ class Console : public ::testing::Test {
     std::ofstream(tree_ / "pvn" / "pvn.ini") << text;
   }
 
-  // Started as a user starts it: through the launcher, in a runtime folder
-  // of this test's own.
-  std::unique_ptr<ChildProcess> Launch() {
-    return std::make_unique<ChildProcess>((tree_ / "portavane").string(),
-                                          std::vector<std::string>{},
-                                          std::vector<std::string>{
-                                              "XDG_RUNTIME_DIR=" + (base_ / "runtime").string()});
+  // Started as a user starts it: through the launcher, with a runtime and a
+  // configuration folder of this test's own.
+  std::unique_ptr<ChildProcess> Launch(const std::vector<std::string>& arguments = {}) {
+    return std::make_unique<ChildProcess>(
+        (tree_ / "portavane").string(), arguments,
+        std::vector<std::string>{"XDG_RUNTIME_DIR=" + (base_ / "runtime").string(),
+                                 "XDG_CONFIG_HOME=" + (base_ / "config").string()});
   }
 
   std::string Url(const std::string& host) const {
@@ -143,16 +144,58 @@ TEST_F(Console, SecondInstanceIsRefused) {
   EXPECT_EQ(StatusLineOf(port_), "HTTP/1.1 200");  // the first one carries on
 }
 
-// Started with nothing on standard input, as from a service manager.
-TEST_F(Console, EndOfInputKeepsServingAndSigtermEnds) {
+// The end of standard input ends the program as quit does.
+TEST_F(Console, EndOfInputEndsTheProgram) {
   auto program = Launch();
-  program->CloseInput();
   ASSERT_TRUE(program->WaitForOutput("已启动", kWait)) << program->Errors();
-  std::this_thread::sleep_for(milliseconds(300));
+  program->CloseInput();
+  EXPECT_EQ(program->WaitForExit(kWait), 0);
+  EXPECT_NE(program->Output().find("再见,请稍候..."), std::string::npos);
+  EXPECT_EQ(StatusLineOf(port_), "");
+}
+
+// Started at log-on: the server runs, nothing is printed, standard input is
+// not read, and SIGTERM (the session's end) ends it.
+TEST_F(Console, AutostartWordPrintsNothingAndReadsNoInput) {
+  auto program = Launch({"自动"});
+  program->CloseInput();
+  for (int i = 0; i < 100 && StatusLineOf(port_).empty(); ++i)
+    std::this_thread::sleep_for(milliseconds(50));
   EXPECT_EQ(StatusLineOf(port_), "HTTP/1.1 200");
   program->Signal(SIGTERM);
   EXPECT_EQ(program->WaitForExit(kWait), 0);
-  EXPECT_NE(program->Output().find("再见,请稍候..."), std::string::npos);
+  EXPECT_EQ(program->Output(), "");
+  EXPECT_EQ(program->Errors(), "");
+}
+
+// The check box's two clicks, and a start that finds the entry of a moved
+// tree or a blank one.
+TEST_F(Console, AutorunCommandsWriteAndRemoveTheAutostartEntry) {
+  const fs::path entry = base_ / "config" / "autostart" / "Portavane.desktop";
+  auto program = Launch();
+  ASSERT_TRUE(program->WaitForOutput("登录时运行: 关\n", kWait)) << program->Errors();
+  program->Write("autorun on\n");
+  ASSERT_TRUE(program->WaitForOutput("登录时运行: 开\n", kWait));
+  const std::string exec = "Exec=\"" + (tree_ / "portavane").string() + "\" 自动\n";
+  EXPECT_EQ(Read(entry), "[Desktop Entry]\nType=Application\nName=Portavane\n" + exec +
+                             "Terminal=false\n");
+  program->Write("autorun off\n");
+  ASSERT_TRUE(program->WaitForOutput("登录时运行: 开\n登录时运行: 关\n", kWait));
+  EXPECT_FALSE(fs::exists(entry));
+  program->Write("quit\n");
+  EXPECT_EQ(program->WaitForExit(kWait), 0);
+
+  std::ofstream(entry) << "[Desktop Entry]\nExec=\"/old/place/portavane\" 自动\n";
+  program = Launch();
+  ASSERT_TRUE(program->WaitForOutput("登录时运行: 开\n", kWait)) << program->Errors();
+  EXPECT_NE(Read(entry).find(exec), std::string::npos) << Read(entry);
+  program->Write("quit\n");
+  EXPECT_EQ(program->WaitForExit(kWait), 0);
+
+  std::ofstream(entry) << "[Desktop Entry]\nExec=  \n";
+  program = Launch();
+  ASSERT_TRUE(program->WaitForOutput("登录时运行: 关\n", kWait)) << program->Errors();
+  EXPECT_EQ(Read(entry), "[Desktop Entry]\nExec=  \n");
 }
 
 TEST_F(Console, PortInUseIsReported) {
@@ -170,7 +213,6 @@ TEST_F(Console, PortInUseIsReported) {
 TEST_F(Console, InvalidPortBecomesTheDefault) {
   SetPort("65536");
   auto program = Launch();
-  program->CloseInput();
   bool started = program->WaitForOutput("http://127.0.0.1:60080\n", kWait);
   bool refused = !started && program->WaitForErrors("错误 (10048) 端口不能打开 60080.", kWait);
   EXPECT_TRUE(started || refused) << program->Output() << program->Errors();

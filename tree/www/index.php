@@ -1,6 +1,7 @@
 <?php
 // The tree's PHP start page: PHP's version, a link to its full information,
-// and whether the tree's MySQL server answers on the port of mysql/bin/my.cnf.
+// and whether the tree's MySQL server answers on the port of mysql/bin/my.cnf,
+// at 127.0.0.1 and at localhost.
 $tree = dirname($_SERVER['DOCUMENT_ROOT']);
 $myCnf = $tree . DIRECTORY_SEPARATOR . 'mysql' . DIRECTORY_SEPARATOR . 'bin' . DIRECTORY_SEPARATOR . 'my.cnf';
 $port = 3306;
@@ -14,15 +15,40 @@ foreach (is_file($myCnf) ? file($myCnf, FILE_IGNORE_NEW_LINES) : [] as $line) {
     }
 }
 
-if (extension_loaded('mysqli')) {
+// The server at 127.0.0.1 (TCP on that port) and at localhost (the socket
+// that php.ini names): the message of a refusal, or null when it answers.
+function mysql_refusal($host, $port, &$version) {
     mysqli_report(MYSQLI_REPORT_OFF);
     $db = mysqli_init();
     $db->options(MYSQLI_OPT_CONNECT_TIMEOUT, 2);
-    if (@$db->real_connect('127.0.0.1', 'root', '', '', $port)) {
-        $mysql = 'MySQL answers on port ' . $port . ': server ' . htmlspecialchars($db->server_info) . '.';
-        $db->close();
+    if (!@$db->real_connect($host, 'root', '', '', $port)) {
+        return mysqli_connect_error();
+    }
+    $version = $db->server_info;
+    $db->close();
+    return null;
+}
+
+if (extension_loaded('mysqli')) {
+    $version = '';
+    $answers = [];
+    $refusals = [];
+    foreach (['127.0.0.1', 'localhost'] as $host) {
+        $refusal = mysql_refusal($host, $port, $version);
+        if ($refusal === null) {
+            $answers[] = $host;
+        } else {
+            $refusals[] = $host . ': ' . $refusal;
+        }
+    }
+    if ($answers) {
+        $mysql = 'MySQL answers on port ' . $port . ' at ' . implode(' and ', $answers)
+               . ': server ' . htmlspecialchars($version) . '.';
     } else {
-        $mysql = 'MySQL does not answer on port ' . $port . ' (' . htmlspecialchars(mysqli_connect_error()) . ').';
+        $mysql = 'MySQL does not answer on port ' . $port . '.';
+    }
+    if ($refusals) {
+        $mysql .= ' Not reached: ' . htmlspecialchars(implode('; ', $refusals)) . '.';
     }
 } else {
     $mysql = 'The mysqli extension is not loaded; see the extension lines of php/php.ini.';
