@@ -47,6 +47,12 @@ int main(int argc, char** argv) {
   if (verb == "click") {
     HWND control = GetDlgItem(GetDlgItem(main, 100), std::atoi(arg.c_str()));
     if (!control) return 1;
+    {  // a first click on the caption bar makes sure the window takes the next one
+      RECT frame;
+      GetWindowRect(main, &frame);
+      ClickAt(POINT{(frame.left + frame.right) / 2, frame.top + GetSystemMetrics(SM_CYCAPTION) / 2}, false);
+      Sleep(500);
+    }
     ClickAt(CentreOf(control), false);
   } else if (verb == "tray") {
     // The notification area is the right end of the taskbar; the icon is its last one.

@@ -59,8 +59,8 @@ TfrmMain::~TfrmMain() {
     trayIcon_.Remove();
     ::DestroyWindow(window_);
   }
-  if (icon_) ::DestroyIcon(icon_);
-  if (smallIcon_) ::DestroyIcon(smallIcon_);
+  for (HICON icon : {icon_, smallIcon_, startGlyph_, stopGlyph_})
+    if (icon) ::DestroyIcon(icon);
 }
 
 LRESULT CALLBACK TfrmMain::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -161,10 +161,14 @@ void TfrmMain::CreateControls() {
   ::SendMessageW(status, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
   AddControl(L"BUTTON", WS_TABSTOP | BS_AUTOCHECKBOX, 0, IDC_chkAutoRun, chkAutoRun.left, chkAutoRun.top,
              chkAutoRun.width, chkAutoRun.height, "Windows启动时运行");
-  AddControl(L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0, IDC_btnStart, btnStart.left, btnStart.top,
+  // Start and Stop draw their glyph beside their text themselves (DrawGlyphButton).
+  AddControl(L"BUTTON", WS_TABSTOP | BS_OWNERDRAW, 0, IDC_btnStart, btnStart.left, btnStart.top,
              btnStart.width, btnStart.height, "开始...");
-  AddControl(L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0, IDC_btnStop, btnStop.left, btnStop.top,
+  AddControl(L"BUTTON", WS_TABSTOP | BS_OWNERDRAW, 0, IDC_btnStop, btnStop.left, btnStop.top,
              btnStop.width, btnStop.height, "停止");
+  HINSTANCE instance = ::GetModuleHandleW(nullptr);
+  startGlyph_ = static_cast<HICON>(::LoadImageW(instance, L"RES_BTNSTART_GLYPH", IMAGE_ICON, 16, 16, 0));
+  stopGlyph_ = static_cast<HICON>(::LoadImageW(instance, L"RES_BTNSTOP_GLYPH", IMAGE_ICON, 16, 16, 0));
 }
 
 // The port field takes only digits and Backspace as typed; no edit selects
@@ -237,6 +241,34 @@ void TfrmMain::FormCreate() {
   initialized_ = true;
 }
 
+// A push button with its glyph left of its text, greyed when disabled.
+void TfrmMain::DrawGlyphButton(const DRAWITEMSTRUCT& item) {
+  RECT box = item.rcItem;
+  bool pushed = item.itemState & ODS_SELECTED, disabled = item.itemState & ODS_DISABLED;
+  ::DrawFrameControl(item.hDC, &box, DFC_BUTTON, DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0));
+  std::wstring text = GetText(item.hwndItem);
+  HGDIOBJ oldFont = ::SelectObject(item.hDC, font_.As<HFONT>());
+  SIZE size = MeasureText(font_.As<HFONT>(), text);
+  constexpr int kGlyph = 16, kGap = 3;
+  int shift = pushed ? 1 : 0;
+  int left = (box.right - (kGlyph + kGap + size.cx)) / 2 + shift;
+  int top = (box.bottom - kGlyph) / 2 + shift;
+  HICON glyph = item.CtlID == IDC_btnStart ? startGlyph_ : stopGlyph_;
+  ::DrawStateW(item.hDC, nullptr, nullptr, reinterpret_cast<LPARAM>(glyph), 0, left, top, kGlyph, kGlyph,
+               DST_ICON | (disabled ? DSS_DISABLED : DSS_NORMAL));
+  RECT label{left + kGlyph + kGap, box.top + shift, box.right, box.bottom + shift};
+  ::SetBkMode(item.hDC, TRANSPARENT);
+  ::SetTextColor(item.hDC, ::GetSysColor(disabled ? COLOR_GRAYTEXT : COLOR_BTNTEXT));
+  ::DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &label,
+              DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+  ::SelectObject(item.hDC, oldFont);
+  if (item.itemState & ODS_FOCUS) {
+    RECT focus = box;
+    ::InflateRect(&focus, -4, -4);
+    ::DrawFocusRect(item.hDC, &focus);
+  }
+}
+
 // The pictures and labels over the banner draw the banner behind them.
 void TfrmMain::DrawOverBanner(const DRAWITEMSTRUCT& item) {
   RECT at = item.rcItem;
@@ -279,9 +311,11 @@ LRESULT TfrmMain::DefaultHandling(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
       if (lParam == 0 || HIWORD(wParam) == BN_CLICKED) Command(LOWORD(wParam));
       return 0;
-    case WM_DRAWITEM:
-      DrawOverBanner(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+    case WM_DRAWITEM: {
+      const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      item.CtlType == ODT_BUTTON ? DrawGlyphButton(item) : DrawOverBanner(item);
       return TRUE;
+    }
     case WM_CLOSE:
       FormClose();
       return 0;

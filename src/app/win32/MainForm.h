@@ -55,6 +55,7 @@ class TfrmMain {
   HWND Control(int id) const { return ::GetDlgItem(pnlBackground_, id); }
   void FormCreate();
   void DrawOverBanner(const DRAWITEMSTRUCT& item);
+  void DrawGlyphButton(const DRAWITEMSTRUCT& item);
   static LRESULT CALLBACK EditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam,
                                    UINT_PTR id, DWORD_PTR form);
 
@@ -103,6 +104,7 @@ class TfrmMain {
   HWND pnlBackground_ = nullptr;
   HICON icon_ = nullptr;       // MAINICON, 32 x 32: window, tray and imgPvn
   HICON smallIcon_ = nullptr;  // MAINICON, 16 x 16: the caption bar
+  HICON startGlyph_ = nullptr, stopGlyph_ = nullptr;
   TGdiObject banner_, font_, topFont_, helpFont_;
   TMenus menus_;
   TTrayIcon trayIcon_;
