@@ -55,8 +55,8 @@ class TPvn {
   static std::string GetMysqldFile(const std::string& appDir);
   static std::string GetMysqladminFile();  // mysql/bin/mysqladmin(.exe)
   static std::string GetMysqladminFile(const std::string& appDir);
-  // Launches the server hidden with the options of my.cnf; no test first,
-  // no result.
+  // Launches the server hidden with the options of my.cnf, unless a server of
+  // the tree runs already; no result.
   static void StartMysql();
   static void StartMysql(const std::string& appDir);
   // Asks the server to shut down through the administration program and

@@ -29,7 +29,11 @@ std::string TPvn::GetMysqladminFile(const std::string& appDir) {
 }
 
 void TPvn::StartMysql() { StartMysql(TKestro::GetAppDir()); }
+// A server of the tree that already runs (started by hand) is kept: a second
+// one cannot have the locked data folder, keeps retrying for 30 seconds and
+// would hold up the stop at the end by as long.
 void TPvn::StartMysql(const std::string& appDir) {
+  if (TKestro::FindProcessByFile(GetMysqldFile(appDir)) != 0) return;
   platform::LaunchHidden(GetMysqldFile(appDir), "--defaults-file=\"" + GetMyCnfFile(appDir) + "\"" +
                                                     platform::MysqlStandaloneSwitch);
 }

@@ -49,21 +49,44 @@ std::string TreeProgram::AssembledTree() {
                                                                                  : std::string();
 }
 
-TreeProgram::TreeProgram() : port(httptest::FreePort()) {
+namespace {
+
+// Every `key`=number line of the file gets `value`.
+void SetNumber(const fs::path& file, const std::string& key, int value) {
+  const std::string text = std::regex_replace(ReadFile(file), std::regex("(^|\n)" + key + "=[0-9]*"),
+                                              "$1" + key + "=" + std::to_string(value));
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
+}
+
+}  // namespace
+
+TreeProgram::TreeProgram(Mysql mysql)
+    : port(httptest::FreePort()),
+      mysql_(mysql == Mysql::kIncluded),
+      root_(mysql_ ? folder_.Path() + "/Portavane tree" : folder_.Path()) {
   const fs::path from = AssembledTree();
-  const fs::path to = folder_.Path();
+  const fs::path to = root_;
   if (from.empty()) return;
+  fs::create_directories(to);
   fs::copy(from / "portavane", to / "portavane");
   fs::copy(from / "php", to / "php", fs::copy_options::recursive);
   fs::copy(from / "pvn", to / "pvn", fs::copy_options::recursive);
   fs::create_directories(to / "mysql" / "bin");
-  fs::copy(from / "mysql" / "bin" / "my.cnf", to / "mysql" / "bin" / "my.cnf");
+  if (mysql_) {
+    // Folders and files only: a socket a server left behind cannot be copied.
+    for (const auto& entry : fs::recursive_directory_iterator(from / "mysql")) {
+      const fs::path target = to / fs::relative(entry.path(), from);
+      if (entry.is_directory()) fs::create_directories(target);
+      else if (entry.is_regular_file()) fs::copy_file(entry.path(), target, fs::copy_options::overwrite_existing);
+    }
+    mysqlPort = httptest::FreePort();
+    SetNumber(to / "mysql" / "bin" / "my.cnf", "port", mysqlPort);
+  } else {
+    fs::copy(from / "mysql" / "bin" / "my.cnf", to / "mysql" / "bin" / "my.cnf");
+  }
   fs::create_directories(to / "log");
   fs::create_directories(to / "www");
-  const fs::path settings = to / "pvn" / "pvn.ini";
-  const std::string text = std::regex_replace(ReadFile(settings), std::regex("(^|\n)port=[0-9]*"),
-                                              "$1port=" + std::to_string(port));
-  std::ofstream(settings, std::ios::binary | std::ios::trunc) << text;
+  SetNumber(to / "pvn" / "pvn.ini", "port", port);
 }
 
 TreeProgram::~TreeProgram() {
@@ -71,15 +94,19 @@ TreeProgram::~TreeProgram() {
 }
 
 void TreeProgram::WritePage(const std::string& relative, const std::string& content) const {
-  folder_.Write("www/" + relative, content);
+  const fs::path page = fs::path(root_) / "www" / relative;
+  fs::create_directories(page.parent_path());
+  std::ofstream(page, std::ios::binary) << content;
 }
 
 bool TreeProgram::Start() {
-  // A lock folder of its own, so a Portavane the user runs does not refuse this one.
-  const std::vector<std::string> environment{"XDG_RUNTIME_DIR=" + folder_.Path()};
-  program_ = std::make_unique<ChildProcess>(folder_.Path() + "/portavane",
-                                            std::vector<std::string>{}, environment,
-                                            folder_.Path() + "/output.txt");
+  // A lock folder of its own, so a Portavane the user runs does not refuse
+  // this one, and a configuration folder for the autostart entry.
+  const std::vector<std::string> environment{"XDG_RUNTIME_DIR=" + folder_.Path(),
+                                             "XDG_CONFIG_HOME=" + folder_.Path() + "/config"};
+  program_ = std::make_unique<ChildProcess>(root_ + "/portavane", std::vector<std::string>{},
+                                            environment,
+                                            mysql_ ? std::string() : folder_.Path() + "/output.txt");
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
   while (std::chrono::steady_clock::now() < deadline) {
     if (!program_->Running()) {
@@ -94,8 +121,11 @@ bool TreeProgram::Start() {
 
 bool TreeProgram::Quit() {
   if (!program_) return false;
-  program_->Signal(SIGTERM);
-  program_->WaitForExit(std::chrono::seconds(15));
+  if (mysql_)
+    program_->Write("quit\n");
+  else
+    program_->Signal(SIGTERM);
+  program_->WaitForExit(std::chrono::seconds(45));
   const bool ended = program_->Exited();
   program_.reset();  // kills it when it did not end
   return ended;
@@ -116,4 +146,7 @@ std::vector<pid_t> TreeProgram::PhpCgiProcesses() const {
   return found;
 }
 
-std::string TreeProgram::Output() const { return folder_.Read("output.txt"); }
+std::string TreeProgram::Output() const {
+  if (mysql_) return program_ ? program_->Output() + program_->Errors() : std::string();
+  return folder_.Read("output.txt");
+}

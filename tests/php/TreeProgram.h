@@ -1,6 +1,8 @@
 // The console program run from a temporary copy of the assembled Linux tree
 // (dist/Portavane, or the one PV_ASSEMBLED_TREE names): its program, php/ (module, php-cgi, extensions, php.ini)
-// and settings, with a www/ of the test's own pages and a free port.
+// and settings, with a www/ of the test's own pages and a free port. With
+// MySQL, also the tree's mysql/ on a free port of its own, in a folder whose
+// path holds a blank, and the program commanded on standard input.
 #pragma once
 #include <sys/types.h>
 
@@ -16,7 +18,8 @@ class TreeProgram {
   // The assembled tree this copies; empty when there is none.
   static std::string AssembledTree();
 
-  TreeProgram();
+  enum class Mysql { kLeftOut, kIncluded };
+  explicit TreeProgram(Mysql mysql = Mysql::kLeftOut);
   ~TreeProgram();  // quits the program if it still runs
   TreeProgram(const TreeProgram&) = delete;
   TreeProgram& operator=(const TreeProgram&) = delete;
@@ -24,18 +27,23 @@ class TreeProgram {
   void WritePage(const std::string& relative, const std::string& content) const;
   // Starts the program and waits until its port answers.
   bool Start();
-  // Asks the program to end (SIGTERM, as a terminal's Ctrl+C would) and waits.
+  // Asks the program to end (with MySQL the command quit, else SIGTERM, as a
+  // terminal's Ctrl+C would) and waits.
   bool Quit();
   // Ends the program at once, leaving it no chance to clean up.
   void Kill();
   // The php-cgi processes the program started.
   std::vector<pid_t> PhpCgiProcesses() const;
   std::string Output() const;  // what the program printed
+  const std::string& Root() const { return root_; }  // the tree's folder
 
   int port = 0;
+  int mysqlPort = 0;
 
  private:
   httptest::TempFolder folder_;
+  bool mysql_ = false;
+  std::string root_;
   std::unique_ptr<ChildProcess> program_;
 };
 

@@ -44,7 +44,10 @@ TConsoleFrontEnd::~TConsoleFrontEnd() = default;
 int TConsoleFrontEnd::Run(const std::vector<std::string>& parameters) {
   bool autostart = detail::IsAutostart(parameters);
   if (autostart) info_ = &nowhere_;
-  commands_ = autostart ? std::make_shared<TCommandQueue>() : TCommandQueue::ReadingStandardInput();
+  // Only input that can end ends the program: none is read when it was
+  // started at log-on or given the null device.
+  bool reading = !autostart && !platform::StandardInputIsNull();
+  commands_ = reading ? TCommandQueue::ReadingStandardInput() : std::make_shared<TCommandQueue>();
   std::weak_ptr<TCommandQueue> queue = commands_;
   platform::OnTerminationRequest([queue] {
     if (auto alive = queue.lock()) alive->Push("quit");

@@ -27,8 +27,9 @@ class TConsoleFrontEnd {
   // SIGHUP (exit code 0), or until creation or the first start fails
   // (non-zero, the message on the error stream); the MySQL server is stopped
   // on every way out. Started with the autostart word it prints only
-  // failures and reads no standard input (a session starts it with none),
-  // so only a signal ends it.
+  // failures. Standard input is not read when it is the null device or the
+  // autostart word was given (a session starts it with no input), so that
+  // only a signal ends it then.
   int Run(const std::vector<std::string>& parameters);
 
  private:

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -36,6 +37,12 @@ void WatchSignals(std::function<void()> handler) {
 }  // namespace detail
 
 void UseUtf8ConsoleOutput() {}
+
+bool StandardInputIsNull() {
+  struct stat input, null;
+  if (::fstat(0, &input) != 0) return true;
+  return ::stat("/dev/null", &null) == 0 && S_ISCHR(input.st_mode) && input.st_rdev == null.st_rdev;
+}
 
 void OnTerminationRequest(std::function<void()> handler) {
   if (::pipe2(detail::signalPipe, O_CLOEXEC) != 0) return;

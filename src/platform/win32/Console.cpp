@@ -22,6 +22,14 @@ BOOL WINAPI OnControlEvent(DWORD event) {
 
 void UseUtf8ConsoleOutput() { ::SetConsoleOutputCP(CP_UTF8); }
 
+// NUL is a character device that is no console.
+bool StandardInputIsNull() {
+  HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+  if (!input || input == INVALID_HANDLE_VALUE) return true;
+  DWORD mode = 0;
+  return ::GetFileType(input) == FILE_TYPE_CHAR && !::GetConsoleMode(input, &mode);
+}
+
 void OnTerminationRequest(std::function<void()> handler) {
   detail::terminationHandler = std::move(handler);
   ::SetConsoleCtrlHandler(detail::OnControlEvent, TRUE);

@@ -1,0 +1,101 @@
+// Real MariaDB: the console program run from a copy of the assembled tree in
+// a folder whose path holds a blank, its server on a free port, queried by
+// PHP pages through mysqli and PDO.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "TreeProgram.h"
+#include "common/KestroClass.h"
+#include "platform/Processes.h"
+#include "services/PvnClass.h"
+
+namespace {
+
+using httptest::Client;
+using httptest::Get;
+using Clock = std::chrono::steady_clock;
+
+// Each way PHP reaches the server, as one line: the way and the answer of
+// SELECT 6*7, or the failure.
+const char kQueryPage[] = R"(<?php
+mysqli_report(MYSQLI_REPORT_OFF);
+$port = (int)$_GET['port'];
+foreach (['127.0.0.1', 'localhost'] as $host) {
+  $db = @new mysqli($host, 'root', '', '', $port);
+  echo "mysqli $host ", $db->connect_errno ? $db->connect_error : $db->query('SELECT 6*7')->fetch_row()[0], "\n";
+  try {
+    $pdo = new PDO("mysql:host=$host;port=$port", 'root', '');
+    echo "pdo $host ", $pdo->query('SELECT 6*7')->fetchColumn(), "\n";
+  } catch (PDOException $e) {
+    echo "pdo $host ", $e->getMessage(), "\n";
+  }
+})";
+
+// Whether the server of the tree at `app` answers within 30 seconds.
+bool Answers(TreeProgram& tree, int seconds = 30) {
+  const auto end = Clock::now() + std::chrono::seconds(seconds);
+  const std::string path = "/query.php?port=" + std::to_string(tree.mysqlPort);
+  while (Clock::now() < end) {
+    if (Client(tree.port).Request(Get(path)).body.find("mysqli 127.0.0.1 42") != std::string::npos)
+      return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
+}
+
+std::string Mysqld(const TreeProgram& tree) { return TPvn::GetMysqldFile(tree.Root()); }
+
+class RealMysql : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (TreeProgram::AssembledTree().empty()) GTEST_SKIP() << "no assembled tree: run make tree";
+    tree_.WritePage("query.php", kQueryPage);
+    std::ifstream welcome(TreeProgram::AssembledTree() + "/www/index.php");
+    tree_.WritePage("index.php", std::string(std::istreambuf_iterator<char>(welcome), {}));
+  }
+  void TearDown() override {
+    for (const TreeProgram* tree : {&tree_, &other_})
+      if (!tree->Root().empty())
+        while (std::uint32_t pid = TKestro::FindProcessByFile(Mysqld(*tree))) TKestro::KillProcess(pid);
+  }
+  TreeProgram tree_{TreeProgram::Mysql::kIncluded};
+  TreeProgram other_{TreeProgram::Mysql::kIncluded};
+};
+
+TEST_F(RealMysql, TheProgramRunsTheServerForPhpAndQuitStopsIt) {
+  ASSERT_TRUE(tree_.Start()) << tree_.Output();
+  ASSERT_TRUE(Answers(tree_)) << tree_.Output();
+  EXPECT_EQ(Client(tree_.port).Request(Get("/query.php?port=" + std::to_string(tree_.mysqlPort))).body,
+            "mysqli 127.0.0.1 42\npdo 127.0.0.1 42\nmysqli localhost 42\npdo localhost 42\n");
+  EXPECT_NE(Client(tree_.port).Request(Get("/index.php")).body.find(
+                "MySQL answers on port " + std::to_string(tree_.mysqlPort) + " at 127.0.0.1 and localhost"),
+            std::string::npos);
+  EXPECT_TRUE(tree_.Quit());
+  EXPECT_EQ(TKestro::FindProcessByFile(Mysqld(tree_)), 0u);
+}
+
+// A server started by hand from the tree before the program is used by it
+// and stopped at its end; the server of another tree keeps running.
+TEST_F(RealMysql, AHandStartedServerIsStoppedAndAnotherTreesIsLeftRunning) {
+  for (const TreeProgram* tree : {&tree_, &other_}) {
+    TPvn::UpdateMyCnf(tree->Root());  // as after an earlier run of the copy
+    platform::LaunchHidden(Mysqld(*tree), "--defaults-file=\"" + TPvn::GetMyCnfFile(tree->Root()) + "\"");
+  }
+  ASSERT_TRUE(tree_.Start()) << tree_.Output();
+  ASSERT_TRUE(Answers(tree_)) << tree_.Output();
+  const std::uint32_t other = TKestro::FindProcessByFile(Mysqld(other_));
+  ASSERT_NE(other, 0u);
+  const auto quit = Clock::now();
+  EXPECT_TRUE(tree_.Quit());
+  EXPECT_LT(Clock::now() - quit, std::chrono::seconds(10)) << "no second server waited for";
+  EXPECT_EQ(TKestro::FindProcessByFile(Mysqld(tree_)), 0u);
+  EXPECT_EQ(TKestro::FindProcessByFile(Mysqld(other_)), other);
+  TPvn::StopMysql(other_.Root());
+  EXPECT_EQ(TKestro::FindProcessByFile(Mysqld(other_)), 0u);
+}
+
+}  // namespace
