@@ -9,6 +9,7 @@ packages=(
   cmake g++ make googletest                      # native build and tests
   g++-mingw-w64-x86-64-posix mingw-w64-tools     # Windows build
   wine wine64 xvfb                               # Windows tests (wine: wineboot, wineserver)
+  xauth fonts-wine fonts-wqy-microhei imagemagick  # the windows under Wine: xvfb-run, fonts, screenshots
   php8.2-cgi php8.2-mysql php8.2-mbstring php8.2-opcache  # PHP of the Linux tree
   mariadb-server-core mariadb-client             # MySQL of the Linux tree
   curl wrk nginx                                 # integration tests and benchmarks

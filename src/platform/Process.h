@@ -12,9 +12,10 @@ namespace platform {
 // folder lies on neither a network nor an optical file system.
 bool IsLocalDrive(const std::string& executablePath);
 
-// Starts the running executable again with `arguments` after its path.
+// Starts the running executable again with `arguments` (UTF-8) after its path.
 // Windows: a new process without a console window that inherits this one's
-// handles and environment, while this one goes on. Linux: this process turns
+// handles and environment, started through the wide functions so that any
+// character arrives, while this one goes on. Linux: this process turns
 // into the new one (execv), so the terminal keeps it; it returns only when
 // that failed. False when the start failed.
 bool RelaunchSelf(const std::vector<std::string>& arguments);

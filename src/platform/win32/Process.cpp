@@ -19,7 +19,7 @@ std::string DriveRoot(const std::string& path) {
 
 // The standard handles go to the new process, so that its messages reach the
 // console the launcher was started from.
-void PassStandardHandles(STARTUPINFOA& startup) {
+void PassStandardHandles(STARTUPINFOW& startup) {
   startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
   startup.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
   startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
@@ -29,6 +29,26 @@ void PassStandardHandles(STARTUPINFOA& startup) {
   startup.dwFlags |= STARTF_USESTDHANDLES;
 }
 
+std::wstring FromUtf8(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  int n = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
+  return wide;
+}
+
+std::wstring ExecutablePathW() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD n = ::GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+    if (n < path.size()) {
+      path.resize(n);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
 }  // namespace detail
 
 bool IsLocalDrive(const std::string& executablePath) {
@@ -36,15 +56,16 @@ bool IsLocalDrive(const std::string& executablePath) {
   return type == DRIVE_REMOVABLE || type == DRIVE_FIXED;
 }
 
-// The parameters follow the quoted path unquoted, as they were received.
+// The parameters follow the quoted path unquoted, as they were received. The
+// wide call keeps text that the ANSI code page lacks (the autostart word).
 bool RelaunchSelf(const std::vector<std::string>& arguments) {
-  std::string commandLine = "\"" + ExecutablePath() + "\"";
-  for (const auto& argument : arguments) commandLine += " " + argument;
-  STARTUPINFOA startup;
-  ::GetStartupInfoA(&startup);
+  std::wstring commandLine = L"\"" + detail::ExecutablePathW() + L"\"";
+  for (const auto& argument : arguments) commandLine += L" " + detail::FromUtf8(argument);
+  STARTUPINFOW startup;
+  ::GetStartupInfoW(&startup);
   detail::PassStandardHandles(startup);
   PROCESS_INFORMATION process;
-  if (!::CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+  if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
                         nullptr, nullptr, &startup, &process))
     return false;
   ::CloseHandle(process.hThread);

@@ -1,0 +1,31 @@
+#include "app/win32/Shell.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "app/win32/WinText.h"
+#include "common/KestroClass.h"
+#include "platform/Files.h"
+
+namespace detail {
+
+void ShellOpen(const std::wstring& file, const std::wstring& parameters) {
+  ::ShellExecuteW(nullptr, L"open", file.c_str(), parameters.empty() ? nullptr : parameters.c_str(),
+                  nullptr, SW_SHOWNORMAL);
+}
+
+}  // namespace detail
+
+void OpenFolder(const std::string& path) {
+  std::string folder = platform::ExpandFileName(TKestro::Trim(path));
+  if (!platform::DirectoryExists(folder)) return;
+  detail::ShellOpen(L"explorer", L"\"" + FromAnsi(folder) + L"\"");
+}
+
+void OpenInNotepad(const std::string& path) {
+  std::string file = TKestro::Trim(path);
+  if (!platform::FileExists(file)) return;
+  detail::ShellOpen(L"notepad", L"\"" + FromAnsi(file) + L"\"");
+}
+
+void OpenLink(const std::string& link) { detail::ShellOpen(FromUtf8(link), std::wstring()); }
