@@ -1,6 +1,10 @@
 # What the benchmarks share; each bench's run.sh sources it:
 #   . "$here/bench/common.sh"
 
+# What this file and every bench call: wrk, curl, rsync (copy_tree), ss
+# (free_port). Each bench installs these with its own peers.
+common_packages=(wrk curl rsync iproute2)
+
 # Installs whichever of the named Debian packages is missing.
 need_packages() {
   local missing=() p sudo=""
@@ -31,6 +35,11 @@ cleanup() {
   done
   [ ${#pid_files[@]} -eq 0 ] || sleep 0.5  # a daemon's last writes into $work
   rm -rf "$work"
+}
+
+# A copy of the tree without its database, so a run leaves the tree as it was.
+copy_tree() {  # tree destination
+  rsync -a --exclude mysql/data "$1/" "$2/"
 }
 
 # The first port from $1 up on which nothing listens.

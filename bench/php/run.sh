@@ -18,13 +18,13 @@ connections=${BENCH_CONNECTIONS:-16}
 threads=${BENCH_THREADS:-2}
 [ -x "$tree/portavane" ] || { echo "no $tree/portavane: run make tree first" >&2; exit 1; }
 
-need_packages wrk nginx php8.2-fpm apache2 libapache2-mod-php8.2 php8.2-cli curl
+need_packages "${common_packages[@]}" nginx php8.2-fpm apache2 libapache2-mod-php8.2 php8.2-cli
 
 make_work pv-bench-php
 pid_files=("$work/apache.pid")
 
-# A copy of the tree without its database; the pages in its www, served by all.
-rsync -a --exclude mysql/data "$tree/" "$work/tree/"
+# A copy of the tree; the pages in its www, served by all.
+copy_tree "$tree" "$work/tree"
 www=$work/tree/www
 printf '<?php echo "Hello, world";\n' >"$www/hello.php"
 printf '<?php usleep(20000); echo "Slept";\n' >"$www/usleep.php"

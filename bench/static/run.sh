@@ -14,13 +14,12 @@ duration=${BENCH_DURATION:-10s}
 connections=${BENCH_CONNECTIONS:-50}
 threads=${BENCH_THREADS:-2}
 [ -x "$tree/portavane" ] || { echo "no $tree/portavane: run make tree first" >&2; exit 1; }
-need_packages wrk nginx curl
+need_packages "${common_packages[@]}" nginx
 
 make_work pv-bench  # nginx's workers read the files as nobody
 rss_kib() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
 
-# A copy of the tree without its database, so the run leaves the tree as it was.
-rsync -a --exclude mysql/data "$tree/" "$work/tree/"
+copy_tree "$tree" "$work/tree"
 www=$work/tree/www
 chmod -R a+rX "$work/tree"
 head -c 1024 /dev/urandom >"$www/bench-1k.bin"
