@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // Local date-time: days since 30 December 1899, time of day as the fraction.
 using TDateTime = double;
@@ -48,10 +49,10 @@ class TKestro {
   // The value of server variable `name` computed from a request head and the
   // connection values; never fails, unknown names give "". `rawTarget` is the
   // request target as the client sent it, answered as HTTP_URL.
-  static std::string GetServerVar(const std::string& name, const std::string& head,
-                                  const std::string& root, const std::string& software,
-                                  const std::string& remoteAddress, const std::string& port,
-                                  const std::string& rawTarget = std::string());
+  static std::string GetServerVar(std::string_view name, std::string_view head,
+                                  std::string_view root, std::string_view software,
+                                  std::string_view remoteAddress, std::string_view port,
+                                  std::string_view rawTarget = std::string_view());
   // UTF-8 text converted to the system's code page when it decodes leniently
   // as UTF-8 to a non-empty text; otherwise unchanged.
   static std::string Utf8ToAnsiIfValid(const std::string& text);
@@ -64,7 +65,11 @@ class TKestro {
   static std::string FormatDateTime(TDateTime t);        // "yyyy-mm-dd hh:nn:ss"
   static std::string FormatUsDateTime(TDateTime t);      // "mm/dd/yyyy hh:nn:ss"
   static TDateTime FileModifiedLocal(const std::string& path);  // 0 when none
+  static TDateTime LocalFromUtcMs(std::int64_t utcMs);  // Unix milliseconds to local time
   static std::string FileETag(const std::string& path);
+  // The tag of the file at `absolutePath` whose last write, as HttpDate gives
+  // it, is `modifiedHttpDate`: FileETag for a time already known.
+  static std::string EntityTag(const std::string& absolutePath, const std::string& modifiedHttpDate);
 
   // --- Processes (KestroProcesses.cpp) ---
   // The path of the executable of process `pid` in its one spelling (Windows

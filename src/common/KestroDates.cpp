@@ -2,8 +2,6 @@
 // every conversion goes through whole milliseconds so that a time such as
 // 12:00:00.999 stays in its second however the double rounds.
 #include <cmath>
-#include <cstdarg>
-#include <cstdio>
 #include <vector>
 
 #include "common/KestroClass.h"
@@ -73,14 +71,28 @@ DateParts Decode(TDateTime t) {
   return parts;
 }
 
-std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Printf(const char* format, ...) {
-  char buffer[64];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(buffer, sizeof buffer, format, args);
-  va_end(args);
-  return buffer;
+// Decimal digits written straight into the text: these run several times
+// for every answer, where a format string costs more than the rest.
+void AppendDigits(std::string& text, int value, int width) {
+  char digits[12];
+  int n = 0;
+  unsigned rest = static_cast<unsigned>(value < 0 ? -value : value);
+  do {
+    digits[n++] = static_cast<char>('0' + rest % 10);
+    rest /= 10;
+  } while (rest > 0);
+  if (value < 0) text += '-';
+  for (int pad = width - n; pad > 0; --pad) text += '0';
+  while (n > 0) text += digits[--n];
+}
+
+// hh:nn:ss, two digits each.
+void AppendTime(std::string& text, const DateParts& d) {
+  AppendDigits(text, d.hour, 2);
+  text += ':';
+  AppendDigits(text, d.minute, 2);
+  text += ':';
+  AppendDigits(text, d.second, 2);
 }
 
 }  // namespace detail
@@ -92,34 +104,69 @@ TDateTime TKestro::LocalToGmt(TDateTime local) {
 }
 
 std::string TKestro::HttpDate(TDateTime local) {
-  detail::DateParts g = detail::Decode(LocalToGmt(local));
-  return detail::Printf("%s, %d %s %d %02d:%02d:%02d GMT", detail::kDayNames[g.dayOfWeek], g.day,
-                        detail::kMonthNames[g.month - 1], g.year, g.hour, g.minute, g.second);
+  const detail::DateParts g = detail::Decode(LocalToGmt(local));
+  std::string text;
+  text.reserve(32);
+  text += detail::kDayNames[g.dayOfWeek];
+  text += ", ";
+  detail::AppendDigits(text, g.day, 1);
+  text += ' ';
+  text += detail::kMonthNames[g.month - 1];
+  text += ' ';
+  detail::AppendDigits(text, g.year, 1);
+  text += ' ';
+  detail::AppendTime(text, g);
+  text += " GMT";
+  return text;
 }
 
 std::string TKestro::FormatDateTime(TDateTime t) {
-  detail::DateParts d = detail::Decode(t);
-  return detail::Printf("%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day, d.hour, d.minute,
-                        d.second);
+  const detail::DateParts d = detail::Decode(t);
+  std::string text;
+  text.reserve(20);
+  detail::AppendDigits(text, d.year, 4);
+  text += '-';
+  detail::AppendDigits(text, d.month, 2);
+  text += '-';
+  detail::AppendDigits(text, d.day, 2);
+  text += ' ';
+  detail::AppendTime(text, d);
+  return text;
 }
 
 std::string TKestro::FormatUsDateTime(TDateTime t) {
-  detail::DateParts d = detail::Decode(t);
-  return detail::Printf("%02d/%02d/%04d %02d:%02d:%02d", d.month, d.day, d.year, d.hour, d.minute,
-                        d.second);
+  const detail::DateParts d = detail::Decode(t);
+  std::string text;
+  text.reserve(20);
+  detail::AppendDigits(text, d.month, 2);
+  text += '/';
+  detail::AppendDigits(text, d.day, 2);
+  text += '/';
+  detail::AppendDigits(text, d.year, 4);
+  text += ' ';
+  detail::AppendTime(text, d);
+  return text;
 }
 
 TDateTime TKestro::FileModifiedLocal(const std::string& path) {
   platform::FileStamp stamp;
   if (!platform::GetFileStamp(path, stamp)) return 0;
-  return detail::FromUnixMs(platform::UtcToLocalMs(stamp.lastWriteUtcMs));
+  return LocalFromUtcMs(stamp.lastWriteUtcMs);
+}
+
+TDateTime TKestro::LocalFromUtcMs(std::int64_t utcMs) {
+  return detail::FromUnixMs(platform::UtcToLocalMs(utcMs));
 }
 
 // The date is taken from the absolute path as it is (file names are
 // case-sensitive on Linux); the upper-cased path only feeds the digest.
 std::string TKestro::FileETag(const std::string& path) {
   std::string absolute = platform::ExpandFileName(path);
-  return Md5Hex(UpperCase(absolute) + " " + HttpDate(FileModifiedLocal(absolute)));
+  return EntityTag(absolute, HttpDate(FileModifiedLocal(absolute)));
+}
+
+std::string TKestro::EntityTag(const std::string& absolutePath, const std::string& modifiedHttpDate) {
+  return Md5Hex(UpperCase(absolutePath) + " " + modifiedHttpDate);
 }
 
 namespace detail {

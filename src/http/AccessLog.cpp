@@ -21,14 +21,16 @@ void TAccessLog::Write(const std::string& folder, const std::string& clientAddre
   if (folder.empty()) return;
   const std::string path =
       folder + platform::PathDelim + TKestro::FormatDateTime(now).substr(0, 10) + ".log";
-  if (!platform::FileExists(path)) {
-    if (!platform::DirectoryExists(folder)) return;
-    file_.Close();
-    if (!platform::FileStream::CreateEmpty(path)) return;
-  }
-  // A new day whose file some other program already made is opened too, so
-  // no line goes into the previous day's file.
-  if (!file_.IsOpen() || path != openPath_) {
+  // The day's file held open and still in its folder is written at once:
+  // only a new day or a deleted file costs a look at the folder.
+  if (!file_.IsOpen() || path != openPath_ || !file_.StillNamed()) {
+    if (!platform::FileExists(path)) {
+      if (!platform::DirectoryExists(folder)) return;
+      file_.Close();
+      if (!platform::FileStream::CreateEmpty(path)) return;
+    }
+    // A new day whose file some other program already made is opened too, so
+    // no line goes into the previous day's file.
     openPath_ = path;
     if (!file_.OpenAppend(path)) return;
   }

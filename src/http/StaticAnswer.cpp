@@ -9,6 +9,7 @@
 #include "http/FixedAnswers.h"
 #include "http/MimeTable.h"
 #include "platform/FileStream.h"
+#include "platform/Files.h"
 
 namespace {
 
@@ -21,6 +22,18 @@ constexpr int kUnreadableStatus = 403;
 std::int64_t RangeStart(const std::string& text) {
   const std::int64_t start = TKestro::StrToInt64Def(text, 0);
   return start < 1 || start > std::numeric_limits<std::int32_t>::max() ? 0 : start;
+}
+
+// The tag of the file this thread answered last, kept: a file asked for again
+// and again is digested once for each of its versions.
+const std::string& TagOf(const std::string& absolutePath, const std::string& lastModified) {
+  thread_local std::string path, modified, tag;
+  if (path != absolutePath || modified != lastModified) {
+    tag = TKestro::EntityTag(absolutePath, lastModified);
+    path = absolutePath;
+    modified = lastModified;
+  }
+  return tag;
 }
 
 struct FileFacts {
@@ -49,7 +62,7 @@ bool SendWithBody(const TConnection& c, std::string header, platform::FileStream
   if (length > static_cast<std::int64_t>(buffer.size()))
     return platform::SendAll(c.socket, header.data(), header.size(), true) &&
            platform::SendFile(c.socket, body, offset, length, buffer);
-  if (length > 0 && !body.Seek(offset)) return false;
+  if (offset > 0 && !body.Seek(offset)) return false;  // a file opened for this answer is at 0
   for (std::int64_t left = length; left > 0;) {
     const long read = body.Read(buffer.data(), static_cast<std::size_t>(left));
     if (read <= 0) return false;  // the file shrank: the answer would be short
@@ -95,9 +108,10 @@ bool SendRangeNotSatisfiable(const TConnection& c, const FileFacts& file,
 
 bool SendStaticFile(const TConnection& c, const std::string& localPath, const std::string& method,
                     const std::string& head, const std::string& connectionLine) {
+  // The open file tells its size and date: the path is not looked up again.
   platform::FileStream body;
-  FileFacts file;
-  if (!body.OpenRead(localPath) || (file.size = body.Size()) < 0) {
+  platform::FileStamp stamp;
+  if (!body.OpenRead(localPath) || !body.Stamp(stamp)) {
     SendFixedAnswer(c.socket, kUnreadableStatus, connectionLine);
     return true;
   }
@@ -106,9 +120,11 @@ bool SendStaticFile(const TConnection& c, const std::string& localPath, const st
     return TKestro::GetServerVar(name, head, s.documentRoot, kServerSoftware, s.clientAddress,
                                  s.portText);
   };
-  const TDateTime modified = TKestro::FileModifiedLocal(localPath);
+  const TDateTime modified = TKestro::LocalFromUtcMs(stamp.lastWriteUtcMs);
+  FileFacts file;
+  file.size = stamp.size;
   file.lastModified = TKestro::HttpDate(modified);
-  file.tag = TKestro::FileETag(localPath);
+  file.tag = TagOf(platform::ExpandFileName(localPath), file.lastModified);
   file.type = s.mimeTable->Lookup(localPath);
   const std::string fileDate = TKestro::FormatDateTime(modified);
 

@@ -38,11 +38,16 @@ std::string MapUrlToPath(const std::string& root, const std::string& url,
                          const std::string& indexFiles) {
   if (!StaysInsideRoot(url)) return std::string();
   const std::string path = TKestro::ToNativePath(root + url);
-  if (platform::DirectoryExists(path)) {
-    if (!url.empty() && url.back() == '/') return FindFileInList(path, indexFiles, ',');
-    return url + "/";
+  switch (platform::KindOf(path)) {
+    case platform::PathKind::kFolder:
+      if (!url.empty() && url.back() == '/') return FindFileInList(path, indexFiles, ',');
+      return url + "/";
+    case platform::PathKind::kFile:
+      return path;
+    case platform::PathKind::kMissing:
+      break;
   }
-  return platform::FileExists(path) ? path : std::string();
+  return std::string();
 }
 
 std::string FindFileInList(const std::string& folder, const std::string& list, char separator) {

@@ -82,11 +82,11 @@ BOOL WINAPI GetServerVariableProc(HCONN connId, LPSTR variableName, LPVOID buffe
                                   LPDWORD size) {
   if (!size) return FALSE;
   try {
+    // The resolver reads the context's fields where they lie.
     const php_context::Fields fields = FieldsOf(connId);
-    auto field = [&fields](int number) { return std::string(fields[number]); };
     const std::string value =
-        TKestro::GetServerVar(variableName ? variableName : "", field(2), field(3), field(4),
-                              field(5), field(6), field(8));
+        TKestro::GetServerVar(variableName ? variableName : "", fields[2], fields[3], fields[4],
+                              fields[5], fields[6], fields[8]);
     const DWORD required = static_cast<DWORD>(value.size() + 1);
     if (*size < required) {
       SetLastError(ERROR_INSUFFICIENT_BUFFER);

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/Files.h"
+
 namespace platform {
 
 class FileStream {
@@ -27,7 +29,11 @@ class FileStream {
   long Read(void* buffer, std::size_t length);
   bool Write(const void* data, std::size_t length);
   bool Seek(std::int64_t offset);  // from the start
-  std::int64_t Size() const;       // -1 on failure
+  // Size and last-write time of the open file; false on failure.
+  bool Stamp(FileStamp& stamp) const;
+  // False once the open file has lost its name, deleted by another program
+  // (where the system lets an open file be deleted).
+  bool StillNamed() const;
   // The platform's descriptor or HANDLE, for zero-copy sends.
   std::intptr_t NativeHandle() const { return handle_; }
 

@@ -10,6 +10,9 @@ namespace platform {
 // The native folder delimiter: '\\' on Windows, '/' on Linux.
 extern const char PathDelim;
 
+enum class PathKind { kMissing, kFile, kFolder };
+// What `path` names, learnt with one call.
+PathKind KindOf(const std::string& path);
 bool FileExists(const std::string& path);       // an existing file, not a folder
 bool DirectoryExists(const std::string& path);  // an existing folder
 bool CreateDir(const std::string& path);        // one level; true when created

@@ -6,12 +6,17 @@ namespace platform {
 
 namespace detail {
 
-// Seconds east of UTC in force now.
+// Seconds east of UTC in force now. The offset only changes on a second's
+// boundary, so each thread works it out once a second.
 long CurrentUtcOffsetSeconds() {
-  time_t now = ::time(nullptr);
+  thread_local time_t second = -1;
+  thread_local long offset = 0;
+  const time_t now = ::time(nullptr);
+  if (now == second) return offset;
   struct tm local;
-  if (!::localtime_r(&now, &local)) return 0;
-  return local.tm_gmtoff;
+  offset = ::localtime_r(&now, &local) ? local.tm_gmtoff : 0;
+  second = now;
+  return offset;
 }
 
 std::int64_t UtcNowMs() {

@@ -54,10 +54,18 @@ bool FileStream::Seek(std::int64_t offset) {
   return ::lseek(Fd(handle_), static_cast<off_t>(offset), SEEK_SET) >= 0;
 }
 
-std::int64_t FileStream::Size() const {
+bool FileStream::Stamp(FileStamp& stamp) const {
   struct stat info {};
-  if (handle_ == kNone || ::fstat(Fd(handle_), &info) != 0) return -1;
-  return static_cast<std::int64_t>(info.st_size);
+  if (handle_ == kNone || ::fstat(Fd(handle_), &info) != 0) return false;
+  stamp.size = static_cast<std::int64_t>(info.st_size);
+  stamp.lastWriteUtcMs =
+      static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000;
+  return true;
+}
+
+bool FileStream::StillNamed() const {
+  struct stat info {};
+  return handle_ != kNone && ::fstat(Fd(handle_), &info) == 0 && info.st_nlink > 0;
 }
 
 }  // namespace platform

@@ -22,27 +22,42 @@ struct DirCloser {
   void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
+// Absolute, with no empty, "." or ".." part: already in its expanded form.
+bool IsExpanded(const std::string& path) {
+  if (path.empty() || path[0] != '/') return false;
+  if (path.size() == 1) return true;
+  for (std::size_t start = 1;;) {
+    const std::size_t end = path.find('/', start);
+    const std::size_t length = (end == std::string::npos ? path.size() : end) - start;
+    if (length == 0 || (path[start] == '.' && (length == 1 || (length == 2 && path[start + 1] == '.'))))
+      return false;
+    if (end == std::string::npos) return true;
+    start = end + 1;
+  }
+}
+
 bool HasWildcard(const std::string& name) {
   return name.find_first_of("*?") != std::string::npos;
 }
 
 }  // namespace
 
-bool FileExists(const std::string& path) {
+PathKind KindOf(const std::string& path) {
   struct stat st;
-  return StatPath(path, st) && !S_ISDIR(st.st_mode);
+  if (!StatPath(path, st)) return PathKind::kMissing;
+  return S_ISDIR(st.st_mode) ? PathKind::kFolder : PathKind::kFile;
 }
 
-bool DirectoryExists(const std::string& path) {
-  struct stat st;
-  return StatPath(path, st) && S_ISDIR(st.st_mode);
-}
+bool FileExists(const std::string& path) { return KindOf(path) == PathKind::kFile; }
+
+bool DirectoryExists(const std::string& path) { return KindOf(path) == PathKind::kFolder; }
 
 bool CreateDir(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
 
 bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 std::string ExpandFileName(const std::string& path) {
+  if (IsExpanded(path)) return path;
   std::string whole = (!path.empty() && path[0] == '/') ? path : GetCurrentDir() + "/" + path;
   std::vector<std::string> parts;
   std::size_t pos = 0;

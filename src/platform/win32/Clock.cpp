@@ -2,19 +2,14 @@
 
 #include <windows.h>
 
+#include "platform/win32/FileTime.h"
+
 namespace platform {
 
 namespace detail {
 
 // FILETIME counts 100 ns units since 1601-01-01.
 constexpr std::int64_t kUnixEpochInFileTime = 116444736000000000LL;
-
-std::int64_t FileTimeToMs(const FILETIME& time) {
-  ULARGE_INTEGER value;
-  value.LowPart = time.dwLowDateTime;
-  value.HighPart = time.dwHighDateTime;
-  return (static_cast<std::int64_t>(value.QuadPart) - kUnixEpochInFileTime) / 10000;
-}
 
 FILETIME MsToFileTime(std::int64_t ms) {
   ULARGE_INTEGER value;
@@ -32,7 +27,7 @@ std::int64_t LocalNowMs() {
   ::GetLocalTime(&now);
   FILETIME time;
   if (!::SystemTimeToFileTime(&now, &time)) return 0;
-  return detail::FileTimeToMs(time);
+  return FileTimeToUnixMs(time);
 }
 
 int TimeZoneBiasMinutes() {
@@ -45,7 +40,7 @@ int TimeZoneBiasMinutes() {
 std::int64_t UtcToLocalMs(std::int64_t utcMs) {
   FILETIME utc = detail::MsToFileTime(utcMs), local;
   if (!::FileTimeToLocalFileTime(&utc, &local)) return utcMs;
-  return detail::FileTimeToMs(local);
+  return FileTimeToUnixMs(local);
 }
 
 }  // namespace platform

@@ -4,6 +4,8 @@
 
 #include <climits>
 
+#include "platform/win32/FileTime.h"
+
 namespace platform {
 
 namespace {
@@ -57,10 +59,16 @@ bool FileStream::Seek(std::int64_t offset) {
   return ::SetFilePointerEx(Native(handle_), distance, nullptr, FILE_BEGIN) != 0;
 }
 
-std::int64_t FileStream::Size() const {
-  LARGE_INTEGER size;
-  if (handle_ == kNone || !::GetFileSizeEx(Native(handle_), &size)) return -1;
-  return size.QuadPart;
+bool FileStream::Stamp(FileStamp& stamp) const {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (handle_ == kNone || !::GetFileInformationByHandle(Native(handle_), &info)) return false;
+  stamp.size = (static_cast<std::int64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  stamp.lastWriteUtcMs = FileTimeToUnixMs(info.ftLastWriteTime);
+  return true;
 }
+
+// A file open for appending is shared without deletion, so it keeps its name
+// while it is open; reading lets others delete it, which this does not tell.
+bool FileStream::StillNamed() const { return handle_ != kNone; }
 
 }  // namespace platform

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/win32/FileTime.h"
+
 namespace platform {
 
 const char PathDelim = '\\';
@@ -10,14 +12,6 @@ namespace {
 
 DWORD Attributes(const std::string& path) {
   return path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path.c_str());
-}
-
-// FILETIME counts 100 ns units since 1601.
-std::int64_t FileTimeToUnixMs(const FILETIME& ft) {
-  ULARGE_INTEGER t;
-  t.LowPart = ft.dwLowDateTime;
-  t.HighPart = ft.dwHighDateTime;
-  return static_cast<std::int64_t>(t.QuadPart / 10000) - 11644473600000LL;
 }
 
 struct FindHandle {
@@ -32,15 +26,15 @@ struct FindHandle {
 
 }  // namespace
 
-bool FileExists(const std::string& path) {
-  DWORD a = Attributes(path);
-  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+PathKind KindOf(const std::string& path) {
+  const DWORD a = Attributes(path);
+  if (a == INVALID_FILE_ATTRIBUTES) return PathKind::kMissing;
+  return (a & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::kFolder : PathKind::kFile;
 }
 
-bool DirectoryExists(const std::string& path) {
-  DWORD a = Attributes(path);
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
+bool FileExists(const std::string& path) { return KindOf(path) == PathKind::kFile; }
+
+bool DirectoryExists(const std::string& path) { return KindOf(path) == PathKind::kFolder; }
 
 bool CreateDir(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
 
