@@ -42,11 +42,110 @@ copy_tree() {  # tree destination
   rsync -a --exclude mysql/data "$1/" "$2/"
 }
 
+# Starts the Portavane of a copy of `tree` in $work/name on `port`, with a
+# runtime folder of its own (so a Portavane the user runs does not count as
+# its earlier instance); the pid goes into pids and into $started.
+start_portavane() {  # name tree port maxconnections [page-to-create...]
+  local name=$1 tree=$2 port=$3 max=$4
+  shift 4
+  [ -x "$tree/portavane" ] || { echo "no $tree/portavane: run make tree first" >&2; exit 1; }
+  copy_tree "$tree" "$work/$name"
+  sed -i "s/^port=.*/port=$port/; s/^maxconnections=.*/maxconnections=$max/" "$work/$name/pvn/pvn.ini"
+  mkdir -m 700 "$work/$name-run"
+  (cd "$work/$name" && XDG_RUNTIME_DIR=$work/$name-run exec ./portavane </dev/null >"$work/$name.out" 2>&1) &
+  started=$!
+  pids+=("$started")
+}
+
 # The first port from $1 up on which nothing listens.
 free_port() {
   local port=$1
   while ss -Htln "sport = :$port" | grep -q .; do port=$((port + 1)); done
   echo "$port"
+}
+
+# VmRSS of the processes and all their descendants, in KiB.
+tree_rss_kib() {  # pid...
+  # Processes may end while they are read: cat goes past them.
+  { cat /proc/[0-9]*/status 2>/dev/null || true; } | awk -v roots="$*" '
+    /^Name:/ { pid = 0 }
+    /^Pid:/ { pid = $2 } /^PPid:/ { parent[pid] = $2 } /^VmRSS:/ { rss[pid] = $2 }
+    END {
+      n = split(roots, r, " "); for (i = 1; i <= n; i++) inside[r[i]] = 1
+      do { grown = 0; for (p in parent) if (!(p in inside) && (parent[p] in inside)) { inside[p] = 1; grown = 1 } } while (grown)
+      for (p in inside) total += rss[p]
+      print total + 0
+    }'
+}
+
+# The servers of a run in the order they take turns, Portavane first: name,
+# port and the pids whose process trees are its memory.
+server_names=() server_ports=() server_roots=()
+add_server() {  # name port pid...
+  server_names+=("$1"); server_ports+=("$2"); shift 2; server_roots+=("$*")
+}
+
+# One wrk run: requests/s, bytes/s, and the errors wrk reports ("-": none).
+wrk_once() {  # port path connections connection-header
+  local t=$threads
+  if [ "$3" -lt "$t" ]; then t=$3; fi
+  wrk -t"$t" -c"$3" -d"$duration" -H "Connection: $4" "http://127.0.0.1:$1/$2" 2>&1 | awk '
+    /Requests\/sec:/ { rps = $2 }
+    /Transfer\/sec:/ {
+      v = $2; unit = v; sub(/[0-9.]+/, "", unit); sub(/[A-Za-z]+$/, "", v)
+      f = 1; if (unit == "KB") f = 1024; if (unit == "MB") f = 1048576; if (unit == "GB") f = 1073741824
+      bps = v * f
+    }
+    /Non-2xx|Socket errors/ { errors = errors " " $0 }
+    END { printf "%s %s %s\n", rps + 0, bps + 0, (errors == "" ? "-" : errors) }'
+}
+
+# The servers take turns, round after round, and each keeps its best round
+# (a burst of other work on the machine then costs one round, not the
+# result): best_rps, best_bps and, after the rounds, peak_rss (KiB) per server.
+best_of_rounds() {  # path connections connection-header
+  local i r rps bps errors rss
+  best_rps=() best_bps=() peak_rss=()
+  for i in "${!server_names[@]}"; do best_rps[i]=0 best_bps[i]=0 peak_rss[i]=0; done
+  for r in $(seq "$rounds"); do
+    for i in "${!server_names[@]}"; do
+      read -r rps bps errors < <(wrk_once "${server_ports[i]}" "$1" "$2" "$3")
+      [ "$errors" = "-" ] || echo "  ${server_names[i]}, round $r:$errors" >&2
+      if awk -v a="$rps" -v b="${best_rps[i]}" 'BEGIN { exit !(a > b) }'; then
+        best_rps[i]=$rps best_bps[i]=$bps
+      fi
+      rss=$(tree_rss_kib ${server_roots[i]})
+      if [ "$rss" -gt "${peak_rss[i]}" ]; then peak_rss[i]=$rss; fi
+    done
+  done
+}
+
+# A table's head: the label column, one column per server, then one ratio
+# column per peer ("/name": Portavane's figure over the peer's).
+print_head() {  # label-title unit ("RSS": requests/s and memory)
+  local name line width=15
+  if [ "$2" = RSS ]; then width=17; fi
+  line=$(printf "%-26s" "$1")
+  for name in "${server_names[@]}"; do line+=$(printf " %${width}s" "$name ${2/RSS/r\/s MiB}"); done
+  for name in "${server_names[@]:1}"; do line+=$(printf " %9s" "/$name"); done
+  echo "$line"
+}
+
+# A row of the last best_of_rounds: requests/s, or with "MB/s" bytes/s; with
+# "RSS", each server's requests/s and memory.
+print_row() {  # label [MB/s|RSS]
+  awk -v label="$1" -v unit="${2:-r/s}" -v rps="${best_rps[*]}" -v bps="${best_bps[*]}" \
+      -v rss="${peak_rss[*]}" 'BEGIN {
+    n = split(unit == "MB/s" ? bps : rps, v, " "); split(rss, m, " ")
+    line = sprintf("%-26s", label)
+    for (i = 1; i <= n; i++) {
+      if (unit == "MB/s") line = line sprintf(" %15.1f", v[i] / 1048576)
+      else if (unit == "RSS") line = line sprintf(" %10.0f %6.1f", v[i], m[i] / 1024)
+      else line = line sprintf(" %15.0f", v[i])
+    }
+    for (i = 2; i <= n; i++) line = line sprintf(" %9.2f", v[i] > 0 ? v[1] / v[i] : 0)
+    print line
+  }'
 }
 
 # Waits up to 30 s until the URL answers with success (and that body, when

@@ -1,40 +1,49 @@
 #!/usr/bin/env bash
 # PHP pages: wrk against Portavane, nginx with php-fpm (4 static children),
 # Apache with mod_php and `php -S`, in one run, each on a loopback port of its
-# own with its own temporary configuration, for a hello-world page and a page
-# that waits 20 ms. Prints requests/s and the ratios of Portavane to the peers.
-#   bench/php/run.sh [tree]        (default: dist/Portavane, from make tree)
-# BENCH_DURATION (5s), BENCH_ROUNDS (3), BENCH_CONNECTIONS (16), BENCH_THREADS (2)
-# tune the runs.
-# Installs the peers (Debian's php8.2-fpm, apache2, libapache2-mod-php8.2,
-# php8.2-cli) and wrk when they are missing.
+# own with its own temporary configuration and an access log, all asked for
+# keep-alive as browsers do. Prints, best of interleaved rounds: a hello-world
+# page and a page that waits 20 ms, and the curve of the hello-world page at
+# 1, 16, 64 and 256 connections with each server's requests/s and memory (RSS
+# of its processes, PHP's included); then the ratios of Portavane to the peers.
+#   bench/php/run.sh [tree] [baseline-tree]
+# tree: default dist/Portavane (make tree). baseline-tree: another Portavane
+# tree (say, an earlier build) served as "baseline" in the same run.
+# BENCH_DURATION (5s), BENCH_ROUNDS (3), BENCH_CONNECTIONS (16), BENCH_THREADS
+# (2) tune the runs. Installs the peers (Debian's php8.2-fpm, apache2,
+# libapache2-mod-php8.2, php8.2-cli, nginx), wrk, curl, rsync and ss when
+# they are missing.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 . "$here/bench/common.sh"
 tree=$(cd "${1:-$here/dist/Portavane}" && pwd)
+baseline=${2:+$(cd "$2" && pwd)}
 duration=${BENCH_DURATION:-5s}
 rounds=${BENCH_ROUNDS:-3}
 connections=${BENCH_CONNECTIONS:-16}
 threads=${BENCH_THREADS:-2}
-[ -x "$tree/portavane" ] || { echo "no $tree/portavane: run make tree first" >&2; exit 1; }
-
 need_packages "${common_packages[@]}" nginx php8.2-fpm apache2 libapache2-mod-php8.2 php8.2-cli
 
 make_work pv-bench-php
 pid_files=("$work/apache.pid")
 
-# A copy of the tree; the pages in its www, served by all.
-copy_tree "$tree" "$work/tree"
-www=$work/tree/www
+# The pages, served by all from one folder; each Portavane's www is that folder.
+www=$work/site
+mkdir -p "$www"
 printf '<?php echo "Hello, world";\n' >"$www/hello.php"
 printf '<?php usleep(20000); echo "Slept";\n' >"$www/usleep.php"
-chmod -R a+rX "$work/tree"
+chmod -R a+rX "$www"
+serve_site() {  # name tree port
+  start_portavane "$1" "$2" "$3" 1000
+  rm -rf "$work/$1/www"
+  ln -s "$www" "$work/$1/www"
+}
 
 pv_port=$(free_port 20280)  # below the ephemeral range, which wrk's own connections cycle through
 fpm_port=$(free_port $((pv_port + 1)))
 apache_port=$(free_port $((fpm_port + 1)))
 cli_port=$(free_port $((apache_port + 1)))
-sed -i "s/^port=.*/port=$pv_port/" "$work/tree/pvn/pvn.ini"
+base_port=$(free_port $((cli_port + 1)))
 
 user=$(id -un) group=$(id -gn)
 # php-fpm: one pool of 4 static children on a Unix socket.
@@ -112,52 +121,40 @@ DocumentRoot $www
 </FilesMatch>
 CONF
 
-# A runtime folder of its own, so a Portavane the user runs does not count as
-# this one's earlier instance.
-mkdir -m 700 "$work/run"
-(cd "$work/tree" && XDG_RUNTIME_DIR=$work/run exec ./portavane </dev/null >"$work/portavane.out" 2>&1) &
-pids+=($!)
+serve_site portavane "$tree" "$pv_port"
+add_server portavane "$pv_port" "$started"
 php-fpm8.2 -R -F -y "$work/php-fpm.conf" >/dev/null 2>&1 &
 pids+=($!)
+fpm_pid=$!
 nginx -e "$work/nginx-error.log" -c "$work/nginx.conf" &
 pids+=($!)
+add_server nginx+fpm "$fpm_port" $! "$fpm_pid"
 apache2 -f "$work/apache.conf" -k start
+wait_for "http://127.0.0.1:$apache_port/hello.php" "Hello, world"
+add_server apache+mod_php "$apache_port" "$(cat "$work/apache.pid")"
 php -S "127.0.0.1:$cli_port" -t "$www" >/dev/null 2>&1 &
 pids+=($!)
-for port in "$pv_port" "$fpm_port" "$apache_port" "$cli_port"; do wait_for "http://127.0.0.1:$port/hello.php" "Hello, world"; done
+add_server "php -S" "$cli_port" $!
+if [ -n "$baseline" ]; then
+  serve_site baseline "$baseline" "$base_port"
+  add_server baseline "$base_port" "$started"
+fi
+for port in "${server_ports[@]}"; do wait_for "http://127.0.0.1:$port/hello.php" "Hello, world"; done
 
-# Requests/s of one wrk run; errors when there were any. Browsers ask for
-# keep-alive, so every server is asked for it.
-measure() {  # port page
-  wrk -t"$threads" -c"$connections" -d"$duration" -H "Connection: keep-alive" \
-    "http://127.0.0.1:$1/$2" 2>&1 | awk '
-    /Requests\/sec:/ { rps = $2 }
-    /Non-2xx|Socket errors/ { errors = errors " " $0 }
-    END { printf "%s %s\n", rps, (errors == "" ? "-" : errors) }'
-}
-
-names=(portavane nginx+fpm apache+mod_php "php -S")
-ports=("$pv_port" "$fpm_port" "$apache_port" "$cli_port")
 # Warm-up at the measured load: as many processes started as it keeps busy,
 # opcache filled.
-for port in "${ports[@]}"; do
-  wrk -t"$threads" -c"$connections" -d2s -H "Connection: keep-alive" \
-    "http://127.0.0.1:$port/hello.php" >/dev/null
-done
-# The servers take turns, round after round, and each keeps its best round:
-# a burst of other work on the machine then costs one round, not the result.
-echo "wrk -c$connections -t$threads -d$duration, best of $rounds rounds, requests/s"
-printf "%-12s %12s %12s %15s %12s %9s %9s %9s\n" page "${names[@]}" "/fpm" "/apache" "/php -S"
+for port in "${server_ports[@]}"; do wrk_once "$port" hello.php "$connections" keep-alive >/dev/null; done
+
+echo "wrk -c$connections -t$threads -d$duration, best of $rounds interleaved rounds"
+print_head page r/s
 for page in hello.php usleep.php; do
-  best=(0 0 0 0)
-  for _ in $(seq "$rounds"); do
-    for i in "${!ports[@]}"; do
-      read -r rps errors < <(measure "${ports[$i]}" "$page")
-      best[$i]=$(awk -v a="${best[$i]}" -v b="$rps" 'BEGIN { print (b > a ? b : a) }')
-      [ "$errors" = "-" ] || echo "  ${names[$i]}:$errors" >&2
-    done
-  done
-  awk -v p="$page" -v a="${best[0]}" -v b="${best[1]}" -v c="${best[2]}" -v d="${best[3]}" 'BEGIN {
-    printf "%-12s %12.0f %12.0f %15.0f %12.0f %9.2f %9.2f %9.2f\n", p, a, b, c, d,
-           (b > 0 ? a / b : 0), (c > 0 ? a / c : 0), (d > 0 ? a / d : 0) }'
+  best_of_rounds "$page" "$connections" keep-alive
+  print_row "$page"
+done
+echo
+echo "hello.php by connections: requests/s and RSS after the rounds"
+print_head connections RSS
+for c in 1 16 64 256; do
+  best_of_rounds hello.php "$c" keep-alive
+  print_row "$c" RSS
 done

@@ -1,35 +1,44 @@
 #!/usr/bin/env bash
 # Static files: wrk against Portavane and against nginx in one run, the same
-# folder served by both on loopback ports, for a 1 KiB and a 1 MiB file, with
-# keep-alive and with a new connection per request. Prints requests/s,
-# throughput, the ratios to nginx and Portavane's memory across the run.
-#   bench/static/run.sh [tree]        (default: dist/Portavane, from make tree)
-# BENCH_DURATION (10s), BENCH_CONNECTIONS (50), BENCH_THREADS (2) tune wrk.
-# Installs wrk, nginx and curl when they are missing.
+# folder served by both on loopback ports, both writing an access log and
+# asked with the same Connection header. Prints, best of interleaved rounds:
+# a 1 KiB and a 1 MiB file with keep-alive and with a new connection per
+# request, and the curve of the 1 KiB file with keep-alive at 1, 16, 64 and
+# 256 connections with each server's requests/s and memory (RSS of its
+# processes); then the ratios of Portavane to the peers.
+#   bench/static/run.sh [tree] [baseline-tree]
+# tree: default dist/Portavane (make tree). baseline-tree: another Portavane
+# tree (say, an earlier build) served as "baseline" in the same run.
+# BENCH_DURATION (5s), BENCH_ROUNDS (3), BENCH_CONNECTIONS (50), BENCH_THREADS
+# (2) tune wrk. Installs wrk, nginx, curl, rsync and ss when they are missing.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 . "$here/bench/common.sh"
 tree=$(cd "${1:-$here/dist/Portavane}" && pwd)
-duration=${BENCH_DURATION:-10s}
+baseline=${2:+$(cd "$2" && pwd)}
+duration=${BENCH_DURATION:-5s}
+rounds=${BENCH_ROUNDS:-3}
 connections=${BENCH_CONNECTIONS:-50}
 threads=${BENCH_THREADS:-2}
-[ -x "$tree/portavane" ] || { echo "no $tree/portavane: run make tree first" >&2; exit 1; }
 need_packages "${common_packages[@]}" nginx
 
 make_work pv-bench  # nginx's workers read the files as nobody
-rss_kib() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
-
-copy_tree "$tree" "$work/tree"
-www=$work/tree/www
-chmod -R a+rX "$work/tree"
+www=$work/site
+mkdir -p "$www"
 head -c 1024 /dev/urandom >"$www/bench-1k.bin"
 head -c $((1024 * 1024)) /dev/urandom >"$www/bench-1m.bin"
+chmod -R a+rX "$www"
 
+# Portavane serves the same folder as nginx: its www is that folder.
+serve_site() {  # name tree port
+  start_portavane "$1" "$2" "$3" 1000
+  rm -rf "$work/$1/www"
+  ln -s "$www" "$work/$1/www"
+}
 pv_port=$(free_port 20180)  # below the ephemeral range, which wrk's own connections cycle through
+serve_site portavane "$tree" "$pv_port"
+add_server portavane "$pv_port" "$started"
 nginx_port=$(free_port $((pv_port + 1)))
-ini=$work/tree/pvn/pvn.ini
-sed -i "s/^port=.*/port=$pv_port/; s/^maxconnections=.*/maxconnections=1000/" "$ini"
-
 # Debian's defaults (auto workers, 768 connections each, sendfile, an access
 # log), in files of its own.
 cat >"$work/nginx.conf" <<CONF
@@ -51,52 +60,45 @@ http {
   server { listen 127.0.0.1:$nginx_port; root $www; }
 }
 CONF
-
-# A runtime folder of its own, so a Portavane the user runs does not count as
-# this one's earlier instance.
-mkdir -m 700 "$work/run"
-(cd "$work/tree" && XDG_RUNTIME_DIR=$work/run exec ./portavane </dev/null >"$work/portavane.out" 2>&1) &
-pv_pid=$!
-pids+=("$pv_pid")
 nginx -e "$work/nginx-error.log" -c "$work/nginx.conf" &
 pids+=($!)
-wait_for "http://127.0.0.1:$pv_port/bench-1k.bin" || { cat "$work/portavane.out" >&2; exit 1; }
-wait_for "http://127.0.0.1:$nginx_port/bench-1k.bin"
-
-# Requests/s and bytes/s of one wrk run.
-measure() {  # port path connection-header
-  wrk -t"$threads" -c"$connections" -d"$duration" -H "Connection: $3" \
-    "http://127.0.0.1:$1/$2" 2>&1 | awk '
-    /requests in/ { requests = $1 }
-    /Requests\/sec:/ { rps = $2 }
-    /Transfer\/sec:/ {
-      v = $2; unit = v; sub(/[0-9.]+/, "", unit); sub(/[A-Za-z]+$/, "", v)
-      f = 1; if (unit == "KB") f = 1024; if (unit == "MB") f = 1048576; if (unit == "GB") f = 1073741824
-      bps = v * f
-    }
-    /Non-2xx|Socket errors/ { errors = errors " " $0 }
-    END { printf "%s %s %s %s\n", rps, bps, requests, (errors == "" ? "-" : errors) }'
-}
+add_server nginx "$nginx_port" $!
+if [ -n "$baseline" ]; then
+  base_port=$(free_port $((nginx_port + 1)))
+  serve_site baseline "$baseline" "$base_port"
+  add_server baseline "$base_port" "$started"
+fi
+for i in "${!server_ports[@]}"; do
+  wait_for "http://127.0.0.1:${server_ports[i]}/bench-1k.bin" || {
+    cat "$work/${server_names[i]}.out" >&2 2>/dev/null
+    exit 1
+  }
+done
 
 # A short warm-up first, so the worker threads exist before memory is read.
-wrk -t"$threads" -c"$connections" -d2s -H "Connection: keep-alive" \
-  "http://127.0.0.1:$pv_port/bench-1k.bin" >/dev/null
-served=0
-rss_before=$(rss_kib "$pv_pid")
-printf "%-22s %14s %14s %12s %14s %7s %7s\n" case "portavane r/s" "nginx r/s" "portavane" "nginx" "r/s" "bytes"
-printf "%-22s %14s %14s %12s %14s %7s %7s\n" "" "" "" "MB/s" "MB/s" "ratio" "ratio"
+for port in "${server_ports[@]}"; do wrk_once "$port" bench-1k.bin "$connections" keep-alive >/dev/null; done
+
+echo "wrk -c$connections -t$threads -d$duration, best of $rounds interleaved rounds"
+print_head "case" "r/s"
 for file in bench-1k.bin bench-1m.bin; do
   for mode in keep-alive close; do
-    read -r pv_rps pv_bps pv_requests pv_errors < <(measure "$pv_port" "$file" "$mode")
-    read -r ng_rps ng_bps _ ng_errors < <(measure "$nginx_port" "$file" "$mode")
-    kill -0 "$pv_pid" 2>/dev/null || { echo "portavane ended during the run:" >&2; cat "$work/portavane.out" >&2; exit 1; }
-    served=$((served + pv_requests))
-    awk -v c="${file%.bin} $mode" -v pr="$pv_rps" -v nr="$ng_rps" -v pb="$pv_bps" -v nb="$ng_bps" 'BEGIN {
-      printf "%-22s %14.0f %14.0f %12.1f %14.1f %7.2f %7.2f\n", c, pr, nr, pb / 1048576, nb / 1048576,
-             (nr > 0 ? pr / nr : 0), (nb > 0 ? pb / nb : 0) }'
-    [ "$pv_errors" = "-" ] || echo "  portavane:$pv_errors"
-    [ "$ng_errors" = "-" ] || echo "  nginx:$ng_errors"
+    best_of_rounds "$file" "$connections" "$mode"
+    if [ "$file" = bench-1k.bin ]; then
+      print_row "${file%.bin} $mode"
+    else
+      print_row "${file%.bin} $mode MB/s" MB/s
+    fi
   done
 done
-rss_after=$(rss_kib "$pv_pid")
-echo "portavane RSS: ${rss_before} KiB before, ${rss_after} KiB after ${served} requests"
+echo
+echo "bench-1k keep-alive by connections: requests/s and RSS after the rounds"
+print_head "connections" RSS
+for c in 1 16 64 256; do
+  best_of_rounds bench-1k.bin "$c" keep-alive
+  print_row "$c" RSS
+done
+for i in "${!server_roots[@]}"; do
+  for pid in ${server_roots[i]}; do
+    kill -0 "$pid" 2>/dev/null || { echo "${server_names[i]} ended during the run" >&2; exit 1; }
+  done
+done

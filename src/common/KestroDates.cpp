@@ -74,16 +74,16 @@ DateParts Decode(TDateTime t) {
 // Decimal digits written straight into the text: these run several times
 // for every answer, where a format string costs more than the rest.
 void AppendDigits(std::string& text, int value, int width) {
-  char digits[12];
-  int n = 0;
+  char digits[16];
+  char* start = digits + sizeof digits;
   unsigned rest = static_cast<unsigned>(value < 0 ? -value : value);
   do {
-    digits[n++] = static_cast<char>('0' + rest % 10);
+    *--start = static_cast<char>('0' + rest % 10);
     rest /= 10;
   } while (rest > 0);
-  if (value < 0) text += '-';
-  for (int pad = width - n; pad > 0; --pad) text += '0';
-  while (n > 0) text += digits[--n];
+  while (digits + sizeof digits - start < width && start > digits + 1) *--start = '0';
+  if (value < 0) *--start = '-';
+  text.append(start, static_cast<std::size_t>(digits + sizeof digits - start));
 }
 
 // hh:nn:ss, two digits each.

@@ -17,10 +17,12 @@ std::string FormatLogLine(TDateTime now, const std::string& clientAddress,
 
 void TAccessLog::Write(const std::string& folder, const std::string& clientAddress,
                        const std::string& requestHead, TDateTime now) {
-  std::lock_guard<std::mutex> locked(lock_);
   if (folder.empty()) return;
+  // Made before the lock is taken, so the other workers wait only for the write.
   const std::string path =
       folder + platform::PathDelim + TKestro::FormatDateTime(now).substr(0, 10) + ".log";
+  const std::string line = FormatLogLine(now, clientAddress, requestHead);
+  std::lock_guard<std::mutex> locked(lock_);
   // The day's file held open and still in its folder is written at once:
   // only a new day or a deleted file costs a look at the folder.
   if (!file_.IsOpen() || path != openPath_ || !file_.StillNamed()) {
@@ -34,7 +36,6 @@ void TAccessLog::Write(const std::string& folder, const std::string& clientAddre
     openPath_ = path;
     if (!file_.OpenAppend(path)) return;
   }
-  const std::string line = FormatLogLine(now, clientAddress, requestHead);
   file_.Write(line.data(), line.size());
 }
 

@@ -56,6 +56,7 @@ void TMsgSender::Terminate() {
 }
 
 bool TMsgSender::TryHandOff(const TWorkerSettings& settings, platform::SocketHandle socket) {
+  if (socket_.load(std::memory_order_relaxed) != 0) return false;
   {
     std::lock_guard<std::mutex> locked(lock_);
     if (socket_ != 0 || terminating_) return false;

@@ -34,10 +34,12 @@ class TMsgSender {
   void Execute();
   void ServeConnection();
 
-  std::mutex lock_;               // guards socket_ and settings_
+  std::mutex lock_;               // guards the changes of socket_, and settings_
   std::condition_variable wake_;
   std::atomic<bool> terminating_{false};
-  platform::SocketHandle socket_ = 0;  // 0 exactly while parked
+  // 0 exactly while parked; read without the lock, the listener passes over
+  // a busy worker without taking its lock.
+  std::atomic<platform::SocketHandle> socket_{0};
   TWorkerSettings settings_;
   std::string connectionContext_;
   std::uint8_t keepAliveFlag_ = 0;
