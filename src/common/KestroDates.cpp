@@ -2,6 +2,7 @@
 // every conversion goes through whole milliseconds so that a time such as
 // 12:00:00.999 stays in its second however the double rounds.
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "common/KestroClass.h"
@@ -95,6 +96,19 @@ void AppendTime(std::string& text, const DateParts& d) {
   AppendDigits(text, d.second, 2);
 }
 
+// Three date fields (value, width) joined by `delimiter`, a blank and hh:nn:ss.
+std::string DateAndTime(const DateParts& d, const std::pair<int, int> (&fields)[3], char delimiter) {
+  std::string text;
+  text.reserve(20);
+  for (int i = 0; i < 3; ++i) {
+    if (i > 0) text += delimiter;
+    AppendDigits(text, fields[i].first, fields[i].second);
+  }
+  text += ' ';
+  AppendTime(text, d);
+  return text;
+}
+
 }  // namespace detail
 
 TDateTime TKestro::NowLocal() { return detail::FromUnixMs(platform::LocalNowMs()); }
@@ -122,30 +136,12 @@ std::string TKestro::HttpDate(TDateTime local) {
 
 std::string TKestro::FormatDateTime(TDateTime t) {
   const detail::DateParts d = detail::Decode(t);
-  std::string text;
-  text.reserve(20);
-  detail::AppendDigits(text, d.year, 4);
-  text += '-';
-  detail::AppendDigits(text, d.month, 2);
-  text += '-';
-  detail::AppendDigits(text, d.day, 2);
-  text += ' ';
-  detail::AppendTime(text, d);
-  return text;
+  return detail::DateAndTime(d, {{d.year, 4}, {d.month, 2}, {d.day, 2}}, '-');
 }
 
 std::string TKestro::FormatUsDateTime(TDateTime t) {
   const detail::DateParts d = detail::Decode(t);
-  std::string text;
-  text.reserve(20);
-  detail::AppendDigits(text, d.month, 2);
-  text += '/';
-  detail::AppendDigits(text, d.day, 2);
-  text += '/';
-  detail::AppendDigits(text, d.year, 4);
-  text += ' ';
-  detail::AppendTime(text, d);
-  return text;
+  return detail::DateAndTime(d, {{d.month, 2}, {d.day, 2}, {d.year, 4}}, '/');
 }
 
 TDateTime TKestro::FileModifiedLocal(const std::string& path) {
