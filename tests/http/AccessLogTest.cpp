@@ -60,6 +60,19 @@ TEST_F(AccessLogTest, ADeletedDayFileIsMadeAgain) {
   EXPECT_EQ(folder.Read("log/2024-01-01.log"), "08:00:01 10.0.0.1        GET /b HTTP/1.1\r\n");
 }
 
+// Where the system lets the open file be deleted, the next line still lands
+// in the day's file, made again, not in the deleted one.
+TEST_F(AccessLogTest, ALineAfterTheOpenFileWasDeletedIsNotLost) {
+  accessLog.Write(log, "10.0.0.1", "GET /a HTTP/1.1", At(0, 8, 0, 0));
+  std::remove((log + "/2024-01-01.log").c_str());  // refused on Windows
+  accessLog.Write(log, "10.0.0.1", "GET /b HTTP/1.1", At(0, 8, 0, 1));
+  accessLog.Close();
+  const std::string text = folder.Read("log/2024-01-01.log");
+  const std::string last = "08:00:01 10.0.0.1        GET /b HTTP/1.1\r\n";
+  ASSERT_GE(text.size(), last.size());
+  EXPECT_EQ(text.substr(text.size() - last.size()), last);
+}
+
 TEST_F(AccessLogTest, AMissingFolderLogsNothing) {
   accessLog.Write(folder.Path() + "/nowhere", "10.0.0.1", "GET / HTTP/1.1", At(0, 8, 0, 0));
   accessLog.Write("", "10.0.0.1", "GET / HTTP/1.1", At(0, 8, 0, 0));
