@@ -69,7 +69,8 @@ class TKestro {
   static std::string FileETag(const std::string& path);
   // The tag of the file at `absolutePath` whose last write, as HttpDate gives
   // it, is `modifiedHttpDate`: FileETag for a time already known.
-  static std::string EntityTag(const std::string& absolutePath, const std::string& modifiedHttpDate);
+  static std::string EntityTag(const std::string& absolutePath,
+                               const std::string& modifiedHttpDate);
 
   // --- Processes (KestroProcesses.cpp) ---
   // The path of the executable of process `pid` in its one spelling (Windows

@@ -97,7 +97,8 @@ void AppendTime(std::string& text, const DateParts& d) {
 }
 
 // Three date fields (value, width) joined by `delimiter`, a blank and hh:nn:ss.
-std::string DateAndTime(const DateParts& d, const std::pair<int, int> (&fields)[3], char delimiter) {
+std::string DateAndTime(const DateParts& d, const std::pair<int, int> (&fields)[3],
+                        char delimiter) {
   std::string text;
   text.reserve(20);
   for (int i = 0; i < 3; ++i) {
@@ -161,7 +162,8 @@ std::string TKestro::FileETag(const std::string& path) {
   return EntityTag(absolute, HttpDate(FileModifiedLocal(absolute)));
 }
 
-std::string TKestro::EntityTag(const std::string& absolutePath, const std::string& modifiedHttpDate) {
+std::string TKestro::EntityTag(const std::string& absolutePath,
+                               const std::string& modifiedHttpDate) {
   return Md5Hex(UpperCase(absolutePath) + " " + modifiedHttpDate);
 }
 

@@ -29,8 +29,9 @@ bool IsExpanded(const std::string& path) {
   for (std::size_t start = 1;;) {
     const std::size_t end = path.find('/', start);
     const std::size_t length = (end == std::string::npos ? path.size() : end) - start;
-    if (length == 0 || (path[start] == '.' && (length == 1 || (length == 2 && path[start + 1] == '.'))))
-      return false;
+    const bool dots =
+        path[start] == '.' && (length == 1 || (length == 2 && path[start + 1] == '.'));
+    if (length == 0 || dots) return false;
     if (end == std::string::npos) return true;
     start = end + 1;
   }
