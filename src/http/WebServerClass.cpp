@@ -9,7 +9,6 @@
 #include "http/RequestHandler.h"
 #include "php/PhpDllLoader.h"
 #include "platform/Files.h"
-#include "platform/Thread.h"
 
 namespace {
 
@@ -69,7 +68,6 @@ bool TMsgSender::TryHandOff(const TWorkerSettings& settings, platform::SocketHan
 }
 
 void TMsgSender::Execute() {
-  platform::LetWakersRunOn();  // the listener goes on accepting while this one wakes
   std::unique_lock<std::mutex> locked(lock_);
   for (;;) {
     // A hand-off made before the thread got here is seen by the predicate.
@@ -179,7 +177,6 @@ bool TWebServer::LoadSettings() {
 }
 
 void TWebServer::Execute() {
-  platform::LetWakersRunOn();
   std::unique_lock<std::mutex> locked(stateLock_);
   while (!terminating_) {
     if (!started_) {
