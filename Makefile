@@ -2,12 +2,13 @@
 NATIVE := build/native
 WIN64  := build/win64
 ASAN   := build/asan
+TSAN   := build/tsan
 FUZZ   := build/fuzz
 FUZZ_SECONDS ?= 60
 JOBS   ?= $(shell nproc)
 export WINEPREFIX ?= $(CURDIR)/build/wine-prefix
 
-.PHONY: all deps native win64 test tree run bench clean fuzz test-asan
+.PHONY: all deps native win64 test tree run bench clean fuzz test-asan test-tsan
 
 all: native win64
 
@@ -34,6 +35,7 @@ test: tree
 	scripts/wine-prefix.sh; \
 	scripts/run-tests.sh $(WIN64) wine || status=1; \
 	$(MAKE) --no-print-directory test-asan || status=1; \
+	$(MAKE) --no-print-directory test-tsan || status=1; \
 	$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=10 || status=1; \
 	exit $$status
 
@@ -44,6 +46,15 @@ test-asan: deps
 	cmake --build $(ASAN) -j $(JOBS)
 	scripts/assemble-tree.sh $(ASAN) $(ASAN)/Portavane
 	PV_ASSEMBLED_TREE=$(CURDIR)/$(ASAN)/Portavane scripts/run-tests.sh $(ASAN) asan
+
+# The HTTP and PHP suites (workers, the gateway, the module's pool of php-cgi
+# processes) built with ThreadSanitizer; the first race fails the suite.
+test-tsan: deps
+	cmake -S . -B $(TSAN) -DCMAKE_BUILD_TYPE=Debug -DPV_SANITIZE=thread >/dev/null
+	cmake --build $(TSAN) -j $(JOBS)
+	scripts/assemble-tree.sh $(TSAN) $(TSAN)/Portavane
+	PV_ASSEMBLED_TREE=$(CURDIR)/$(TSAN)/Portavane TSAN_OPTIONS=halt_on_error=1 \
+	  scripts/run-tests.sh $(TSAN) tsan '^(http|php)_'
 
 # Each parser of outside input fuzzed for FUZZ_SECONDS with libFuzzer (clang).
 fuzz: deps
