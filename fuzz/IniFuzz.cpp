@@ -17,8 +17,9 @@ const std::pair<const char*, const char*> kKeys[] = {
     {"PVN", "port"},        {"PVN", "root"},           {"PVN", "log"},
     {"PVN", "index"},       {"PVN", "maxconnections"}, {"PVN", "php_extname"},
     {"mysqld", "basedir"},  {"mysqld", "datadir"},     {"mysqld", "port"},
-    {"PHP", "extension_dir"}, {"PHP", "upload_tmp_dir"}, {"PHP", "session.save_path"},
-    {"Zend", "zend_extension"}, {" pvn ", " PORT "},
+    {"PHP", "extension_dir"}, {"PHP", "mime_magic.magicfile"}, {"PHP", "session.save_path"},
+    {"Zend", "zend_extension_manager.optimizer_ts"}, {"Zend", "pvn_zend_extension_ts"},
+    {"Zend", "zend_extension_ts"}, {" pvn ", " PORT "},
 };
 
 }  // namespace
