@@ -2,7 +2,8 @@
 # Soak: a few minutes of mixed load and killed php-cgi processes against a
 # copy of the assembled tree on a free loopback port (see soak.py), then the
 # server is stopped and no php-cgi of it may be left.
-#   bench/soak/run.sh [seconds (default 180)] [tree (default dist/Portavane)]
+#   bench/soak/run.sh [seconds (default 180)] [tree (default dist/Portavane;
+#                     build/asan/Portavane adds the sanitizers' leak check)]
 # SOAK_CONNECTIONS sets the number of client connections (default 24).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -25,7 +26,10 @@ sed -i "s/^port=.*/port=$port/" "$work/tree/pvn/pvn.ini"
 
 # A runtime folder of its own, so a Portavane the user runs is no earlier instance.
 mkdir -m 700 "$work/run"
-(cd "$work/tree" && XDG_RUNTIME_DIR=$work/run exec ./portavane </dev/null >"$work/portavane.out" 2>&1) &
+# Under AddressSanitizer freed memory waits in a quarantine (256 MiB by
+# default), which would hide what RSS says about the server itself.
+(cd "$work/tree" && XDG_RUNTIME_DIR=$work/run ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=4} \
+  exec ./portavane </dev/null >"$work/portavane.out" 2>&1) &
 server=$!
 pids+=($server)
 wait_for "http://127.0.0.1:$port/soak/small.txt"
@@ -33,7 +37,15 @@ wait_for "http://127.0.0.1:$port/soak/small.txt"
 status=0
 timeout $((seconds + 120)) python3 "$here/bench/soak/soak.py" "$port" "$server" "$work/tree" "$seconds" "$connections" || status=1
 kill "$server"
-wait "$server" 2>/dev/null || true
+code=0
+wait "$server" 2>/dev/null || code=$?
+echo "  server stopped with exit code $code"
+[ $code -eq 0 ] || status=1
+# A tree of a sanitizer build (make test-asan) reports leaks and faults here.
+if grep -q -E 'Sanitizer|runtime error' "$work/portavane.out"; then
+  grep -E -A12 'ERROR|runtime error' "$work/portavane.out" | head -60
+  status=1
+fi
 python3 "$here/bench/soak/soak.py" --after "$work/tree" "$work/php-cgi.pids" || status=1
 [ $status -eq 0 ] && echo "soak: passed" || echo "soak: FAILED"
 exit $status
