@@ -12,6 +12,7 @@ packages=(
   xauth fonts-wine fonts-wqy-microhei imagemagick  # the windows under Wine: xvfb-run, fonts, screenshots
   php8.2-cgi php8.2-mysql php8.2-mbstring php8.2-opcache  # PHP of the Linux tree
   mariadb-server-core mariadb-client             # MySQL of the Linux tree
+  clang libclang-rt-14-dev                       # fuzz targets (libFuzzer)
   curl wrk nginx                                 # integration tests and benchmarks
 )
 missing=()

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Runs every suite of one build through ctest and prints how many test cases
-# passed, from the suites' JUnit-style reports:  scripts/run-tests.sh <build> <label>
+# passed, from the suites' JUnit-style reports:
+#   scripts/run-tests.sh <build> <label> [regular expression of the suites to run]
 set -euo pipefail
-build=$1 label=$2
+build=$1 label=$2 only=${3:-}
 reports="$build/test-reports"
 mkdir -p "$reports"
 rm -f "$reports"/*.xml
 status=0
-ctest --test-dir "$build" --output-on-failure --timeout 600 -j "$(nproc)" || status=$?
+ctest --test-dir "$build" --output-on-failure --timeout 600 -j "$(nproc)" ${only:+-R "$only"} || status=$?
 tests=0 failures=0 skipped=0
 for f in "$reports"/*.xml; do
   [ -f "$f" ] || continue

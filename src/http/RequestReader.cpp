@@ -1,6 +1,7 @@
 #include "http/RequestReader.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "common/KestroClass.h"
 
@@ -55,18 +56,28 @@ bool WaitForRequestBytes(const TConnection& c, long microseconds) {
 }
 
 HeadOutcome ReadRequestHead(const TConnection& c, std::string& head) {
+  using Clock = std::chrono::steady_clock;
   head.clear();
   if (!WaitForRequestBytes(c, kRequestWaitMicroseconds)) return HeadOutcome::kNothing;
   char first[4];
   const long received = platform::Recv(c.socket, first, sizeof first);
   if (received <= 0) return HeadOutcome::kNothing;
+  const Clock::time_point deadline =
+      Clock::now() + std::chrono::microseconds(kHeadTimeLimitMicroseconds);
   head.assign(first, static_cast<std::size_t>(received));
   const bool isPost = TKestro::UpperCase(head) == "POST";
 
   std::size_t end = HeadEnd(head, 0);
   while (end == std::string::npos && head.size() <= kMaxHeadBytes) {
     const std::size_t searched = head.size();
-    if (!WaitForRequestBytes(c, kRequestWaitMicroseconds)) break;
+    const long left = static_cast<long>(
+        std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count());
+    if (left <= 0) return HeadOutcome::kNothing;
+    // Silence for a whole wait ends the head; the time limit drops it.
+    if (!WaitForRequestBytes(c, std::min(kRequestWaitMicroseconds, left))) {
+      if (Clock::now() >= deadline && !c.terminating->load()) return HeadOutcome::kNothing;
+      break;
+    }
     const long got = isPost ? ReceiveUpToBlankLine(c, head) : ReceiveAny(c, head);
     if (got <= 0) break;
     end = HeadEnd(head, searched);

@@ -8,9 +8,13 @@
 constexpr std::size_t kMaxHeadBytes = 64 * 1024;
 // How long each wait for request bytes lasts.
 constexpr long kRequestWaitMicroseconds = 5'000'000;
+// How long a whole head may take from its first byte: a client that trickles
+// a byte now and then would otherwise hold its worker for ever.
+constexpr long kHeadTimeLimitMicroseconds = 20'000'000;
 
 enum class HeadOutcome {
-  kNothing,   // no byte within the wait, or the peer closed: close silently
+  kNothing,   // no byte within the wait, the peer closed, or the head took longer
+              // than kHeadTimeLimitMicroseconds: close silently
   kComplete,  // `head` holds the request line and header lines, trimmed
   kTooLarge,  // no blank line within kMaxHeadBytes
 };

@@ -16,7 +16,10 @@ bool IsUnsafeSegment(const std::string& segment) {
   return last == '.' || last == ' ' || segment.find(':') != std::string::npos;
 }
 
+// A NUL (a raw byte of the request line) would end the path at the system's
+// calls: /x.php<NUL>.txt would be checked as x.php and sent as a text file.
 bool StaysInsideRoot(const std::string& url) {
+  if (url.find('\0') != std::string::npos) return false;
   std::size_t start = 0;
   for (;;) {
     const std::size_t end = url.find_first_of("/\\", start);

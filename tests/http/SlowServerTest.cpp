@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <future>
+#include <thread>
 
 #include "HttpTestSupport.h"
 
@@ -60,6 +61,40 @@ TEST(SlowServerTest, FiveSecondWaits) {
   const std::string log = site.LogText();
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 3) << log;  // two kept, one unfinished
   EXPECT_NE(log.find("GET /a.txt?unfinished HTTP/1.1\r\n"), std::string::npos);
+}
+
+// A head that trickles in, a byte within every 5-second wait, is dropped 20 s
+// after its first byte; meanwhile the other workers answer. About 21 s.
+TEST(SlowServerTest, TricklingHeadsAreDroppedAfterTwentySeconds) {
+  TestSite site;
+  site.folder.Write("www/a.txt", "a");
+  auto server = site.StartServer({{"maxconnections", "3"}});
+  ASSERT_TRUE(server->Active());
+
+  auto trickle = [&] {
+    Client client(site.port);
+    const auto start = Clock::now();
+    client.Send("GET /a.txt HTTP/1.1\r\n");
+    while (SecondsSince(start) < 30) {
+      if (client.ClosedWithin(seconds(4))) return SecondsSince(start);
+      client.Send("X");
+    }
+    return -1.0;
+  };
+  auto first = std::async(std::launch::async, trickle);
+  auto second = std::async(std::launch::async, trickle);
+  std::this_thread::sleep_for(seconds(9));
+  Client other(site.port);
+  const Response meanwhile = other.Request(Get("/a.txt"));
+  EXPECT_EQ(meanwhile.status, 200);
+  EXPECT_EQ(meanwhile.body, "a");
+  for (auto* slow : {&first, &second}) {
+    const double dropped = slow->get();
+    EXPECT_GT(dropped, 19.5);
+    EXPECT_LT(dropped, 23.0);
+  }
+  const std::string log = site.LogText();
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;  // only the one answered
 }
 
 }  // namespace

@@ -48,6 +48,9 @@ TEST_F(UrlMappingTest, NeverLeavesTheDocumentRoot) {
   EXPECT_EQ(MapUrlToPath(root, "/a.txt ", "index.html"), "");
   EXPECT_EQ(MapUrlToPath(root, "/a.txt::$DATA", "index.html"), "");
   EXPECT_EQ(MapUrlToPath(root, "/./a.txt", "index.html"), Native("/./a.txt"));
+  // A NUL would cut the name short at the system's calls: a.txt served as PHP.
+  EXPECT_EQ(MapUrlToPath(root, std::string("/a.txt\0.php", 11), "index.html"), "");
+  EXPECT_EQ(MapUrlToPath(root, std::string("/docs\0/", 7), "index.php"), "");
 }
 
 TEST_F(UrlMappingTest, FindFileInListTakesTheFirstExistingElementUntrimmed) {

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Soak: a few minutes of mixed load and killed php-cgi processes against a
+# copy of the assembled tree on a free loopback port (see soak.py), then the
+# server is stopped and no php-cgi of it may be left.
+#   bench/soak/run.sh [seconds (default 180)] [tree (default dist/Portavane;
+#                     build/asan/Portavane adds the sanitizers' leak check)]
+# SOAK_CONNECTIONS sets the number of client connections (default 24).
+set -euo pipefail
+here=$(cd "$(dirname "$0")/../.." && pwd)
+. "$here/bench/common.sh"
+seconds=${1:-180}
+tree=$(cd "${2:-$here/dist/Portavane}" && pwd)
+connections=${SOAK_CONNECTIONS:-24}
+[ -x "$tree/portavane" ] || { echo "no $tree/portavane: run make tree first" >&2; exit 1; }
+
+need_packages python3 curl iproute2
+
+make_work pv-soak
+# A copy of the tree without its database; the soak's pages in its www.
+mkdir "$work/tree"
+(cd "$tree" && tar --exclude ./mysql/data -cf - .) | tar -xf - -C "$work/tree"
+python3 "$here/bench/soak/soak.py" --site "$work/tree/www"
+echo "outside" >"$work/tree/secret.txt"
+port=$(free_port 20380)
+sed -i "s/^port=.*/port=$port/" "$work/tree/pvn/pvn.ini"
+
+# A runtime folder of its own, so a Portavane the user runs is no earlier instance.
+mkdir -m 700 "$work/run"
+# Under AddressSanitizer freed memory waits in a quarantine (256 MiB by
+# default), which would hide what RSS says about the server itself.
+(cd "$work/tree" && XDG_RUNTIME_DIR=$work/run ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=4} \
+  exec ./portavane </dev/null >"$work/portavane.out" 2>&1) &
+server=$!
+pids+=($server)
+wait_for "http://127.0.0.1:$port/soak/small.txt"
+
+status=0
+timeout $((seconds + 120)) python3 "$here/bench/soak/soak.py" "$port" "$server" "$work/tree" "$seconds" "$connections" || status=1
+kill "$server"
+code=0
+wait "$server" 2>/dev/null || code=$?
+echo "  server stopped with exit code $code"
+[ $code -eq 0 ] || status=1
+# A tree of a sanitizer build (make test-asan) reports leaks and faults here.
+if grep -q -E 'Sanitizer|runtime error' "$work/portavane.out"; then
+  grep -E -A12 'ERROR|runtime error' "$work/portavane.out" | head -60
+  status=1
+fi
+python3 "$here/bench/soak/soak.py" --after "$work/tree" "$work/php-cgi.pids" || status=1
+[ $status -eq 0 ] && echo "soak: passed" || echo "soak: FAILED"
+exit $status

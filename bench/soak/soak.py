@@ -1,0 +1,355 @@
+#!/usr/bin/env python3
+"""Load and faults against one running Portavane: many connections ask for
+static files, PHP pages (hello, upload, session) and bad requests, while the
+server's php-cgi processes are killed at random. Every good request must get
+its own correct answer, or a gateway error (502/503/504, or a cut answer)
+while PHP is killed; never a wrong body.
+
+  soak.py <port> <server pid> <tree> <seconds> <connections>
+
+Prints the figures and exits non-zero on a wrong answer, on resources that
+did not come back, or on a php-cgi of the tree that outlives the server (the
+caller stops the server and runs `soak.py --after <tree> <pids file>`)."""
+import collections, hashlib, os, random, signal, socket, sys, threading, time
+
+STATIC = {"/soak/small.txt": 100, "/soak/medium.txt": 20000, "/soak/large.bin": 300000}
+
+
+def content(size):
+    return bytes((i * 7 + 13) % 251 for i in range(size))
+
+
+def write_site(www):
+    os.makedirs(os.path.join(www, "soak"), exist_ok=True)
+    for url, size in STATIC.items():
+        with open(os.path.join(www, url.lstrip("/")), "wb") as f:
+            f.write(content(size))
+    pages = {
+        "hello.php": '<?php echo "hello ", $_GET["n"];\n',
+        "upload.php": '<?php $f = $_FILES["f"];\n'
+                      'echo $f["error"] === 0 ? md5_file($f["tmp_name"]) . " " . $f["size"] : "error " . $f["error"];\n',
+        "session.php": '<?php session_start(); $_SESSION["n"] = ($_SESSION["n"] ?? 0) + 1;\n'
+                       'echo "count ", $_SESSION["n"];\n',
+    }
+    for name, text in pages.items():
+        with open(os.path.join(www, "soak", name), "w") as f:
+            f.write(text)
+
+
+# --- one HTTP exchange --------------------------------------------------
+
+class Cut(Exception):
+    """The server closed or reset the connection before a whole answer."""
+
+
+def read_answer(sock, head_only=False):
+    data = b""
+    while b"\r\n\r\n" not in data:
+        chunk = sock.recv(65536)
+        if not chunk:
+            raise Cut()
+        data += chunk
+    head, _, body = data.partition(b"\r\n\r\n")
+    lines = head.decode("latin-1").split("\r\n")
+    status = int(lines[0].split()[1])
+    headers = {}
+    for line in lines[1:]:
+        name, _, value = line.partition(":")
+        headers.setdefault(name.strip().lower(), value.strip())
+    if head_only or status in (304,):
+        return status, headers, b""
+    if "content-length" in headers:
+        length = int(headers["content-length"])
+        while len(body) < length:
+            chunk = sock.recv(65536)
+            if not chunk:
+                raise Cut()
+            body += chunk
+        return status, headers, body[:length]
+    while True:  # to the end of the connection
+        chunk = sock.recv(65536)
+        if not chunk:
+            return status, headers, body
+        body += chunk
+
+
+class Connection:
+    """A client connection, kept open while the server keeps it; like a
+    browser it does not reuse one that sat idle near the server's 5 s."""
+    def __init__(self, port):
+        self.port, self.sock, self.used = port, None, 0
+
+    def exchange(self, request, keep):
+        if self.sock is not None and time.time() - self.used > 3:
+            self.close()
+        if self.sock is None:
+            self.sock = socket.create_connection(("127.0.0.1", self.port), timeout=30)
+        try:
+            self.sock.sendall(request)
+            status, headers, body = read_answer(self.sock)
+        except (Cut, OSError):
+            self.close()
+            raise Cut()
+        if not keep or headers.get("connection", "").lower() == "close" or "content-length" not in headers:
+            self.close()
+        self.used = time.time()
+        return status, headers, body
+
+    def close(self):
+        if self.sock is not None:
+            self.sock.close()
+            self.sock = None
+
+
+def request(method, url, keep, extra=b"", body=b""):
+    head = "%s %s HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: %s\r\n" % (
+        method, url, "keep-alive" if keep else "close")
+    return head.encode() + extra + b"\r\n" + body
+
+
+# --- the kinds of request -----------------------------------------------
+
+def static(conn, rng, keep):
+    url = rng.choice(list(STATIC))
+    full = content(STATIC[url])
+    if rng.random() < 0.3:
+        start = rng.randrange(1, len(full))
+        status, _, body = conn.exchange(request("GET", url, keep, b"Range: bytes=%d-\r\n" % start), keep)
+        return "static", status == 206 and body == full[start:], status
+    status, _, body = conn.exchange(request("GET", url, keep), keep)
+    return "static", status == 200 and body == full, status
+
+
+def hello(conn, rng, keep):
+    n = rng.randrange(10 ** 9)
+    status, _, body = conn.exchange(request("GET", "/soak/hello.php?n=%d" % n, keep), keep)
+    return "php-hello", status == 200 and body == b"hello %d" % n, status
+
+
+def upload(conn, rng, keep):
+    data = rng.randbytes(rng.randrange(1, 200000))
+    boundary = "soak%016x" % rng.getrandbits(64)
+    body = ("--%s\r\nContent-Disposition: form-data; name=\"f\"; filename=\"u.bin\"\r\n"
+            "Content-Type: application/octet-stream\r\n\r\n" % boundary).encode() + data + \
+        ("\r\n--%s--\r\n" % boundary).encode()
+    extra = ("Content-Type: multipart/form-data; boundary=%s\r\nContent-Length: %d\r\n"
+             % (boundary, len(body))).encode()
+    status, _, answer = conn.exchange(request("POST", "/soak/upload.php", keep, extra, body), keep)
+    expected = ("%s %d" % (hashlib.md5(data).hexdigest(), len(data))).encode()
+    return "php-upload", status == 200 and answer == expected, status
+
+
+class Session:
+    """A browser's session: its count goes up by one with each answer; each
+    failed request since the last answer may have counted too (the kill came
+    after the session was saved)."""
+    def __init__(self):
+        self.cookie, self.count, self.failed = None, 0, 0
+
+
+def session(conn, rng, keep, state):
+    extra = b"Cookie: PHPSESSID=%s\r\n" % state.cookie.encode() if state.cookie else b""
+    status, headers, body = conn.exchange(request("GET", "/soak/session.php", keep, extra), keep)
+    if status != 200:
+        state.failed += 1
+        return "php-session", False, status
+    cookie = headers.get("set-cookie", "")
+    if cookie.startswith("PHPSESSID="):
+        state.cookie = cookie.split(";")[0].split("=", 1)[1]
+    try:
+        count = int(body.decode().split()[1])
+    except (IndexError, ValueError, UnicodeDecodeError):
+        return "php-session", False, status
+    ok = state.count + 1 <= count <= state.count + 1 + state.failed
+    # PHP's files handler empties the session file before it writes it
+    # again: a kill in between loses the session, which starts anew.
+    lost = not ok and state.failed > 0 and count == 1
+    state.count, state.failed = count, 0
+    return "php-session", ok, "session lost" if lost else status
+
+
+BAD = [  # request bytes, the status expected (None: any answer or a close)
+    (b"PUT /soak/small.txt HTTP/1.1\r\nHost: x\r\n\r\n", 501),
+    (b"GET /../secret.txt HTTP/1.1\r\nHost: x\r\n\r\n", 404),
+    (b"GET /soak/small.txt\x00.php HTTP/1.1\r\nHost: x\r\n\r\n", 404),
+    (b"GET /nothing-here.txt HTTP/1.1\r\n\r\n", 404),
+    (b"GET / HTTP/1.1\r\nX-Big: " + b"a" * 70000 + b"\r\n\r\n", 431),
+    (b"POST /soak/hello.php?n=1 HTTP/1.1\r\nContent-Length: many\r\n\r\n", 400),
+    (b"\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", None),  # a TLS hello
+    (None, None),  # random bytes
+]
+
+
+def bad(port, rng):
+    data, expected = rng.choice(BAD)
+    if data is None:
+        data = rng.randbytes(rng.randrange(1, 3000)) + b"\r\n\r\n"
+    sock = socket.create_connection(("127.0.0.1", port), timeout=30)
+    try:
+        sock.sendall(data)
+        status, _, _ = read_answer(sock)
+    except (Cut, OSError, ValueError, IndexError):
+        status = None
+    finally:
+        sock.close()
+    return "bad", expected is None or status == expected, status
+
+
+# --- the run ------------------------------------------------------------
+
+def children(pid, program):
+    """The php-cgi processes whose parent is `pid`."""
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % entry) as f:
+                stat = f.read()
+            if int(stat[stat.rindex(")") + 2:].split()[1]) == pid and \
+                    os.readlink("/proc/%s/exe" % entry) == program:
+                found.append(int(entry))
+        except (OSError, ValueError):
+            pass
+    return found
+
+
+def resources(pid):
+    with open("/proc/%d/status" % pid) as f:
+        status = dict(line.split(":", 1) for line in f if ":" in line)
+    return {"rss_kib": int(status["VmRSS"].split()[0]), "threads": int(status["Threads"]),
+            "fds": len(os.listdir("/proc/%d/fd" % pid))}
+
+
+def run(port, pid, tree, seconds, connections):
+    program = os.path.join(tree, "php", "php-cgi")
+    counts = collections.Counter()
+    errors = collections.Counter()
+    wrong = []
+    lock = threading.Lock()
+    seen_cgi = set()
+
+    def load(until, seed, tally):
+        rng = random.Random(seed)
+        conn, state = Connection(port), Session()
+        while time.time() < until:
+            keep = rng.random() < 0.5
+            pick = rng.random()
+            try:
+                if pick < 0.35:
+                    kind, ok, status = static(conn, rng, keep)
+                elif pick < 0.6:
+                    kind, ok, status = hello(conn, rng, keep)
+                elif pick < 0.7:
+                    kind, ok, status = upload(conn, rng, keep)
+                elif pick < 0.85:
+                    kind, ok, status = session(conn, rng, keep, state)
+                else:
+                    kind, ok, status = bad(port, rng)
+            except Cut:
+                kind, ok, status = "php" if 0.35 <= pick < 0.85 else "static", False, "cut"
+                state.failed += 1
+            except OSError as e:
+                kind, ok, status = "connect", False, type(e).__name__
+            if not tally:
+                continue
+            with lock:
+                counts[kind] += 1
+                if ok:
+                    continue
+                gateway = kind.startswith("php") and status in (502, 503, 504, "cut", "session lost")
+                errors["%s %s" % (kind, status)] += 1
+                if kind == "php-session" and status == 200:
+                    wrong.append("php-session: a count out of step")
+                elif not gateway:
+                    wrong.append("%s %s" % (kind, status))
+
+    def phase(length, tally, kill):
+        until = time.time() + length
+        threads = [threading.Thread(target=load, args=(until, i * 7919 + int(tally), tally))
+                   for i in range(connections)]
+        for t in threads:
+            t.start()
+        kills = 0
+        rng = random.Random(1)
+        while kill and time.time() < until:
+            time.sleep(rng.uniform(0.3, 1.5))
+            victims = children(pid, program)
+            seen_cgi.update(victims)
+            if victims:
+                try:
+                    os.kill(rng.choice(victims), signal.SIGKILL)
+                    kills += 1
+                except ProcessLookupError:
+                    pass
+        for t in threads:
+            t.join()
+        return kills
+
+    def settled():
+        """After the load without kills, so the PHP pool is whole again, and
+        past the 5 idle seconds that end kept connections."""
+        phase(10, False, False)
+        time.sleep(7)
+        figures = resources(pid)
+        figures["php-cgi"] = len(children(pid, program))
+        return figures
+
+    phase(15, False, True)  # warm-up: as many workers as this load needs
+    before = settled()
+    start = time.time()
+    kills = phase(seconds, True, True)
+    elapsed = time.time() - start
+    after = settled()
+    seen_cgi.update(children(pid, program))
+
+    total = sum(counts.values())
+    print("soak: %d s, %d connections, %d requests (%.0f/s), %d php-cgi killed"
+          % (elapsed, connections, total, total / elapsed, kills))
+    print("  requests: " + ", ".join("%s %d" % kv for kv in sorted(counts.items())))
+    print("  errors:   " + (", ".join("%s: %d" % kv for kv in sorted(errors.items())) or "none"))
+    print("  wrong answers: %d%s" % (len(wrong), (" (" + "; ".join(sorted(set(wrong))[:5]) + ")") if wrong else ""))
+    for key in ("rss_kib", "threads", "fds", "php-cgi"):
+        print("  %-8s before %7d  after %7d" % (key, before[key], after[key]))
+    # Workers stay once created (up to maxconnections) and the PHP pool
+    # refills on demand, so a slower, killed phase may leave a few more.
+    back = after["rss_kib"] <= before["rss_kib"] * 1.25 + 4096 and \
+        after["threads"] <= before["threads"] + 16 and after["fds"] <= before["fds"] + 8
+    if not back:
+        print("  resources did not come back near their starting values")
+    return seen_cgi, not wrong and back
+
+
+def after(tree, pids_file):
+    """After the server stopped: no php-cgi of the tree is left."""
+    program = os.path.join(tree, "php", "php-cgi")
+    with open(pids_file) as f:
+        seen = {int(p) for p in f.read().split()}
+    deadline = time.time() + 10
+    while True:
+        left = []
+        for entry in os.listdir("/proc"):
+            if entry.isdigit():
+                try:
+                    if os.readlink("/proc/%s/exe" % entry) == program:
+                        left.append(int(entry))
+                except OSError:
+                    pass
+        if not left or time.time() > deadline:
+            break
+        time.sleep(0.2)
+    print("  php-cgi processes seen %d, left after the server stopped: %d" % (len(seen), len(left)))
+    return not left
+
+
+if __name__ == "__main__":
+    if sys.argv[1] == "--site":
+        write_site(sys.argv[2])
+        sys.exit(0)
+    if sys.argv[1] == "--after":
+        sys.exit(0 if after(sys.argv[2], sys.argv[3]) else 1)
+    port, pid, tree, seconds, connections = sys.argv[1:6]
+    seen, ok = run(int(port), int(pid), tree, int(seconds), int(connections))
+    with open(os.path.join(os.path.dirname(tree), "php-cgi.pids"), "w") as f:
+        f.write(" ".join(map(str, sorted(seen))))
+    sys.exit(0 if ok else 1)
