@@ -22,9 +22,9 @@ std::size_t HeadEnd(const std::string& head, std::size_t from) {
 
 // Receives the next bytes of a POST head: up to its blank line and not one
 // byte further, so the body stays in the socket for the PHP module.
-long ReceiveUpToBlankLine(const TConnection& c, std::string& head) {
+long ReceiveUpToBlankLine(const TConnection& c, std::string& head, bool wait) {
   std::vector<char>& buffer = *c.buffer;
-  const long peeked = platform::Peek(c.socket, buffer.data(), buffer.size());
+  const long peeked = platform::Peek(c.socket, buffer.data(), buffer.size(), wait);
   if (peeked <= 0) return peeked;
   const std::size_t before = head.size();
   head.append(buffer.data(), static_cast<std::size_t>(peeked));
@@ -36,11 +36,22 @@ long ReceiveUpToBlankLine(const TConnection& c, std::string& head) {
   return received;
 }
 
-long ReceiveAny(const TConnection& c, std::string& head) {
+long ReceiveAny(const TConnection& c, std::string& head, bool wait) {
   std::vector<char>& buffer = *c.buffer;
-  const long received = platform::Recv(c.socket, buffer.data(), buffer.size());
+  const long received = platform::Recv(c.socket, buffer.data(), buffer.size(), wait);
   if (received > 0) head.append(buffer.data(), static_cast<std::size_t>(received));
   return received;
+}
+
+// Bytes that are already there are taken without a wait; only when none are
+// does the thread wait for them, at most `microseconds`. kNoBytesYet then
+// means that nothing came (or the worker is terminating).
+template <typename Receive>
+long ReceiveWhenThere(const TConnection& c, long microseconds, Receive receive) {
+  const long got = receive(false);
+  if (got != platform::kNoBytesYet) return got;
+  if (!WaitForRequestBytes(c, microseconds)) return platform::kNoBytesYet;
+  return receive(true);
 }
 
 }  // namespace
@@ -58,10 +69,11 @@ bool WaitForRequestBytes(const TConnection& c, long microseconds) {
 HeadOutcome ReadRequestHead(const TConnection& c, std::string& head) {
   using Clock = std::chrono::steady_clock;
   head.clear();
-  if (!WaitForRequestBytes(c, kRequestWaitMicroseconds)) return HeadOutcome::kNothing;
   char first[4];
-  const long received = platform::Recv(c.socket, first, sizeof first);
-  if (received <= 0) return HeadOutcome::kNothing;
+  const long received = ReceiveWhenThere(c, kRequestWaitMicroseconds, [&](bool wait) {
+    return platform::Recv(c.socket, first, sizeof first, wait);
+  });
+  if (received <= 0 || c.terminating->load()) return HeadOutcome::kNothing;
   const Clock::time_point deadline =
       Clock::now() + std::chrono::microseconds(kHeadTimeLimitMicroseconds);
   head.assign(first, static_cast<std::size_t>(received));
@@ -73,12 +85,14 @@ HeadOutcome ReadRequestHead(const TConnection& c, std::string& head) {
     const long left = static_cast<long>(
         std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count());
     if (left <= 0) return HeadOutcome::kNothing;
+    const long got = ReceiveWhenThere(c, std::min(kRequestWaitMicroseconds, left), [&](bool wait) {
+      return isPost ? ReceiveUpToBlankLine(c, head, wait) : ReceiveAny(c, head, wait);
+    });
     // Silence for a whole wait ends the head; the time limit drops it.
-    if (!WaitForRequestBytes(c, std::min(kRequestWaitMicroseconds, left))) {
+    if (got == platform::kNoBytesYet) {
       if (Clock::now() >= deadline && !c.terminating->load()) return HeadOutcome::kNothing;
       break;
     }
-    const long got = isPost ? ReceiveUpToBlankLine(c, head) : ReceiveAny(c, head);
     if (got <= 0) break;
     end = HeadEnd(head, searched);
   }

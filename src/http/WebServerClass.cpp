@@ -212,13 +212,21 @@ void TWebServer::ListenAndAccept() {
 }
 
 void TWebServer::AcceptLoop(platform::SocketHandle listener) {
-  // Only Stop and destruction end listening.
+  // Only Stop and destruction end listening. The listener is non-blocking:
+  // under load the queued connections are taken one after the other, and the
+  // thread waits only once the queue is empty.
+  std::string peer;
+  bool queued = true;
   while (!stopping_ && !terminating_) {
-    if (!platform::WaitReadable(listener, kAcceptSliceMicroseconds)) continue;
-    std::string peer;
+    if (!queued) {
+      queued = platform::WaitReadable(listener, kAcceptSliceMicroseconds);
+      continue;
+    }
     const platform::SocketHandle client = platform::Accept(listener, peer);
     if (client != 0) {
       HandOff(client, peer);
+    } else if (platform::LastSocketError() == platform::kWouldBlock) {
+      queued = false;
     } else if (!stopping_ && !terminating_) {
       std::this_thread::sleep_for(kAcceptBackoff);
     }

@@ -28,15 +28,21 @@ class SocketLibrary {
 // The calling thread's last socket error as a Winsock number (10048 address
 // in use, 10013 access denied, ...).
 int LastSocketError();
+// The error of a call that would have had to wait.
+constexpr int kWouldBlock = 10035;
+// What Recv and Peek return when told not to wait and no byte is there yet.
+constexpr long kNoBytesYet = -2;
 
 // A TCP socket listening on 0.0.0.0:`port` with the platform's largest
-// backlog (port 0: any free port). 0 on failure; `error` is then the socket
-// error of bind or listen, or 0 when no socket could be created.
+// backlog (port 0: any free port), non-blocking: Accept never waits. 0 on
+// failure; `error` is then the socket error of bind or listen, or 0 when no
+// socket could be created.
 SocketHandle OpenListener(int port, int& error);
 // The local port a socket is bound to; 0 on failure.
 int LocalPort(SocketHandle socket);
-// The next connection, with Nagle's delay off; 0 on failure (LastSocketError
-// tells why). `peerAddress` receives the peer's dotted IPv4 address.
+// The next waiting connection, blocking and with Nagle's delay off; 0 when
+// none waits (LastSocketError is then kWouldBlock) or on failure.
+// `peerAddress` receives the peer's dotted IPv4 address.
 SocketHandle Accept(SocketHandle listener, std::string& peerAddress);
 // A blocking connection to `ipv4`:`port`; 0 on failure.
 SocketHandle Connect(const std::string& ipv4, int port);
@@ -56,10 +62,11 @@ bool SendAll(SocketHandle socket, const void* data, std::size_t length, bool mor
 // before.
 bool SendFile(SocketHandle socket, FileStream& file, std::int64_t offset, std::int64_t length,
               std::vector<char>& buffer);
-// One recv call: the bytes received, 0 when the peer closed, or -1.
-long Recv(SocketHandle socket, void* buffer, std::size_t length);
+// One recv call: the bytes received, 0 when the peer closed, or -1. Without
+// `wait`, kNoBytesYet at once instead of waiting for the first byte.
+long Recv(SocketHandle socket, void* buffer, std::size_t length, bool wait = true);
 // Like Recv, but the bytes stay in the socket.
-long Peek(SocketHandle socket, void* buffer, std::size_t length);
+long Peek(SocketHandle socket, void* buffer, std::size_t length, bool wait = true);
 // Waits until the socket is readable; false on time-out or error.
 bool WaitReadable(SocketHandle socket, long microseconds);
 

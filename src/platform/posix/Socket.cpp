@@ -101,11 +101,14 @@ int LastSocketError() { return ToWinsock(errno); }
 
 SocketHandle OpenListener(int port, int& error) {
   error = 0;
-  const SocketHandle s = Handle(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
+  const SocketHandle s =
+      Handle(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP));
   if (s == 0) return 0;
   // A restart after Stop must bind while old connections sit in TIME_WAIT.
   const int on = 1;
   ::setsockopt(Fd(s), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  const int deferSeconds = 1;
+  ::setsockopt(Fd(s), IPPROTO_TCP, TCP_DEFER_ACCEPT, &deferSeconds, sizeof deferSeconds);
   const sockaddr_in address = Ipv4(htonl(INADDR_ANY), port);
   if (::bind(Fd(s), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
       ::listen(Fd(s), INT_MAX) != 0) {
@@ -188,12 +191,22 @@ bool SendFile(SocketHandle socket, FileStream& file, std::int64_t offset, std::i
   return true;
 }
 
-long Recv(SocketHandle socket, void* buffer, std::size_t length) {
-  return static_cast<long>(::recv(Fd(socket), buffer, length, 0));
+namespace {
+
+long Receive(SocketHandle socket, void* buffer, std::size_t length, int flags, bool wait) {
+  const ssize_t got = ::recv(Fd(socket), buffer, length, flags | (wait ? 0 : MSG_DONTWAIT));
+  if (got < 0 && !wait && (errno == EAGAIN || errno == EWOULDBLOCK)) return kNoBytesYet;
+  return static_cast<long>(got);
 }
 
-long Peek(SocketHandle socket, void* buffer, std::size_t length) {
-  return static_cast<long>(::recv(Fd(socket), buffer, length, MSG_PEEK));
+}  // namespace
+
+long Recv(SocketHandle socket, void* buffer, std::size_t length, bool wait) {
+  return Receive(socket, buffer, length, 0, wait);
+}
+
+long Peek(SocketHandle socket, void* buffer, std::size_t length, bool wait) {
+  return Receive(socket, buffer, length, MSG_PEEK, wait);
 }
 
 bool WaitReadable(SocketHandle socket, long microseconds) {

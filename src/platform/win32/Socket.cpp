@@ -47,6 +47,8 @@ SocketHandle OpenListener(int port, int& error) {
   error = 0;
   const SocketHandle s = Handle(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
   if (s == 0) return 0;
+  u_long nonBlocking = 1;
+  ::ioctlsocket(Sock(s), FIONBIO, &nonBlocking);
   const sockaddr_in address = Ipv4(htonl(INADDR_ANY), port);
   if (::bind(Sock(s), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
       ::listen(Sock(s), SOMAXCONN) != 0) {
@@ -70,6 +72,9 @@ SocketHandle Accept(SocketHandle listener, std::string& peerAddress) {
   const SocketHandle s =
       Handle(::accept(Sock(listener), reinterpret_cast<sockaddr*>(&peer), &length));
   if (s == 0) return 0;
+  // An accepted socket inherits the listener's non-blocking mode.
+  u_long nonBlocking = 0;
+  ::ioctlsocket(Sock(s), FIONBIO, &nonBlocking);
   const BOOL on = TRUE;
   ::setsockopt(Sock(s), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
   peerAddress = ::inet_ntoa(peer.sin_addr);
@@ -122,12 +127,21 @@ bool SendFile(SocketHandle socket, FileStream& file, std::int64_t offset, std::i
   return true;
 }
 
-long Recv(SocketHandle socket, void* buffer, std::size_t length) {
-  return ::recv(Sock(socket), static_cast<char*>(buffer), ClampLength(length), 0);
+namespace {
+
+long Receive(SocketHandle socket, void* buffer, std::size_t length, int flags, bool wait) {
+  if (!wait && !WaitReadable(socket, 0)) return kNoBytesYet;
+  return ::recv(Sock(socket), static_cast<char*>(buffer), ClampLength(length), flags);
 }
 
-long Peek(SocketHandle socket, void* buffer, std::size_t length) {
-  return ::recv(Sock(socket), static_cast<char*>(buffer), ClampLength(length), MSG_PEEK);
+}  // namespace
+
+long Recv(SocketHandle socket, void* buffer, std::size_t length, bool wait) {
+  return Receive(socket, buffer, length, 0, wait);
+}
+
+long Peek(SocketHandle socket, void* buffer, std::size_t length, bool wait) {
+  return Receive(socket, buffer, length, MSG_PEEK, wait);
 }
 
 bool WaitReadable(SocketHandle socket, long microseconds) {
