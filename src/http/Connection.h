@@ -34,4 +34,5 @@ struct TConnection {
   std::string* connectionContext = nullptr;     // the worker's cell, for the PHP gateway
   std::uint8_t* keepAliveFlag = nullptr;        // the worker's cell, for the PHP gateway
   const std::atomic<bool>* terminating = nullptr;
+  bool servedBefore = false;  // a request of this connection was answered
 };

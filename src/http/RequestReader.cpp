@@ -45,10 +45,12 @@ long ReceiveAny(const TConnection& c, std::string& head, bool wait) {
 
 // Bytes that are already there are taken without a wait; only when none are
 // does the thread wait for them, at most `microseconds`. kNoBytesYet then
-// means that nothing came (or the worker is terminating).
+// means that nothing came (or the worker is terminating). `likelyThere`
+// false: the wait comes first, as the bytes are seldom there yet.
 template <typename Receive>
-long ReceiveWhenThere(const TConnection& c, long microseconds, Receive receive) {
-  const long got = receive(false);
+long ReceiveWhenThere(const TConnection& c, long microseconds, Receive receive,
+                      bool likelyThere = true) {
+  const long got = likelyThere ? receive(false) : platform::kNoBytesYet;
   if (got != platform::kNoBytesYet) return got;
   if (!WaitForRequestBytes(c, microseconds)) return platform::kNoBytesYet;
   return receive(true);
@@ -70,9 +72,12 @@ HeadOutcome ReadRequestHead(const TConnection& c, std::string& head) {
   using Clock = std::chrono::steady_clock;
   head.clear();
   char first[4];
-  const long received = ReceiveWhenThere(c, kRequestWaitMicroseconds, [&](bool wait) {
-    return platform::Recv(c.socket, first, sizeof first, wait);
-  });
+  // A new connection comes with its request; the next one on a kept
+  // connection follows only once the client has read the answer.
+  const long received = ReceiveWhenThere(
+      c, kRequestWaitMicroseconds,
+      [&](bool wait) { return platform::Recv(c.socket, first, sizeof first, wait); },
+      !c.servedBefore);
   if (received <= 0 || c.terminating->load()) return HeadOutcome::kNothing;
   const Clock::time_point deadline =
       Clock::now() + std::chrono::microseconds(kHeadTimeLimitMicroseconds);

@@ -111,7 +111,7 @@ bool SendStaticFile(const TConnection& c, const std::string& localPath, const st
   // The open file tells its size and date: the path is not looked up again.
   platform::FileStream body;
   platform::FileStamp stamp;
-  if (!body.OpenRead(localPath) || !body.Stamp(stamp)) {
+  if (!body.OpenRead(localPath, &stamp)) {
     SendFixedAnswer(c.socket, kUnreadableStatus, connectionLine);
     return true;
   }

@@ -95,8 +95,7 @@ void TMsgSender::ServeConnection() {
   connection.keepAliveFlag = &keepAliveFlag_;
   connection.terminating = &terminating_;
   try {
-    while (!terminating_ && !ServeRequest(connection)) {
-    }
+    while (!terminating_ && !ServeRequest(connection)) connection.servedBefore = true;
   } catch (...) {
     // The connection is closed; the worker serves the next one.
   }

@@ -18,9 +18,9 @@ FileStream& FileStream::operator=(FileStream&& other) noexcept {
   return *this;
 }
 
-bool FileStream::OpenRead(const std::string& path) {
+bool FileStream::OpenRead(const std::string& path, FileStamp* stamp) {
   Close();
-  handle_ = OpenNative(path, Access::Read);
+  handle_ = OpenNative(path, Access::Read, stamp);
   return IsOpen();
 }
 

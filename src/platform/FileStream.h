@@ -18,8 +18,9 @@ class FileStream {
   FileStream(const FileStream&) = delete;
   FileStream& operator=(const FileStream&) = delete;
 
-  // Regular files only; never blocks on a pipe or device.
-  bool OpenRead(const std::string& path);
+  // Regular files only; never blocks on a pipe or device. With `stamp`, also
+  // the size and last-write time of the file just opened (as Stamp).
+  bool OpenRead(const std::string& path, FileStamp* stamp = nullptr);
   // Creates the file when missing; writes go to its end.
   bool OpenAppend(const std::string& path);
   void Close();
@@ -45,7 +46,9 @@ class FileStream {
   enum class Access { Read, Append, Create };
 
   // The calls into the system, one file per platform.
-  static std::intptr_t OpenNative(const std::string& path, Access access);  // kNone on failure
+  // kNone on failure; `stamp` is filled, when given, for Access::Read.
+  static std::intptr_t OpenNative(const std::string& path, Access access,
+                                  FileStamp* stamp = nullptr);
   static void CloseNative(std::intptr_t handle);
   long WriteSome(const char* data, std::size_t length);  // the bytes written, -1 on error
 

@@ -10,9 +10,15 @@ namespace platform {
 
 namespace {
 int Fd(std::intptr_t handle) { return static_cast<int>(handle); }
+
+void Fill(FileStamp& stamp, const struct stat& info) {
+  stamp.size = static_cast<std::int64_t>(info.st_size);
+  stamp.lastWriteUtcMs =
+      static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000;
+}
 }  // namespace
 
-std::intptr_t FileStream::OpenNative(const std::string& path, Access access) {
+std::intptr_t FileStream::OpenNative(const std::string& path, Access access, FileStamp* stamp) {
   switch (access) {
     case Access::Append:
       return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
@@ -29,6 +35,7 @@ std::intptr_t FileStream::OpenNative(const std::string& path, Access access) {
     ::close(fd);
     return kNone;
   }
+  if (stamp) Fill(*stamp, info);
   return fd;
 }
 
@@ -57,9 +64,7 @@ bool FileStream::Seek(std::int64_t offset) {
 bool FileStream::Stamp(FileStamp& stamp) const {
   struct stat info {};
   if (handle_ == kNone || ::fstat(Fd(handle_), &info) != 0) return false;
-  stamp.size = static_cast<std::int64_t>(info.st_size);
-  stamp.lastWriteUtcMs =
-      static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000;
+  Fill(stamp, info);
   return true;
 }
 

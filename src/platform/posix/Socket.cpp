@@ -107,8 +107,13 @@ SocketHandle OpenListener(int port, int& error) {
   // A restart after Stop must bind while old connections sit in TIME_WAIT.
   const int on = 1;
   ::setsockopt(Fd(s), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  // Connections are handed out once their first bytes came: no worker sits
+  // waiting for a request that is still on its way, and one that sends
+  // nothing is taken after a second all the same.
   const int deferSeconds = 1;
   ::setsockopt(Fd(s), IPPROTO_TCP, TCP_DEFER_ACCEPT, &deferSeconds, sizeof deferSeconds);
+  // Accepted connections inherit Nagle's delay off.
+  ::setsockopt(Fd(s), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   const sockaddr_in address = Ipv4(htonl(INADDR_ANY), port);
   if (::bind(Fd(s), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
       ::listen(Fd(s), INT_MAX) != 0) {
@@ -132,8 +137,6 @@ SocketHandle Accept(SocketHandle listener, std::string& peerAddress) {
   const SocketHandle s = Handle(
       ::accept4(Fd(listener), reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC));
   if (s == 0) return 0;
-  const int on = 1;
-  ::setsockopt(Fd(s), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   char text[INET_ADDRSTRLEN] = {};
   ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
   peerAddress = text;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <climits>
+#include <utility>
 
 #include "platform/win32/FileTime.h"
 
@@ -12,7 +13,7 @@ namespace {
 HANDLE Native(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 }  // namespace
 
-std::intptr_t FileStream::OpenNative(const std::string& path, Access access) {
+std::intptr_t FileStream::OpenNative(const std::string& path, Access access, FileStamp* stamp) {
   DWORD rights = GENERIC_READ, share = FILE_SHARE_READ, disposition = OPEN_EXISTING;
   switch (access) {
     case Access::Read:
@@ -34,7 +35,10 @@ std::intptr_t FileStream::OpenNative(const std::string& path, Access access) {
     ::CloseHandle(h);
     return kNone;
   }
-  return reinterpret_cast<std::intptr_t>(h);
+  FileStream opened;
+  opened.handle_ = reinterpret_cast<std::intptr_t>(h);
+  if (access == Access::Read && stamp && !opened.Stamp(*stamp)) return kNone;
+  return std::exchange(opened.handle_, kNone);
 }
 
 void FileStream::CloseNative(std::intptr_t handle) { ::CloseHandle(Native(handle)); }
