@@ -10,8 +10,8 @@ struct Settings {
   // request that waits for a busy process costs more than an idle process.
   int processes = 16;
   // Then the process is replaced: a start takes the CPU time of a few
-  // hundred small requests, so not too often under load.
-  int requestsPerProcess = 10000;
+  // hundred small requests, so under load a few times a minute at most.
+  int requestsPerProcess = 100000;
   int requestTimeoutSeconds = 120;  // a request running longer gets 504
 };
 
