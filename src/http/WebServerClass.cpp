@@ -52,35 +52,32 @@ void TMsgSender::Terminate() {
     terminating_ = true;
     if (socket_ != 0) platform::Shutdown(socket_);
   }
-  wake_.notify_one();
+  parker_.Unpark();
 }
 
-bool TMsgSender::TryHandOff(const TWorkerSettings& settings, platform::SocketHandle socket) {
+bool TMsgSender::TryHandOff(const TWorkerSettings& settings, const std::string& peerAddress,
+                            platform::SocketHandle socket) {
   if (socket_.load(std::memory_order_relaxed) != 0) return false;
   {
     std::lock_guard<std::mutex> locked(lock_);
     if (socket_ != 0 || terminating_) return false;
     settings_ = settings;
+    settings_.clientAddress = peerAddress;
     socket_ = socket;
   }
-  wake_.notify_one();
+  parker_.Unpark();
   return true;
 }
 
 void TMsgSender::Execute() {
-  std::unique_lock<std::mutex> locked(lock_);
   for (;;) {
-    // A hand-off made before the thread got here is seen by the predicate.
-    wake_.wait(locked, [this] { return socket_ != 0 || terminating_; });
-    if (socket_ != 0 && !terminating_) {
-      locked.unlock();
-      ServeConnection();
-      locked.lock();
-    }
-    if (socket_ != 0) {
+    // A hand-off made before the thread parks lets Park return at once.
+    while (socket_ == 0 && !terminating_) parker_.Park();
+    if (!terminating_) ServeConnection();
+    {
       // Closed under the lock, so Terminate never shuts down a reused handle.
-      platform::CloseSocket(socket_);
-      socket_ = 0;
+      std::lock_guard<std::mutex> locked(lock_);
+      if (socket_ != 0) platform::CloseSocket(socket_.exchange(0));
     }
     if (terminating_) return;
   }
@@ -201,6 +198,15 @@ void TWebServer::ListenAndAccept() {
   const platform::SocketHandle listener = platform::OpenListener(port_, error);
   lastError_ = error;
   if (listener == 0) return;
+  // What every hand-off of this start copies into its worker.
+  handOffSettings_.phpLoader = phpLoader_.get();
+  handOffSettings_.mimeTable = mimeTable_.get();
+  handOffSettings_.accessLog = accessLog_.get();
+  handOffSettings_.indexFiles = indexFiles_;
+  handOffSettings_.phpExtensions = phpExtensions_;
+  handOffSettings_.documentRoot = documentRoot_;
+  handOffSettings_.portText = std::to_string(port_);
+  handOffSettings_.logFolder = logFolder_;
   {
     std::lock_guard<std::mutex> locked(stateLock_);
     listenSocket_ = listener;
@@ -233,25 +239,20 @@ void TWebServer::AcceptLoop(platform::SocketHandle listener) {
 }
 
 void TWebServer::HandOff(platform::SocketHandle client, const std::string& peerAddress) {
-  if (!phpLoader_) phpLoader_ = std::make_unique<TPHPDllLoader>();
-  if (!mimeTable_) mimeTable_ = std::make_unique<TMimeTable>();
-  TWorkerSettings settings;
-  settings.phpLoader = phpLoader_.get();
-  settings.mimeTable = mimeTable_.get();
-  settings.accessLog = accessLog_.get();
-  settings.indexFiles = indexFiles_;
-  settings.phpExtensions = phpExtensions_;
-  settings.documentRoot = documentRoot_;
-  settings.portText = std::to_string(port_);
-  settings.clientAddress = peerAddress;
-  settings.logFolder = logFolder_;
-
+  if (!phpLoader_) {
+    phpLoader_ = std::make_unique<TPHPDllLoader>();
+    handOffSettings_.phpLoader = phpLoader_.get();
+  }
+  if (!mimeTable_) {
+    mimeTable_ = std::make_unique<TMimeTable>();
+    handOffSettings_.mimeTable = mimeTable_.get();
+  }
   for (auto& worker : workers_)
-    if (worker->TryHandOff(settings, client)) return;
+    if (worker->TryHandOff(handOffSettings_, peerAddress, client)) return;
   if (workers_.size() < static_cast<std::size_t>(maxConnections_)) {
     try {
       workers_.push_back(std::make_unique<TMsgSender>());
-      if (workers_.back()->TryHandOff(settings, client)) return;
+      if (workers_.back()->TryHandOff(handOffSettings_, peerAddress, client)) return;
     } catch (...) {
       // No thread could be made: a full pool for this connection.
     }

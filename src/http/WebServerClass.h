@@ -14,6 +14,7 @@
 
 #include "http/Connection.h"
 #include "platform/Socket.h"
+#include "platform/ThreadParker.h"
 
 // A worker thread: parked while idle, serving one connection at a time.
 class TMsgSender {
@@ -25,7 +26,8 @@ class TMsgSender {
   TMsgSender& operator=(const TMsgSender&) = delete;
 
   // Gives `socket` to the worker when it is parked; false when it is busy.
-  bool TryHandOff(const TWorkerSettings& settings, platform::SocketHandle socket);
+  bool TryHandOff(const TWorkerSettings& settings, const std::string& peerAddress,
+                  platform::SocketHandle socket);
   // Asks the thread to end: the connection being served is shut down, so its
   // pending calls fail at once, and a parked thread is woken.
   void Terminate();
@@ -35,7 +37,7 @@ class TMsgSender {
   void ServeConnection();
 
   std::mutex lock_;               // guards the changes of socket_, and settings_
-  std::condition_variable wake_;
+  platform::ThreadParker parker_;
   std::atomic<bool> terminating_{false};
   // 0 exactly while parked; read without the lock, the listener passes over
   // a busy worker without taking its lock.
@@ -93,6 +95,7 @@ class TWebServer {
   int maxConnections_ = 0;
   std::vector<std::unique_ptr<TMsgSender>> workers_;
   std::unique_ptr<TPHPDllLoader> phpLoader_;
+  TWorkerSettings handOffSettings_;  // the listener's, filled as it starts listening
   std::atomic<bool> active_{false};
   std::atomic<int> lastError_{0};
   std::mutex stateLock_;

@@ -1,6 +1,11 @@
 // The daily access log: the exact line, one file per day, appending.
 #include <gtest/gtest.h>
 
+#include <set>
+#include <sstream>
+#include <thread>
+#include <vector>
+
 #include "HttpTestSupport.h"
 #include "common/KestroClass.h"
 #include "http/AccessLog.h"
@@ -77,6 +82,30 @@ TEST_F(AccessLogTest, AMissingFolderLogsNothing) {
   accessLog.Write(folder.Path() + "/nowhere", "10.0.0.1", "GET / HTTP/1.1", At(0, 8, 0, 0));
   accessLog.Write("", "10.0.0.1", "GET / HTTP/1.1", At(0, 8, 0, 0));
   EXPECT_EQ(folder.Read("nowhere/2024-01-01.log"), "");
+}
+
+// Workers that log at once: one of them writes the lines of all, and none is
+// lost, doubled or cut into another.
+TEST_F(AccessLogTest, LinesOfWorkersLoggingAtOnceAreAllWrittenWhole) {
+  constexpr int kWorkers = 8, kLines = 300;
+  std::vector<std::thread> workers;
+  for (int w = 0; w < kWorkers; ++w)
+    workers.emplace_back([this, w] {
+      for (int i = 0; i < kLines; ++i)
+        accessLog.Write(log, "10.0.0." + std::to_string(w),
+                        "GET /" + std::to_string(i) + " HTTP/1.1", At(0, 8, 0, 0));
+    });
+  for (auto& worker : workers) worker.join();
+  accessLog.Close();
+  std::istringstream text(folder.Read("log/2024-01-01.log"));
+  std::set<std::string> lines;
+  std::size_t count = 0;
+  for (std::string line; std::getline(text, line); ++count) {
+    EXPECT_EQ(line.substr(0, 9), "08:00:00 ");
+    lines.insert(line);
+  }
+  EXPECT_EQ(count, static_cast<std::size_t>(kWorkers * kLines));
+  EXPECT_EQ(lines.size(), count);
 }
 
 }  // namespace
