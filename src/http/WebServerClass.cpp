@@ -199,8 +199,6 @@ void TWebServer::ListenAndAccept() {
   lastError_ = error;
   if (listener == 0) return;
   // What every hand-off of this start copies into its worker.
-  handOffSettings_.phpLoader = phpLoader_.get();
-  handOffSettings_.mimeTable = mimeTable_.get();
   handOffSettings_.accessLog = accessLog_.get();
   handOffSettings_.indexFiles = indexFiles_;
   handOffSettings_.phpExtensions = phpExtensions_;
@@ -239,14 +237,10 @@ void TWebServer::AcceptLoop(platform::SocketHandle listener) {
 }
 
 void TWebServer::HandOff(platform::SocketHandle client, const std::string& peerAddress) {
-  if (!phpLoader_) {
-    phpLoader_ = std::make_unique<TPHPDllLoader>();
-    handOffSettings_.phpLoader = phpLoader_.get();
-  }
-  if (!mimeTable_) {
-    mimeTable_ = std::make_unique<TMimeTable>();
-    handOffSettings_.mimeTable = mimeTable_.get();
-  }
+  if (!phpLoader_) phpLoader_ = std::make_unique<TPHPDllLoader>();
+  if (!mimeTable_) mimeTable_ = std::make_unique<TMimeTable>();
+  handOffSettings_.phpLoader = phpLoader_.get();
+  handOffSettings_.mimeTable = mimeTable_.get();
   for (auto& worker : workers_)
     if (worker->TryHandOff(handOffSettings_, peerAddress, client)) return;
   if (workers_.size() < static_cast<std::size_t>(maxConnections_)) {
