@@ -156,11 +156,26 @@ SocketHandle Connect(const std::string& ipv4, int port) {
   return s;
 }
 
+namespace {
+// The socket whose last send on this thread was told that more follows: only
+// then has Push anything to send. A send without MSG_MORE sends the held
+// bytes with its own.
+thread_local SocketHandle heldBack = 0;
+}  // namespace
+
 long Send(SocketHandle socket, const void* data, std::size_t length, bool more) {
-  return static_cast<long>(::send(Fd(socket), data, length, MSG_NOSIGNAL | (more ? MSG_MORE : 0)));
+  const long sent =
+      static_cast<long>(::send(Fd(socket), data, length, MSG_NOSIGNAL | (more ? MSG_MORE : 0)));
+  if (more && sent > 0)
+    heldBack = socket;
+  else if (heldBack == socket && sent >= 0)
+    heldBack = 0;
+  return sent;
 }
 
 void Push(SocketHandle socket) {
+  if (heldBack != socket) return;
+  heldBack = 0;
   // Setting TCP_NODELAY (again) sends what MSG_MORE held back.
   const int on = 1;
   ::setsockopt(Fd(socket), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
