@@ -205,6 +205,11 @@ TEST_F(WindowsPhpTest, NoPhpProcessOutlivesAKilledServer) {
   CloseHandle(child.hProcess);
   CloseHandle(child.hThread);
   EXPECT_TRUE(Eventually([] { return StandIns().empty(); }, std::chrono::seconds(5)));
+  // A process left over would hold the suite's output open until its timeout.
+  for (const DWORD id : StandIns()) {
+    const HANDLE left = OpenProcess(PROCESS_TERMINATE, FALSE, id);
+    if (left) TerminateProcess(left, 1), CloseHandle(left);
+  }
 }
 
 }  // namespace

@@ -131,6 +131,35 @@ class WinCgiProcess : public CgiProcess {
   unsigned short port_;
 };
 
+// The attribute list that puts a new process into one job.
+class JobAttribute {
+ public:
+  explicit JobAttribute(HANDLE job) : job_(job) {
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    storage_.resize(size);
+    list_ = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
+    ready_ = job_ && InitializeProcThreadAttributeList(list_, 1, 0, &size);
+    if (ready_)
+      ready_ = UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_JOB_LIST, &job_,
+                                         sizeof job_, nullptr, nullptr);
+  }
+  ~JobAttribute() {
+    if (ready_) DeleteProcThreadAttributeList(list_);
+  }
+  JobAttribute(const JobAttribute&) = delete;
+  JobAttribute& operator=(const JobAttribute&) = delete;
+
+  bool Ready() const { return ready_; }
+  LPPROC_THREAD_ATTRIBUTE_LIST List() const { return list_; }
+
+ private:
+  HANDLE job_;  // UpdateProcThreadAttribute keeps a pointer to it
+  std::vector<char> storage_;
+  LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+  bool ready_ = false;
+};
+
 class WinEndpointSpace : public EndpointSpace {
  public:
   WinEndpointSpace() : job_(CreateJobObjectA(nullptr, nullptr)) {
@@ -151,15 +180,18 @@ class WinEndpointSpace : public EndpointSpace {
     if (port == 0) return nullptr;
     std::string command = "\"" + program + "\" -b 127.0.0.1:" + std::to_string(port);
     std::vector<char> env = ChildEnvironment();
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
+    // The process is born in the job: one started first and assigned after
+    // would outlive a server killed in between, suspended and forever.
+    JobAttribute inJob(job_);
+    if (!inJob.Ready()) return nullptr;
+    STARTUPINFOEXA startup{};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.lpAttributeList = inJob.List();
     PROCESS_INFORMATION info{};
     if (!CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE,
-                        CREATE_NO_WINDOW | CREATE_SUSPENDED, env.data(), nullptr, &startup,
-                        &info))
+                        CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, env.data(), nullptr,
+                        &startup.StartupInfo, &info))
       return nullptr;
-    if (job_) AssignProcessToJobObject(job_, info.hProcess);
-    ResumeThread(info.hThread);
     CloseHandle(info.hThread);
     return std::make_unique<WinCgiProcess>(info.hProcess, port);
   }
