@@ -135,29 +135,31 @@ class WinCgiProcess : public CgiProcess {
 class JobAttribute {
  public:
   explicit JobAttribute(HANDLE job) : job_(job) {
+    if (!job_) return;
     SIZE_T size = 0;
     InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
     storage_.resize(size);
-    list_ = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
-    ready_ = job_ && InitializeProcThreadAttributeList(list_, 1, 0, &size);
-    if (ready_)
-      ready_ = UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_JOB_LIST, &job_,
-                                         sizeof job_, nullptr, nullptr);
+    const auto list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
+    if (!InitializeProcThreadAttributeList(list, 1, 0, &size)) return;
+    initialized_ = list;
+    if (UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_JOB_LIST, &job_, sizeof job_,
+                                  nullptr, nullptr))
+      list_ = list;
   }
   ~JobAttribute() {
-    if (ready_) DeleteProcThreadAttributeList(list_);
+    if (initialized_) DeleteProcThreadAttributeList(initialized_);
   }
   JobAttribute(const JobAttribute&) = delete;
   JobAttribute& operator=(const JobAttribute&) = delete;
 
-  bool Ready() const { return ready_; }
+  // Null when there is no job or the list could not be made.
   LPPROC_THREAD_ATTRIBUTE_LIST List() const { return list_; }
 
  private:
   HANDLE job_;  // UpdateProcThreadAttribute keeps a pointer to it
   std::vector<char> storage_;
+  LPPROC_THREAD_ATTRIBUTE_LIST initialized_ = nullptr;
   LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
-  bool ready_ = false;
 };
 
 class WinEndpointSpace : public EndpointSpace {
@@ -182,15 +184,15 @@ class WinEndpointSpace : public EndpointSpace {
     std::vector<char> env = ChildEnvironment();
     // The process is born in the job: one started first and assigned after
     // would outlive a server killed in between, suspended and forever.
+    // Without a job it still starts: PHP answers, only without the clean-up.
     JobAttribute inJob(job_);
-    if (!inJob.Ready()) return nullptr;
     STARTUPINFOEXA startup{};
-    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.cb = inJob.List() ? sizeof startup : sizeof startup.StartupInfo;
     startup.lpAttributeList = inJob.List();
+    const DWORD flags = CREATE_NO_WINDOW | (inJob.List() ? EXTENDED_STARTUPINFO_PRESENT : 0);
     PROCESS_INFORMATION info{};
-    if (!CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE,
-                        CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, env.data(), nullptr,
-                        &startup.StartupInfo, &info))
+    if (!CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE, flags,
+                        env.data(), nullptr, &startup.StartupInfo, &info))
       return nullptr;
     CloseHandle(info.hThread);
     return std::make_unique<WinCgiProcess>(info.hProcess, port);
