@@ -205,7 +205,7 @@ TEST_F(WindowsPhpTest, NoPhpProcessOutlivesAKilledServer) {
   CloseHandle(child.hProcess);
   CloseHandle(child.hThread);
   EXPECT_TRUE(Eventually([] { return StandIns().empty(); }, std::chrono::seconds(5)));
-  // A process left over would hold the suite's output open until its timeout.
+  // A process left over would outlive the suite and keep its Wine session going.
   for (const DWORD id : StandIns()) {
     const HANDLE left = OpenProcess(PROCESS_TERMINATE, FALSE, id);
     if (left) TerminateProcess(left, 1), CloseHandle(left);
