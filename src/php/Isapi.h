@@ -13,6 +13,7 @@ constexpr DWORD kVersion = (kVersionMajor << 16) | kVersionMinor;
 
 constexpr DWORD kMapUrlToPathEx = 1012;        // HSE_REQ_MAP_URL_TO_PATH_EX
 constexpr DWORD kSendResponseHeaderEx = 1016;  // HSE_REQ_SEND_RESPONSE_HEADER_EX
+constexpr DWORD kIsConnected = 1018;           // HSE_REQ_IS_CONNECTED
 
 constexpr const char* kEntryPointName = "HttpExtensionProc";
 

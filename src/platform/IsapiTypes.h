@@ -54,6 +54,7 @@ using HCONN = void*;
 #define HSE_REQ_DONE_WITH_SESSION 4
 #define HSE_REQ_MAP_URL_TO_PATH_EX 1012
 #define HSE_REQ_SEND_RESPONSE_HEADER_EX 1016
+#define HSE_REQ_IS_CONNECTED 1018
 
 // The thread's last error lives in errno, which the executable and every
 // loaded module share through the C library.
