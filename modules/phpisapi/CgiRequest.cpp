@@ -34,10 +34,29 @@ bool HasToken(const std::string& value, const char* token) {
   return false;
 }
 
+bool IsDelimiter(char c) { return c == '/' || c == '\\'; }
+
 // DOCUMENT_ROOT without the trailing delimiter of APPL_PHYSICAL_PATH.
 std::string DocumentRoot(std::string path) {
-  while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) path.pop_back();
+  while (path.size() > 1 && IsDelimiter(path.back())) path.pop_back();
   return path;
+}
+
+// The URL path after the script's: the server's PATH_INFO is the script's URL
+// followed by whatever came after it.
+std::string PathAfterScript(const std::string& serverPathInfo, const std::string& scriptName) {
+  if (serverPathInfo.compare(0, scriptName.size(), scriptName) != 0) return std::string();
+  return serverPathInfo.substr(scriptName.size());
+}
+
+// The path info under the document root, with the delimiter that ends
+// APPL_PHYSICAL_PATH (the server's native one).
+std::string TranslatedPathInfo(const std::string& physicalPath, std::string pathInfo) {
+  const char delimiter = physicalPath.empty() ? '/' : physicalPath.back();
+  if (delimiter == '\\')
+    for (char& c : pathInfo)
+      if (c == '/') c = '\\';
+  return DocumentRoot(physicalPath) + pathInfo;
 }
 
 }  // namespace
@@ -48,13 +67,18 @@ CgiRequest DescribeRequest(EXTENSION_CONTROL_BLOCK& ecb) {
   auto var = [&ecb](const char* name) { return ServerVariable(ecb, name); };
   const std::string method = ecb.lpszMethod ? ecb.lpszMethod : "GET";
   const std::string query = ecb.lpszQueryString ? ecb.lpszQueryString : "";
-  // The control block carries the script's path and file as PATH_INFO and
-  // PATH_TRANSLATED, the same values as the variables: no call needed.
-  const std::string scriptName = ecb.lpszPathInfo ? ecb.lpszPathInfo : var("SCRIPT_NAME");
+  // The control block carries PATH_INFO (the script's URL and the path after
+  // it) and PATH_TRANSLATED (the script's file), the same values as the
+  // variables: no call needed for those.
+  const std::string serverPathInfo = ecb.lpszPathInfo ? ecb.lpszPathInfo : var("PATH_INFO");
+  std::string scriptName = var("SCRIPT_NAME");
+  if (scriptName.empty()) scriptName = serverPathInfo;  // a server that names no script
+  const std::string pathInfo = PathAfterScript(serverPathInfo, scriptName);
   const std::string scriptFile =
       ecb.lpszPathTranslated ? ecb.lpszPathTranslated : var("PATH_TRANSLATED");
+  const std::string physicalPath = var("APPL_PHYSICAL_PATH");
   std::string requestUri = var("HTTP_URL");
-  if (requestUri.empty()) requestUri = scriptName + (query.empty() ? "" : "?" + query);
+  if (requestUri.empty()) requestUri = scriptName + pathInfo + (query.empty() ? "" : "?" + query);
 
   fcgi::AppendParam(p, "GATEWAY_INTERFACE", "CGI/1.1");
   fcgi::AppendParam(p, "SERVER_SOFTWARE", var("SERVER_SOFTWARE"));
@@ -66,9 +90,11 @@ CgiRequest DescribeRequest(EXTENSION_CONTROL_BLOCK& ecb) {
   fcgi::AppendParam(p, "QUERY_STRING", query);
   fcgi::AppendParam(p, "SCRIPT_NAME", scriptName);
   fcgi::AppendParam(p, "SCRIPT_FILENAME", scriptFile);
-  // The server has no path after the script; PHP_SELF is then the script's path.
-  fcgi::AppendParam(p, "PATH_INFO", "");
-  fcgi::AppendParam(p, "DOCUMENT_ROOT", DocumentRoot(var("APPL_PHYSICAL_PATH")));
+  // PHP_SELF is the script's URL and the path info.
+  fcgi::AppendParam(p, "PATH_INFO", pathInfo);
+  if (!pathInfo.empty())
+    fcgi::AppendParam(p, "PATH_TRANSLATED", TranslatedPathInfo(physicalPath, pathInfo));
+  fcgi::AppendParam(p, "DOCUMENT_ROOT", DocumentRoot(physicalPath));
   fcgi::AppendParam(p, "REMOTE_ADDR", var("REMOTE_ADDR"));
   fcgi::AppendParam(p, "REDIRECT_STATUS", "200");
   fcgi::AppendParam(p, "CONTENT_TYPE", ecb.lpszContentType ? ecb.lpszContentType : "");

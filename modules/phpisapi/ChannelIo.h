@@ -14,5 +14,8 @@ void CloseStream(std::intptr_t handle);
 long SendSome(std::intptr_t handle, const char* data, std::size_t length);
 // Waits until the stream takes more bytes: 1 ready, 0 timed out, -1 failed.
 int WaitWritable(std::intptr_t handle, Clock::time_point deadline);
+// Bytes received (> 0), or Channel::kClosed, kFailed, kTimedOut.
+long ReceiveUntil(std::intptr_t handle, void* buffer, std::size_t length,
+                  Clock::time_point deadline);
 
 }  // namespace phpisapi::detail

@@ -4,6 +4,12 @@
 
 namespace phpisapi {
 
+namespace {
+
+constexpr DWORD kIsConnected = 1018;  // HSE_REQ_IS_CONNECTED
+
+}  // namespace
+
 std::string ServerVariable(EXTENSION_CONTROL_BLOCK& ecb, const char* name) {
   // Most values fit the stack; a longer one is asked for again at its size.
   char small[1024];
@@ -43,6 +49,12 @@ bool SendResponseHead(EXTENSION_CONTROL_BLOCK& ecb, const std::string& status,
   info.fKeepConn = keepConnection ? TRUE : FALSE;
   return ecb.ServerSupportFunction(ecb.ConnID, HSE_REQ_SEND_RESPONSE_HEADER_EX, &info, nullptr,
                                    nullptr) != FALSE;
+}
+
+bool ClientConnected(EXTENSION_CONTROL_BLOCK& ecb) {
+  BOOL connected = TRUE;
+  return !ecb.ServerSupportFunction(ecb.ConnID, kIsConnected, &connected, nullptr, nullptr) ||
+         connected != FALSE;
 }
 
 void SendErrorPage(EXTENSION_CONTROL_BLOCK& ecb, const std::string& status,

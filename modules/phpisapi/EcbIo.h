@@ -14,6 +14,9 @@ bool WriteAll(EXTENSION_CONTROL_BLOCK& ecb, const char* data, std::size_t length
 // Status line and header lines through code 1016.
 bool SendResponseHead(EXTENSION_CONTROL_BLOCK& ecb, const std::string& status,
                       const std::string& headers, bool keepConnection);
+// Whether the client still waits for the answer and the server still runs
+// (code 1018); a server that does not know the code is taken to say yes.
+bool ClientConnected(EXTENSION_CONTROL_BLOCK& ecb);
 // A short text answer of the module's own (busy, gone, timed out); closes.
 void SendErrorPage(EXTENSION_CONTROL_BLOCK& ecb, const std::string& status,
                    const std::string& text, bool headOnly);

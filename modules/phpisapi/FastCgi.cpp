@@ -19,6 +19,8 @@ void AppendHeader(std::string& out, Type type, std::size_t length) {
   out.append(header, kHeaderSize);
 }
 
+std::size_t LengthSize(std::size_t length) { return length < 128 ? 1 : 4; }
+
 void AppendLength(std::string& out, std::size_t length) {
   if (length < 128) {
     out.push_back(static_cast<char>(length));
@@ -28,6 +30,18 @@ void AppendLength(std::string& out, std::size_t length) {
   out.push_back(static_cast<char>((length >> 16) & 0xFF));
   out.push_back(static_cast<char>((length >> 8) & 0xFF));
   out.push_back(static_cast<char>(length & 0xFF));
+}
+
+// The length at `at` of a stream AppendLength wrote, and the place after it.
+std::size_t ReadLength(const std::string& in, std::size_t& at) {
+  const auto byte = [&](std::size_t i) {
+    return static_cast<std::size_t>(static_cast<unsigned char>(in[i]));
+  };
+  if (byte(at) < 128) return byte(at++);
+  const std::size_t length =
+      (byte(at) & 0x7F) << 24 | byte(at + 1) << 16 | byte(at + 2) << 8 | byte(at + 3);
+  at += 4;
+  return length;
 }
 
 }  // namespace
@@ -50,10 +64,30 @@ void AppendRecords(std::string& out, Type type, const char* data, std::size_t le
 }
 
 void AppendParam(std::string& params, const std::string& name, const std::string& value) {
+  if (LengthSize(name.size()) + LengthSize(value.size()) + name.size() + value.size() > kMaxContent)
+    return;
   AppendLength(params, name.size());
   AppendLength(params, value.size());
   params += name;
   params += value;
+}
+
+void AppendParamRecords(std::string& out, const std::string& params) {
+  std::size_t start = 0;  // of the pairs the next record carries
+  for (std::size_t at = 0; at < params.size();) {
+    std::size_t next = at;
+    const std::size_t name = ReadLength(params, next);
+    const std::size_t value = ReadLength(params, next);
+    next += name + value;
+    if (next - start > kMaxContent) {
+      AppendRecords(out, kParams, params.data() + start, at - start);
+      start = at;
+    }
+    at = next;
+  }
+  if (start < params.size())
+    AppendRecords(out, kParams, params.data() + start, params.size() - start);
+  AppendRecords(out, kParams, nullptr, 0);
 }
 
 void RecordReader::Feed(const char* data, std::size_t length) {

@@ -24,8 +24,12 @@ void AppendBeginRequest(std::string& out, bool keepConn);
 // Records of `type` carrying the bytes, split at the record size; an empty
 // record (the end of a stream) when length is 0.
 void AppendRecords(std::string& out, Type type, const char* data, std::size_t length);
-// One name-value pair of a params stream.
+// One name-value pair of a params stream. php-cgi reads each pair from within
+// one record, so a pair too long for one record's content is left out.
 void AppendParam(std::string& params, const std::string& name, const std::string& value);
+// The pairs that AppendParam made as params records, each cut between two
+// pairs, then the empty record that ends the stream.
+void AppendParamRecords(std::string& out, const std::string& params);
 
 struct Record {
   Type type = kStdout;

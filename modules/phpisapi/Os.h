@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -12,15 +13,21 @@ namespace phpisapi {
 
 using Clock = std::chrono::steady_clock;
 
+// Asked while a call waits, at least every kWatchInterval: false ends the
+// wait (the client went away, or the server is stopping).
+using StillWanted = std::function<bool()>;
+constexpr std::chrono::milliseconds kWatchInterval{250};
+
 // The folder that holds this module, without a trailing delimiter.
 std::string ModuleFolder();
 // php-cgi beside the module in `phpFolder`, else (Linux) on PATH; empty when none.
 std::string FindPhpCgi(const std::string& phpFolder);
 
-// A connected stream to one php-cgi. Calls that wait give up at `deadline`.
+// A connected stream to one php-cgi. Calls that wait give up at `deadline`,
+// or sooner when the request is no longer wanted.
 class Channel {
  public:
-  enum Result : long { kClosed = 0, kFailed = -1, kTimedOut = -2 };
+  enum Result : long { kClosed = 0, kFailed = -1, kTimedOut = -2, kUnwanted = -3 };
 
   Channel() = default;
   // Takes a connected stream over and readies it for Receive.
@@ -34,9 +41,11 @@ class Channel {
   bool Open() const { return handle_ != kNone; }
   void Close();
   // All bytes, or false.
-  bool SendAll(const void* data, std::size_t length, Clock::time_point deadline);
-  // Bytes received (> 0), or kClosed, kFailed, kTimedOut.
-  long Receive(void* buffer, std::size_t length, Clock::time_point deadline);
+  bool SendAll(const void* data, std::size_t length, Clock::time_point deadline,
+               const StillWanted& wanted);
+  // Bytes received (> 0), or kClosed, kFailed, kTimedOut, kUnwanted.
+  long Receive(void* buffer, std::size_t length, Clock::time_point deadline,
+               const StillWanted& wanted);
   // True when the peer has closed its end (or sent what nobody asked for),
   // without waiting.
   bool Broken();

@@ -1,5 +1,6 @@
 #include "Pool.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace phpisapi {
@@ -68,7 +69,8 @@ bool Pool::Available() {
   return space_ && !program_.empty();
 }
 
-std::unique_ptr<Pool::Lease> Pool::Acquire(Clock::time_point deadline) {
+std::unique_ptr<Pool::Lease> Pool::Acquire(Clock::time_point deadline,
+                                           const StillWanted& wanted) {
   std::unique_lock<std::mutex> lock(mutex_);
   StartOnce();
   if (slots_.empty()) return nullptr;
@@ -78,7 +80,16 @@ std::unique_ptr<Pool::Lease> Pool::Acquire(Clock::time_point deadline) {
       slot->busy = true;
       return std::make_unique<Lease>(*this, *slot);
     }
-    if (freed_.wait_until(lock, deadline) == std::cv_status::timeout) return nullptr;
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline) return nullptr;
+    if (freed_.wait_until(lock, std::min(deadline, now + kWatchInterval)) ==
+        std::cv_status::timeout) {
+      // The server is asked without the pool's lock: it may take its time.
+      lock.unlock();
+      const bool stillWanted = !wanted || wanted();
+      lock.lock();
+      if (!stillWanted) return nullptr;
+    }
   }
 }
 

@@ -61,8 +61,8 @@ class Pool {
   bool Available();
   // A free slot, the first one in order, so the processes that served last
   // (started, connected, warm) serve again; waits for one until the
-  // deadline; null when none came free.
-  std::unique_ptr<Lease> Acquire(Clock::time_point deadline);
+  // deadline while the request is wanted; null when none came free.
+  std::unique_ptr<Lease> Acquire(Clock::time_point deadline, const StillWanted& wanted);
   const Settings& settings() const { return settings_; }
 
  private:

@@ -22,55 +22,78 @@ constexpr std::size_t kIoSize = 64 * 1024;
 static_assert(kIoSize >= fcgi::kMaxContent, "a body chunk fits the buffer");
 constexpr std::size_t kHeadLimit = 64 * 1024;
 
-enum class Outcome { kDone, kGone, kTimedOut };
+// kGone: php-cgi died or failed; kUnwanted: the client went away (or the
+// server is stopping); kShortBody: the body ended before its length.
+enum class Outcome { kDone, kGone, kTimedOut, kUnwanted, kShortBody };
+
+// Whether the client still waits for the answer, asked of the server only
+// while the module waits for something; once gone, gone for good.
+class ClientWatch {
+ public:
+  explicit ClientWatch(EXTENSION_CONTROL_BLOCK& ecb) : ecb_(ecb) {}
+  ClientWatch(const ClientWatch&) = delete;
+  ClientWatch& operator=(const ClientWatch&) = delete;
+
+  bool StillThere() {
+    if (!gone_) gone_ = !ClientConnected(ecb_);
+    return !gone_;
+  }
+  bool Gone() const { return gone_; }
+  const StillWanted& wanted() const { return wanted_; }
+
+ private:
+  EXTENSION_CONTROL_BLOCK& ecb_;
+  bool gone_ = false;
+  const StillWanted wanted_{[this] { return StillThere(); }};
+};
 
 // One request on one php-cgi connection: the request out, the answer back.
 class Exchange {
  public:
   Exchange(EXTENSION_CONTROL_BLOCK& ecb, const CgiRequest& request, std::chrono::seconds limit,
-           std::vector<char>& buffer)
-      : ecb_(ecb), request_(request), limit_(limit), buffer_(buffer) {}
+           ClientWatch& client, std::vector<char>& buffer)
+      : ecb_(ecb), request_(request), limit_(limit), client_(client), buffer_(buffer) {}
 
   // The begin record and the variables (and, without a body, the end of stdin).
   bool SendRequest(Channel& channel) const {
     std::string out;
     fcgi::AppendBeginRequest(out, true);
-    fcgi::AppendRecords(out, fcgi::kParams, request_.params.data(), request_.params.size());
-    fcgi::AppendRecords(out, fcgi::kParams, nullptr, 0);
+    fcgi::AppendParamRecords(out, request_.params);
     if (request_.bodyLength == 0) fcgi::AppendRecords(out, fcgi::kStdin, nullptr, 0);
-    return channel.SendAll(out.data(), out.size(), Clock::now() + limit_);
+    return Send(channel, out);
   }
 
-  // The body, all of it that the client sends, read through ReadClient.
-  bool SendBody(Channel& channel) {
-    if (request_.bodyLength == 0) return true;
-    if (request_.expectContinue) {
+  // The body: first the bytes the server has read already, then the rest
+  // through ReadClient. php-cgi waits for all of it, so a body that ends
+  // short ends the exchange.
+  Outcome SendBody(Channel& channel) {
+    if (request_.bodyLength == 0) return Outcome::kDone;
+    const DWORD given = ecb_.lpbData ? std::min(ecb_.cbAvailable, request_.bodyLength) : 0;
+    if (given > 0 && !SendStdin(channel, reinterpret_cast<const char*>(ecb_.lpbData), given))
+      return Failed();
+    DWORD left = request_.bodyLength - given;
+    // A server that has read part of the body has answered the client's Expect.
+    if (left > 0 && given == 0 && request_.expectContinue) {
       static const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
       WriteAll(ecb_, kContinue, sizeof kContinue - 1);
     }
-    std::string out;
-    for (DWORD left = request_.bodyLength; left > 0;) {
+    while (left > 0) {
       DWORD size = std::min<DWORD>(left, static_cast<DWORD>(fcgi::kMaxContent));
-      if (!ecb_.ReadClient(ecb_.ConnID, buffer_.data(), &size) || size == 0) {
-        bodyShort_ = true;  // PHP gets what came; the connection will close
-        break;
-      }
+      if (!ecb_.ReadClient(ecb_.ConnID, buffer_.data(), &size) || size == 0 || size > left)
+        return Outcome::kShortBody;
       left -= size;
-      out.clear();
-      fcgi::AppendRecords(out, fcgi::kStdin, buffer_.data(), size);
-      if (!channel.SendAll(out.data(), out.size(), Clock::now() + limit_)) return false;
+      if (!SendStdin(channel, buffer_.data(), size)) return Failed();
     }
-    out.clear();
-    fcgi::AppendRecords(out, fcgi::kStdin, nullptr, 0);
-    return channel.SendAll(out.data(), out.size(), Clock::now() + limit_);
+    return SendStdin(channel, nullptr, 0) ? Outcome::kDone : Failed();
   }
 
   Outcome ReadResponse(Channel& channel) {
     const Clock::time_point deadline = Clock::now() + limit_;
     fcgi::RecordReader reader;
     for (;;) {
-      const long n = channel.Receive(buffer_.data(), buffer_.size(), deadline);
+      const long n = channel.Receive(buffer_.data(), buffer_.size(), deadline, client_.wanted());
       if (n == Channel::kTimedOut) return Outcome::kTimedOut;
+      if (n == Channel::kUnwanted) return Outcome::kUnwanted;
       if (n <= 0) return Outcome::kGone;
       reader.Feed(buffer_.data(), static_cast<std::size_t>(n));
       for (fcgi::Record record; reader.Next(record);) {
@@ -91,7 +114,27 @@ class Exchange {
  private:
   enum class State { kHead, kBuffering, kStreaming };
 
-  bool KeepConnection() const { return request_.keepAliveAsked && !bodyShort_; }
+  bool Send(Channel& channel, const std::string& out) const {
+    return channel.SendAll(out.data(), out.size(), Clock::now() + limit_, client_.wanted());
+  }
+
+  // Stdin records of the bytes, one record's content at a time; with none,
+  // the end of stdin.
+  bool SendStdin(Channel& channel, const char* data, std::size_t length) {
+    do {
+      const std::size_t piece = std::min(length, fcgi::kMaxContent);
+      out_.clear();
+      fcgi::AppendRecords(out_, fcgi::kStdin, data, piece);
+      if (!Send(channel, out_)) return false;
+      data += piece;
+      length -= piece;
+    } while (length > 0);
+    return true;
+  }
+
+  Outcome Failed() const { return client_.Gone() ? Outcome::kUnwanted : Outcome::kGone; }
+
+  bool KeepConnection() const { return request_.keepAliveAsked; }
 
   void OnOutput(const char* data, std::size_t length) {
     if (state_ == State::kStreaming) return Stream(data, length);
@@ -153,20 +196,34 @@ class Exchange {
   }
 
   void Stream(const char* data, std::size_t length) {
-    if (request_.headOnly || clientGone_ || length == 0) return;
-    clientGone_ = !WriteAll(ecb_, data, length);  // php-cgi's output is still read to its end
+    if (request_.headOnly || writeFailed_ || length == 0) return;
+    writeFailed_ = !WriteAll(ecb_, data, length);  // php-cgi's output is still read to its end
   }
 
   EXTENSION_CONTROL_BLOCK& ecb_;
   const CgiRequest& request_;
   const std::chrono::seconds limit_;
+  ClientWatch& client_;
   std::vector<char>& buffer_;  // at least kIoSize bytes
   State state_ = State::kHead;
-  std::string head_, body_;
+  std::string head_, body_, out_;
   CgiHead parsed_;
-  bool bodyShort_ = false;
-  bool clientGone_ = false;
+  bool writeFailed_ = false;
 };
+
+// The module's own answer to an exchange that failed before PHP's head went out.
+void SendFailure(EXTENSION_CONTROL_BLOCK& ecb, Outcome outcome, std::chrono::seconds limit,
+                 bool headOnly) {
+  if (outcome == Outcome::kTimedOut)
+    SendErrorPage(ecb, "504 Gateway Timeout",
+                  "The PHP page ran longer than " + std::to_string(limit.count()) + " seconds.",
+                  headOnly);
+  else if (outcome == Outcome::kShortBody)
+    SendErrorPage(ecb, "400 Bad Request", "The request's body ended before its length.",
+                  headOnly);
+  else
+    SendErrorPage(ecb, "502 Bad Gateway", "The PHP process ended before it answered.", headOnly);
+}
 
 }  // namespace
 
@@ -177,38 +234,37 @@ DWORD ServeRequest(EXTENSION_CONTROL_BLOCK& ecb, Pool& pool) {
     return HSE_STATUS_ERROR;
   }
   const std::chrono::seconds limit(pool.settings().requestTimeoutSeconds);
-  std::unique_ptr<Pool::Lease> lease = pool.Acquire(Clock::now() + limit);
+  // A client that went away gets no answer from here on.
+  ClientWatch client(ecb);
+  std::unique_ptr<Pool::Lease> lease = pool.Acquire(Clock::now() + limit, client.wanted());
   if (!lease) {
-    SendErrorPage(ecb, "503 Service Unavailable", "Every PHP process is busy.", request.headOnly);
+    if (!client.Gone())
+      SendErrorPage(ecb, "503 Service Unavailable", "Every PHP process is busy.", request.headOnly);
     return HSE_STATUS_ERROR;
   }
-  Exchange exchange(ecb, request, limit, lease->Buffer(kIoSize));
+  Exchange exchange(ecb, request, limit, client, lease->Buffer(kIoSize));
   Channel* channel = lease->Connection();
   if (!channel || !exchange.SendRequest(*channel)) {  // once more, on a fresh process
     lease->Discard();
-    channel = lease->Connection();
+    channel = client.Gone() ? nullptr : lease->Connection();
     if (!channel || !exchange.SendRequest(*channel)) {
       lease->Discard();
-      SendErrorPage(ecb, "502 Bad Gateway", "PHP could not be started.", request.headOnly);
+      if (!client.Gone())
+        SendErrorPage(ecb, "502 Bad Gateway", "PHP could not be started.", request.headOnly);
       return HSE_STATUS_ERROR;
     }
   }
-  const Outcome outcome = exchange.SendBody(*channel) ? exchange.ReadResponse(*channel)
-                                                      : Outcome::kGone;
+  Outcome outcome = exchange.SendBody(*channel);
+  if (outcome == Outcome::kDone) outcome = exchange.ReadResponse(*channel);
   if (outcome == Outcome::kDone) {
     lease->Finished();
     return HSE_STATUS_SUCCESS;
   }
+  // Dead, hung, waiting for bytes that never come or working for nobody:
+  // the process ends now, so its slot serves the next request at once.
   lease->Discard();
-  if (!exchange.HeadSent()) {
-    if (outcome == Outcome::kTimedOut)
-      SendErrorPage(ecb, "504 Gateway Timeout",
-                    "The PHP page ran longer than " + std::to_string(limit.count()) + " seconds.",
-                    request.headOnly);
-    else
-      SendErrorPage(ecb, "502 Bad Gateway", "The PHP process ended before it answered.",
-                    request.headOnly);
-  }
+  if (!exchange.HeadSent() && client.StillThere())
+    SendFailure(ecb, outcome, limit, request.headOnly);
   return HSE_STATUS_ERROR;
 }
 

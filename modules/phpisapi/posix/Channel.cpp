@@ -45,19 +45,20 @@ int WaitWritable(std::intptr_t handle, Clock::time_point deadline) {
   }
 }
 
+long ReceiveUntil(std::intptr_t handle, void* buffer, std::size_t length,
+                  Clock::time_point deadline) {
+  for (;;) {
+    if (Clock::now() >= deadline) return Channel::kTimedOut;
+    const ssize_t n = recv(Fd(handle), buffer, length, 0);
+    if (n >= 0) return static_cast<long>(n);
+    if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) return Channel::kFailed;
+  }
+}
+
 }  // namespace detail
 
 Channel::Channel(std::intptr_t handle) : handle_(handle) {
   setsockopt(Fd(handle_), SOL_SOCKET, SO_RCVTIMEO, &kReadSlice, sizeof kReadSlice);
-}
-
-long Channel::Receive(void* buffer, std::size_t length, Clock::time_point deadline) {
-  for (;;) {
-    if (Clock::now() >= deadline) return kTimedOut;
-    const ssize_t n = recv(Fd(handle_), buffer, length, 0);
-    if (n >= 0) return static_cast<long>(n);
-    if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) return kFailed;
-  }
 }
 
 bool Channel::Broken() {

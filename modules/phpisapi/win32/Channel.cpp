@@ -45,22 +45,23 @@ int WaitWritable(std::intptr_t handle, Clock::time_point deadline) {
   return WaitFor(Sock(handle), true, deadline);
 }
 
+long ReceiveUntil(std::intptr_t handle, void* buffer, std::size_t length,
+                  Clock::time_point deadline) {
+  const SOCKET s = Sock(handle);
+  for (;;) {
+    const int n = recv(s, static_cast<char*>(buffer), Clamp(length), 0);
+    if (n >= 0) return n;
+    if (WSAGetLastError() != WSAEWOULDBLOCK) return Channel::kFailed;
+    const int ready = WaitFor(s, false, deadline);
+    if (ready == 0) return Channel::kTimedOut;
+    if (ready < 0) return Channel::kFailed;
+  }
+}
+
 }  // namespace detail
 
 // The stream comes non-blocking from CgiProcess::Connect.
 Channel::Channel(std::intptr_t handle) : handle_(handle) {}
-
-long Channel::Receive(void* buffer, std::size_t length, Clock::time_point deadline) {
-  const SOCKET s = Sock(handle_);
-  for (;;) {
-    const int n = recv(s, static_cast<char*>(buffer), Clamp(length), 0);
-    if (n >= 0) return n;
-    if (WSAGetLastError() != WSAEWOULDBLOCK) return kFailed;
-    const int ready = WaitFor(s, false, deadline);
-    if (ready == 0) return kTimedOut;
-    if (ready < 0) return kFailed;
-  }
-}
 
 bool Channel::Broken() {
   char byte = 0;
