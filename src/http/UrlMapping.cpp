@@ -1,5 +1,8 @@
 #include "http/UrlMapping.h"
 
+#include <utility>
+#include <vector>
+
 #include "common/KestroClass.h"
 #include "platform/Files.h"
 
@@ -7,26 +10,46 @@ namespace {
 
 // A segment that names the parent folder, or that the file system could read
 // as another name than it shows: Windows drops trailing dots and blanks
-// ("..." and ".. " reach the parent, "a.php." opens a.php without running
-// it) and reads ':' as a drive or stream. Refused the same on every build, so
-// a URL behaves alike on both.
+// ("/index.php/." opens index.php, "..." and ".. " reach the parent,
+// "a.php." opens a.php) and reads ':' as a drive or stream. Refused the same
+// on every build, so a URL behaves alike on both.
 bool IsUnsafeSegment(const std::string& segment) {
-  if (segment.empty() || segment == ".") return false;
+  if (segment.empty()) return false;  // a run of delimiters, collapsed
   const char last = segment.back();
   return last == '.' || last == ' ' || segment.find(':') != std::string::npos;
 }
 
-// A NUL (a raw byte of the request line) would end the path at the system's
-// calls: /x.php<NUL>.txt would be checked as x.php and sent as a text file.
-bool StaysInsideRoot(const std::string& url) {
+// The non-empty segments of `url`, false when one is unsafe. A NUL (a raw
+// byte of the request line) would end the path at the system's calls:
+// /x.php<NUL>.txt would be checked as x.php and sent as a text file.
+bool SplitSafely(const std::string& url, std::vector<std::string>& segments) {
   if (url.find('\0') != std::string::npos) return false;
   std::size_t start = 0;
   for (;;) {
     const std::size_t end = url.find_first_of("/\\", start);
-    if (IsUnsafeSegment(url.substr(start, end - start))) return false;
+    std::string segment = url.substr(start, end - start);
+    if (IsUnsafeSegment(segment)) return false;
+    if (!segment.empty()) segments.push_back(std::move(segment));
     if (end == std::string::npos) return true;
     start = end + 1;
   }
+}
+
+bool EndsWithDelimiter(const std::string& text) {
+  return !text.empty() && (text.back() == '/' || text.back() == '\\');
+}
+
+// segments[from, to) each after a `delimiter`.
+std::string Join(const std::vector<std::string>& segments, std::size_t from, std::size_t to,
+                 char delimiter) {
+  std::string joined;
+  for (std::size_t i = from; i < to; ++i) joined += delimiter + segments[i];
+  return joined;
+}
+
+std::string LocalPath(const std::string& root, const std::vector<std::string>& segments,
+                      std::size_t count) {
+  return TKestro::ToNativePath(root + Join(segments, 0, count, platform::PathDelim));
 }
 
 std::string ExtensionOf(const std::string& path) {
@@ -35,35 +58,101 @@ std::string ExtensionOf(const std::string& path) {
   return path.substr(dot);
 }
 
-}  // namespace
-
-std::string MapUrlToPath(const std::string& root, const std::string& url,
-                         const std::string& indexFiles) {
-  if (!StaysInsideRoot(url)) return std::string();
-  const std::string path = TKestro::ToNativePath(root + url);
-  switch (platform::KindOf(path)) {
-    case platform::PathKind::kFolder:
-      if (!url.empty() && url.back() == '/') return FindFileInList(path, indexFiles, ',');
-      return url + "/";
-    case platform::PathKind::kFile:
-      return path;
-    case platform::PathKind::kMissing:
-      break;
-  }
-  return std::string();
+// The disk file at `path` served for `scriptUrl`: named by its entry, PHP by
+// that name. A path info follows only a PHP file: after any other file the
+// URL names nothing.
+TMappedUrl MappedFile(const std::string& path, const platform::DiskEntry& entry,
+                      std::string scriptUrl, std::string pathInfo,
+                      const std::string& phpExtensions) {
+  TMappedUrl mapped;
+  mapped.php = IsPhpFile(entry.name, phpExtensions);
+  if (!pathInfo.empty() && !mapped.php) return TMappedUrl();
+  mapped.kind = TMappedUrl::Kind::kFile;
+  mapped.localPath = TKestro::FolderOf(path) + platform::PathDelim + entry.name;
+  mapped.scriptUrl = std::move(scriptUrl);
+  mapped.pathInfo = std::move(pathInfo);
+  return mapped;
 }
 
-std::string FindFileInList(const std::string& folder, const std::string& list, char separator) {
-  if (list.empty()) return std::string();
+struct IndexFile {
+  std::string element, path;
+  platform::DiskEntry entry;
+};
+
+// The first folder/element of `list` that is a disk file.
+bool FindIndexFile(const std::string& folder, const std::string& list, char separator,
+                   IndexFile& found) {
+  if (list.empty()) return false;
   std::size_t start = 0;
   for (;;) {
     const std::size_t end = list.find(separator, start);
-    const std::string element = list.substr(start, end - start);
-    const std::string path = TKestro::ToNativePath(folder + platform::PathDelim + element);
-    if (platform::FileExists(path)) return path;
-    if (end == std::string::npos) return std::string();
+    found.element = list.substr(start, end - start);
+    found.path = TKestro::ToNativePath(folder + platform::PathDelim + found.element);
+    found.entry = platform::DiskEntryOf(found.path);
+    if (found.entry.kind == platform::PathKind::kFile) return true;
+    if (end == std::string::npos) return false;
     start = end + 1;
   }
+}
+
+// The whole path is missing: the first file on the way, when it is a
+// script, with the segments after it as its path info. Only the folders that
+// exist are opened, so a long made-up URL costs one open per real level.
+TMappedUrl MapPathInfo(const std::string& root, const std::vector<std::string>& segments,
+                       bool delimiterAtEnd, const std::string& phpExtensions) {
+  for (std::size_t count = 1; count < segments.size(); ++count) {
+    const std::string path = LocalPath(root, segments, count);
+    const platform::DiskEntry entry = platform::DiskEntryOf(path);
+    if (entry.kind == platform::PathKind::kFolder) continue;
+    if (entry.kind == platform::PathKind::kMissing) break;
+    return MappedFile(path, entry, Join(segments, 0, count, '/'),
+                      Join(segments, count, segments.size(), '/') + (delimiterAtEnd ? "/" : ""),
+                      phpExtensions);
+  }
+  return TMappedUrl();
+}
+
+}  // namespace
+
+TMappedUrl MapUrlToPath(const std::string& root, const std::string& url,
+                        const std::string& indexFiles, const std::string& phpExtensions) {
+  std::vector<std::string> segments;
+  if (!SplitSafely(url, segments)) return TMappedUrl();
+  const bool delimiterAtEnd = EndsWithDelimiter(url);
+  const std::string path = LocalPath(root, segments, segments.size());
+  const std::string scriptUrl = Join(segments, 0, segments.size(), '/');
+  const platform::DiskEntry entry = platform::DiskEntryOf(path);
+  switch (entry.kind) {
+    case platform::PathKind::kFile:
+      return MappedFile(path, entry, scriptUrl.empty() ? "/" : scriptUrl,
+                        delimiterAtEnd ? "/" : "", phpExtensions);
+    case platform::PathKind::kFolder: {
+      TMappedUrl mapped;
+      if (!delimiterAtEnd) {
+        mapped.kind = TMappedUrl::Kind::kRedirect;
+        mapped.localPath = url + "/";
+        return mapped;
+      }
+      IndexFile index;
+      if (!FindIndexFile(path, indexFiles, ',', index)) return mapped;
+      return MappedFile(index.path, index.entry, scriptUrl + "/" + index.element, "",
+                        phpExtensions);
+    }
+    case platform::PathKind::kMissing:
+      break;
+  }
+  return MapPathInfo(root, segments, delimiterAtEnd, phpExtensions);
+}
+
+std::string MapUrlToPath(const std::string& root, const std::string& url,
+                         const std::string& indexFiles) {
+  const TMappedUrl mapped = MapUrlToPath(root, url, indexFiles, std::string());
+  return mapped.pathInfo.empty() ? mapped.localPath : std::string();
+}
+
+std::string FindFileInList(const std::string& folder, const std::string& list, char separator) {
+  IndexFile index;
+  return FindIndexFile(folder, list, separator, index) ? index.path : std::string();
 }
 
 bool IsPhpFile(const std::string& path, const std::string& extensions) {

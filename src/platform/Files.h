@@ -15,6 +15,19 @@ enum class PathKind { kMissing, kFile, kFolder };
 PathKind KindOf(const std::string& path);
 bool FileExists(const std::string& path);       // an existing file, not a folder
 bool DirectoryExists(const std::string& path);  // an existing folder
+
+// What opening `path` reaches, for a server that must decide on the file it
+// will send, not on the name it was asked for. Only a disk file or a folder
+// counts (a device, pipe or socket is kMissing: reading one would hang or
+// leak); `name` is the last component as the file system keeps it. Windows:
+// the long name of the opened handle, whatever alias reached it (an 8.3 short
+// name, another letter case, a link); kMissing when that name cannot be
+// written in the code page of the byte-string paths. Linux: the name as given.
+struct DiskEntry {
+  PathKind kind = PathKind::kMissing;
+  std::string name;
+};
+DiskEntry DiskEntryOf(const std::string& path);
 bool CreateDir(const std::string& path);        // one level; true when created
 bool RemoveFile(const std::string& path);
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "HttpTestSupport.h"
+#include "UrlMappingRows.h"
 #include "common/KestroClass.h"
 #include "http/RequestHandler.h"
 #include "http/UrlMapping.h"
@@ -19,9 +20,35 @@ class UrlMappingTest : public ::testing::Test {
     site.Write("www/docs/readme.txt", "r");
     site.MakeFolder("www/empty");
     site.Write("secret.txt", "outside");
+    for (const char* php : {"www/index.php", "www/secret.php", "www/sub/index.php"})
+      site.Write(php, "<?php echo 1;");
+    site.Write("www/notes.phpx", "<?php");
+    site.Write("www/page.phtml", "<?php");
     root = TKestro::ToNativePath(site.Path() + "/www");
   }
   std::string Native(const std::string& url) const { return TKestro::ToNativePath(root + url); }
+
+  static std::string Describe(const TMappedUrl& mapped) {
+    switch (mapped.kind) {
+      case TMappedUrl::Kind::kMissing:
+        return "missing";
+      case TMappedUrl::Kind::kRedirect:
+        return "redirect to " + mapped.localPath;
+      case TMappedUrl::Kind::kFile:
+        break;
+    }
+    return "file " + mapped.localPath + " as " + mapped.scriptUrl + " info '" + mapped.pathInfo +
+           (mapped.php ? "' php" : "' static");
+  }
+  void ExpectRows(const std::vector<MappingRow>& rows) const {
+    for (const MappingRow& row : rows) {
+      TMappedUrl expected = row.expected;
+      if (expected.kind == TMappedUrl::Kind::kFile) expected.localPath = Native(expected.localPath);
+      EXPECT_EQ(Describe(MapUrlToPath(root, row.url, "index.html,index.php", kRowPhpExtensions)),
+                Describe(expected))
+          << row.url;
+    }
+  }
 
   TempFolder site;
   std::string root;
@@ -47,10 +74,53 @@ TEST_F(UrlMappingTest, NeverLeavesTheDocumentRoot) {
   EXPECT_EQ(MapUrlToPath(root, "/a.txt.", "index.html"), "");
   EXPECT_EQ(MapUrlToPath(root, "/a.txt ", "index.html"), "");
   EXPECT_EQ(MapUrlToPath(root, "/a.txt::$DATA", "index.html"), "");
-  EXPECT_EQ(MapUrlToPath(root, "/./a.txt", "index.html"), Native("/./a.txt"));
+  EXPECT_EQ(MapUrlToPath(root, "/./a.txt", "index.html"), "");
   // A NUL would cut the name short at the system's calls: a.txt served as PHP.
   EXPECT_EQ(MapUrlToPath(root, std::string("/a.txt\0.php", 11), "index.html"), "");
   EXPECT_EQ(MapUrlToPath(root, std::string("/docs\0/", 7), "index.php"), "");
+}
+
+TEST_F(UrlMappingTest, MapsScriptsWithTheirPathInfo) {
+  ExpectRows({
+      {"/a.txt", FileAt("/a.txt", "/a.txt", false)},
+      {"//docs\\readme.txt", FileAt("/docs/readme.txt", "/docs/readme.txt", false)},
+      {"/page.phtml", FileAt("/page.phtml", "/page.phtml", true)},
+      {"/notes.phpx", FileAt("/notes.phpx", "/notes.phpx", false)},
+      {"/docs/", FileAt("/docs/index.php", "/docs/index.php", true)},
+      {"/", FileAt("/index.php", "/index.php", true)},
+      {"/docs", RedirectTo("/docs/")},
+      {"/empty/", MissingUrl()},
+      // Front controllers: the script runs with the rest of the path.
+      {"/index.php/foo/bar", FileAt("/index.php", "/index.php", true, "/foo/bar")},
+      {"/docs/index.php/2024/hello/", FileAt("/docs/index.php", "/docs/index.php", true, "/2024/hello/")},
+      {"/index.php/", FileAt("/index.php", "/index.php", true, "/")},
+      {"//sub//index.php//a\\b c", FileAt("/sub/index.php", "/sub/index.php", true, "/a/b c")},
+      {"/index.php/nul", FileAt("/index.php", "/index.php", true, "/nul")},
+      {"/page.phtml/x.txt", FileAt("/page.phtml", "/page.phtml", true, "/x.txt")},
+      // After a static file, a missing one or a folder without it, nothing.
+      {"/a.txt/foo", MissingUrl()},
+      {"/a.txt/", MissingUrl()},
+      {"/notes.phpx/foo", MissingUrl()},
+      {"/missing.php/foo", MissingUrl()},
+      {"/docs/missing/index.php", MissingUrl()},
+      {"/empty/index.php/foo", MissingUrl()},
+  });
+}
+
+// Every spelling that Windows opens as another name than the URL shows, and
+// every entry that is no disk file, gives 404 on both builds: never the source
+// of a script as a static file, never a script run by a name outside the list.
+TEST_F(UrlMappingTest, DecidesOnTheFileOpenedNotOnTheUrlText) {
+  std::vector<MappingRow> rows;
+  for (const char* url :
+       {"/index.php/.", "/secret.php\\.", "/secret.php/.", "/secret.php/./.", "/secret.php//.",
+        "/SECRET.PHP/.", "/sub/index.php\\.", "/index.php/./foo", "/index.php/foo/.",
+        "/index.php.", "/index.php ", "/index.php::$DATA", "/sub/./index.php", "/.",
+        "/nul.php", "/con.php", "/aux.php", "/com1.php", "/lpt1.php", "/NUL", "/sub/nul",
+        "/sub/Com1.txt", "/nul/index.php", "/lpt1/"})
+    rows.push_back({url, MissingUrl()});
+  for (MappingRow& row : PlatformMappingRows(site)) rows.push_back(std::move(row));
+  ExpectRows(rows);
 }
 
 TEST_F(UrlMappingTest, FindFileInListTakesTheFirstExistingElementUntrimmed) {
@@ -76,14 +146,6 @@ TEST(EncodeUriPathTest, EncodesWhatAUrlCannotCarry) {
   EXPECT_EQ(EncodeUriPath("/#%*+<>?\"/"), "/%23%25%2A%2B%3C%3E%3F%22/");
   EXPECT_EQ(EncodeUriPath("/\xE4\xBD\xA0/"), "/%E4%BD%A0/");
   EXPECT_EQ(EncodeUriPath("/plain-name_1.php~"), "/plain-name_1.php~");
-}
-
-TEST(RewriteRequestLineTest, NamesTheIndexFileAndKeepsQueryAndHeaders) {
-  const std::string head = "GET /my docs/?a=1 HTTP/1.1\r\nHost: x\r\nCookie: c=1";
-  EXPECT_EQ(RewriteRequestLine(head, "GET", "/my docs/", "/srv/www/my docs/index.php", "a=1"),
-            "GET /my%20docs/index.php?a=1 HTTP/1.1\r\nHost: x\r\nCookie: c=1");
-  EXPECT_EQ(RewriteRequestLine("get /d/ http/1.0", "GET", "/d/", "C:\\www\\d\\index.php", " "),
-            "GET /d/index.php HTTP/1.0");
 }
 
 }  // namespace

@@ -51,6 +51,21 @@ PathKind KindOf(const std::string& path) {
 
 bool FileExists(const std::string& path) { return KindOf(path) == PathKind::kFile; }
 
+// stat does not open: a FIFO or device node is seen without blocking on it.
+DiskEntry DiskEntryOf(const std::string& path) {
+  DiskEntry entry;
+  struct stat st;
+  if (!StatPath(path, st)) return entry;
+  if (S_ISREG(st.st_mode))
+    entry.kind = PathKind::kFile;
+  else if (S_ISDIR(st.st_mode))
+    entry.kind = PathKind::kFolder;
+  else
+    return entry;
+  entry.name = path.substr(path.rfind('/') + 1);
+  return entry;
+}
+
 bool DirectoryExists(const std::string& path) { return KindOf(path) == PathKind::kFolder; }
 
 bool CreateDir(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }

@@ -24,7 +24,77 @@ struct FindHandle {
   FindHandle& operator=(const FindHandle&) = delete;
 };
 
+struct Handle {
+  HANDLE h;
+  explicit Handle(HANDLE handle) : h(handle) {}
+  ~Handle() {
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+};
+
+std::wstring Widened(const std::string& text) {
+  const int length = static_cast<int>(text.size());
+  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+  if (n <= 0) return std::wstring();
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), length, &wide[0], n);
+  return wide;
+}
+
+// `wide` in the ANSI code page, empty when a character has no exact form
+// there: a best-fit stand-in would name another file.
+std::string NarrowedExactly(const std::wstring& wide) {
+  const UINT codePage = GetACP();
+  const bool utf8 = codePage == CP_UTF8;  // takes neither flag nor default char
+  const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+  BOOL lossy = FALSE;
+  const int length = static_cast<int>(wide.size());
+  const int n = WideCharToMultiByte(codePage, flags, wide.data(), length, nullptr, 0, nullptr,
+                                    utf8 ? nullptr : &lossy);
+  if (n <= 0 || lossy) return std::string();
+  std::string text(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(codePage, flags, wide.data(), length, &text[0], n, nullptr, nullptr);
+  return text;
+}
+
+// The last component of the path the handle was opened at, as the file
+// system keeps it.
+std::wstring FinalName(HANDLE h) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD size = static_cast<DWORD>(path.size());
+    const DWORD n = GetFinalPathNameByHandleW(h, &path[0], size, VOLUME_NAME_NONE);
+    if (n == 0) return std::wstring();
+    if (n < size) {
+      path.resize(n);
+      return path.substr(path.find_last_of(L'\\') + 1);
+    }
+    path.resize(n);  // too small: n counts the terminating NUL
+  }
+}
+
 }  // namespace
+
+DiskEntry DiskEntryOf(const std::string& path) {
+  DiskEntry entry;
+  const std::wstring wide = Widened(path);
+  if (wide.empty()) return entry;
+  // Attributes only and every sharing mode: a file that another program holds
+  // open is still seen; folders need the backup flag to be opened.
+  Handle file(CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (file.h == INVALID_HANDLE_VALUE || GetFileType(file.h) != FILE_TYPE_DISK ||
+      !GetFileInformationByHandle(file.h, &info))
+    return entry;
+  const bool folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  entry.name = NarrowedExactly(FinalName(file.h));  // empty at a drive's root folder
+  if (folder || !entry.name.empty()) entry.kind = folder ? PathKind::kFolder : PathKind::kFile;
+  return entry;
+}
 
 PathKind KindOf(const std::string& path) {
   const DWORD a = Attributes(path);

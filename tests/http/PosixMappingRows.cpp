@@ -1,0 +1,23 @@
+// Linux rows: entries of the document root that are no disk files, which a
+// worker must never open (a FIFO blocks it until a writer comes), and names
+// that differ only in letter case, which are other files here.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "UrlMappingRows.h"
+
+std::vector<MappingRow> PlatformMappingRows(const TempFolder& site) {
+  const std::string www = site / "www";
+  site.MakeFolder("www/fifo");
+  for (const char* fifo : {"/pipe.php", "/pipe.txt", "/fifo/index.php"})
+    EXPECT_EQ(::mkfifo((www + fifo).c_str(), 0600), 0) << fifo;
+  EXPECT_EQ(::symlink("/dev/null", (www + "/null.php").c_str()), 0);
+  EXPECT_EQ(::symlink("/dev/zero", (www + "/zero.txt").c_str()), 0);
+  return {
+      {"/pipe.php", MissingUrl()},    {"/pipe.txt", MissingUrl()},
+      {"/pipe.php/x", MissingUrl()},  {"/fifo/", MissingUrl()},
+      {"/null.php", MissingUrl()},    {"/zero.txt", MissingUrl()},
+      {"/SECRET.PHP", MissingUrl()},  {"/Sub/index.php", MissingUrl()},
+  };
+}
