@@ -4,7 +4,8 @@
 # The destination is laid anew. A Linux build gets the executable, PHP (through
 # scripts/assemble-php.sh) and Debian's MariaDB server with an initialised data
 # folder; a Windows build gets Portavane.exe and its module, and leaves php/ and
-# mysql/ for the user's own Windows PHP and MySQL.
+# mysql/ for the user's own Windows PHP and MySQL. Both get Debian's Adminer
+# (one PHP file) in www/adminer beside the tree's wrapper of it.
 set -euo pipefail
 [ $# -eq 2 ] || { echo "usage: $0 <build-dir> <dest>" >&2; exit 2; }
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -32,6 +33,11 @@ fi
 [ -f "$exe" ] && cp "$exe" "$dest/"
 
 [ -x "$here/scripts/assemble-php.sh" ] && "$here/scripts/assemble-php.sh" "$build" "$dest"
+
+adminer=/usr/share/adminer/adminer.php
+[ -f "$adminer" ] || "$here/scripts/install-deps.sh"
+cp "$adminer" "$dest/www/adminer/adminer.php"
+cp /usr/share/doc/adminer/copyright "$dest/www/adminer/COPYING.txt"
 
 $windows && exit 0
 

@@ -5,6 +5,7 @@
 #include "common/KestroClass.h"
 #include "platform/AutoRun.h"
 #include "platform/Files.h"
+#include "platform/TimeZone.h"
 
 namespace {
 
@@ -17,6 +18,40 @@ std::string InTree(const std::string& appDir, const std::string& suffix) {
   std::string path = appDir;
   for (char c : suffix) path += c == '\\' ? platform::PathDelim : c;
   return path;
+}
+
+// The folder of the tree at `suffix`, created (one level) when missing.
+std::string TreeFolder(const std::string& appDir, const std::string& suffix) {
+  std::string dir = InTree(appDir, suffix);
+  if (!platform::DirectoryExists(dir) && !platform::CreateDir(dir) &&
+      !platform::DirectoryExists(dir))
+    throw std::runtime_error("Unable to create directory " + dir);
+  return dir;
+}
+
+// `value` as a double-quoted string of PHP's ini syntax, which PHP reads back
+// byte for byte wherever the tree lies (unquoted, ( ) & | ~ ! ^ ; and quotes
+// are syntax). Inside the quotes a backslash before \ " or $ escapes it, "${"
+// starts a variable and any other backslash is itself: a backslash is doubled
+// only before those and before the closing quote, so Windows paths stay
+// readable, and every " and $ is escaped.
+std::string PhpIniString(const std::string& value) {
+  const std::string escaped = "\\\"$";
+  std::string quoted = "\"";
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const char c = value[i];
+    const bool beforeEscaped = i + 1 == value.size() || escaped.find(value[i + 1]) != std::string::npos;
+    if (c == '"' || c == '$' || (c == '\\' && beforeEscaped)) quoted += '\\';
+    quoted += c;
+  }
+  return quoted + '"';
+}
+
+// PHP's session handler splits its path at the first two ";" (depth, mode,
+// folder), so a folder whose path holds one is given both before it: depth 0
+// and mode 0600, the handler's own defaults.
+std::string SessionSavePath(const std::string& dir) {
+  return dir.find(';') == std::string::npos ? dir : "0;0600;" + dir;
 }
 
 // The server's socket as my.cnf names it, a relative name taken in the data
@@ -32,13 +67,10 @@ std::string MysqlSocketFile(const std::string& appDir) {
 }  // namespace
 
 std::string TPvn::GetLogDir() { return GetLogDir(TKestro::GetAppDir()); }
-std::string TPvn::GetLogDir(const std::string& appDir) {
-  std::string dir = InTree(appDir, "\\log");
-  if (!platform::DirectoryExists(dir) && !platform::CreateDir(dir) &&
-      !platform::DirectoryExists(dir))
-    throw std::runtime_error("Unable to create directory " + dir);
-  return dir;
-}
+std::string TPvn::GetLogDir(const std::string& appDir) { return TreeFolder(appDir, "\\log"); }
+
+std::string TPvn::GetTmpDir() { return GetTmpDir(TKestro::GetAppDir()); }
+std::string TPvn::GetTmpDir(const std::string& appDir) { return TreeFolder(appDir, "\\tmp"); }
 
 std::string TPvn::GetSettingsFile() { return GetSettingsFile(TKestro::GetAppDir()); }
 std::string TPvn::GetSettingsFile(const std::string& appDir) {
@@ -108,18 +140,25 @@ void TPvn::UpdatePhpIni() { UpdatePhpIni(TKestro::GetAppDir()); }
 void TPvn::UpdatePhpIni(const std::string& appDir) {
   std::string file = GetPhpIniFile(appDir);
   if (!platform::FileExists(file)) return;
-  TKestro::WriteIniString("PHP", "extension_dir", file, InTree(appDir, "\\php\\ext"));
-  TKestro::WriteIniString("PHP", "mime_magic.magicfile", file,
-                          InTree(appDir, "\\php\\ext\\magic.mime"));
-  TKestro::WriteIniString("Zend", "zend_extension_manager.optimizer_ts", file,
-                          InTree(appDir, "\\php\\Zend\\Optimizer\\lib\\Optimizer"));
+  auto write = [&file](const char* section, const char* key, const std::string& value) {
+    TKestro::WriteIniString(section, key, file, PhpIniString(value));
+  };
+  write("PHP", "extension_dir", InTree(appDir, "\\php\\ext"));
+  write("PHP", "mime_magic.magicfile", InTree(appDir, "\\php\\ext\\magic.mime"));
+  write("Zend", "zend_extension_manager.optimizer_ts",
+        InTree(appDir, "\\php\\Zend\\Optimizer\\lib\\Optimizer"));
   std::string lib = TKestro::ReadIniString("Zend", "pvn_zend_extension_ts", file);
-  TKestro::WriteIniString("Zend", "zend_extension_ts", file,
-                          InTree(appDir, "\\php\\Zend\\Optimizer\\lib\\") + lib);
+  write("Zend", "zend_extension_ts", InTree(appDir, "\\php\\Zend\\Optimizer\\lib\\") + lib);
+  write("PHP", "error_log", GetLogDir(appDir) + platform::PathDelim + "php_errors.log");
+  std::string tmp = GetTmpDir(appDir);
+  write("PHP", "upload_tmp_dir", tmp);
+  write("PHP", "sys_temp_dir", tmp);
+  write("Session", "session.save_path", SessionSavePath(tmp));
+  write("Date", "date.timezone", platform::MachineTimeZone());
   std::string socket = MysqlSocketFile(appDir);
   if (socket.empty()) return;
-  TKestro::WriteIniString("MySQLi", "mysqli.default_socket", file, socket);
-  TKestro::WriteIniString("Pdo_mysql", "pdo_mysql.default_socket", file, socket);
+  write("MySQLi", "mysqli.default_socket", socket);
+  write("Pdo_mysql", "pdo_mysql.default_socket", socket);
 }
 
 std::string TPvn::GetAutoRunData() {

@@ -6,6 +6,7 @@
 // Each operation has a form for the tree at a given application folder; the
 // argument-less forms use TKestro::GetAppDir().
 #pragma once
+#include <chrono>
 #include <string>
 
 class TPvn {
@@ -16,6 +17,10 @@ class TPvn {
   // throws std::runtime_error when it cannot.
   static std::string GetLogDir();
   static std::string GetLogDir(const std::string& appDir);
+  // Application folder + "tmp", PHP's sessions, uploads and temporary files;
+  // created like the log folder.
+  static std::string GetTmpDir();
+  static std::string GetTmpDir(const std::string& appDir);
   static std::string GetSettingsFile();  // pvn/pvn.ini
   static std::string GetSettingsFile(const std::string& appDir);
   static std::string GetMyCnfFile();  // mysql/bin/my.cnf
@@ -47,6 +52,9 @@ class TPvn {
   static void UpdateMyCnf(const std::string& appDir);
   // extension_dir, mime_magic.magicfile, zend_extension_manager.optimizer_ts and
   // zend_extension_ts; nothing when php.ini is missing.
+  // Also PHP's error_log (log/php_errors.log), its temporary folders (tmp/,
+  // created when missing), date.timezone (the machine's zone) and the MySQL
+  // socket; every path as a double-quoted string that PHP reads back whole.
   static void UpdatePhpIni();
   static void UpdatePhpIni(const std::string& appDir);
 
@@ -55,6 +63,9 @@ class TPvn {
   static std::string GetMysqldFile(const std::string& appDir);
   static std::string GetMysqladminFile();  // mysql/bin/mysqladmin(.exe)
   static std::string GetMysqladminFile(const std::string& appDir);
+  // The server's socket file as my.cnf names it, a relative name taken in the
+  // data folder as the server takes it; "" when my.cnf names none.
+  static std::string GetMysqlSocketFile(const std::string& appDir);
   // Launches the server hidden with the options of my.cnf, unless a server of
   // the tree runs already; no result.
   static void StartMysql();
@@ -62,8 +73,13 @@ class TPvn {
   // Asks the server to shut down through the administration program and
   // returns when no server process of the tree is left, ending the first one
   // found by force after 30 seconds; a hung administration program is ended.
+  // Nothing is sent when no server of the tree runs, as the port may then be
+  // another server's; the shutdown goes to the tree's server alone (Linux:
+  // through its socket file).
   static void StopMysql();
   static void StopMysql(const std::string& appDir);
+  // The same with `patience` in place of the 30 seconds.
+  static void StopMysql(const std::string& appDir, std::chrono::milliseconds patience);
 
   // The data of the start-at-log-on entry: the executable's full path in
   // double quotes, a blank and the autostart word, as UTF-8 text.

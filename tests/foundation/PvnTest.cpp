@@ -11,6 +11,7 @@
 #include "common/KestroClass.h"
 #include "platform/Files.h"
 #include "platform/Ini.h"
+#include "platform/TimeZone.h"
 #include "services/PvnClass.h"
 
 namespace {
@@ -30,6 +31,9 @@ void MakeTree(const std::string& app) {
   WriteBytes(TPvn::GetMyCnfFile(app), Template("mysql/bin/my.cnf"));
   WriteBytes(TPvn::GetPhpIniFile(app), Template("php/php.ini"));
 }
+
+// A path with none of PHP's special characters as php.ini is to hold it.
+std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 
 // The folder below php/ that the Zend Optimizer's libraries are named in.
 std::string ZendLibDir(const std::string& php) {
@@ -120,12 +124,16 @@ TEST_F(Pvn, GetRootDirIsWwwInTheCurrentFolder) {
   EXPECT_EQ(TPvn::GetRootDir(), platform::GetCurrentDir() + D + "www");
 }
 
-TEST_F(Pvn, GetLogDirCreatesTheFolderOnceAndFailsLoudly) {
-  const std::string log = dir_ / "log";
-  EXPECT_EQ(TPvn::GetLogDir(dir_.Path()), log);
-  EXPECT_TRUE(platform::DirectoryExists(log));
-  EXPECT_EQ(TPvn::GetLogDir(dir_.Path()), log) << "an existing folder is fine";
-  EXPECT_THROW(TPvn::GetLogDir(dir_ / "no-such-app-folder"), std::runtime_error);
+TEST_F(Pvn, TheLogAndTmpFoldersAreCreatedOnceAndFailLoudly) {
+  const std::pair<const char*, std::string (*)(const std::string&)> folders[] = {
+      {"log", &TPvn::GetLogDir}, {"tmp", &TPvn::GetTmpDir}};
+  for (const auto& [name, get] : folders) {
+    const std::string dir = dir_ / name;
+    EXPECT_EQ(get(dir_.Path()), dir);
+    EXPECT_TRUE(platform::DirectoryExists(dir)) << name;
+    EXPECT_EQ(get(dir_.Path()), dir) << name << ": an existing folder is fine";
+    EXPECT_THROW(get(dir_ / "no-such-app-folder"), std::runtime_error) << name;
+  }
 }
 
 TEST_F(Pvn, LoadPortAndSavePortKeepTheSettingsFile) {
@@ -165,13 +173,20 @@ TEST_F(Pvn, AMovedTreeRewritesAllItsPathsAndNothingElse) {
                         {{"root", app + D + "www"}, {"log", app + D + "log"}});
   ExpectOnlyKeysChanged(Template("mysql/bin/my.cnf"), ReadBytes(TPvn::GetMyCnfFile(app)),
                         {{"basedir", mysql}, {"datadir", mysql + "/data"}});
+  const std::string tmp = app + D + "tmp";
   ExpectOnlyKeysChanged(Template("php/php.ini"), ReadBytes(TPvn::GetPhpIniFile(app)),
-                        {{"extension_dir", php + D + "ext"},
-                         {"mime_magic.magicfile", php + D + "ext" + D + "magic.mime"},
-                         {"zend_extension_manager.optimizer_ts", lib + "Optimizer"},
-                         {"zend_extension_ts", lib + zendName},
-                         {"mysqli.default_socket", socket},
-                         {"pdo_mysql.default_socket", socket}});
+                        {{"extension_dir", Quoted(php + D + "ext")},
+                         {"mime_magic.magicfile", Quoted(php + D + "ext" + D + "magic.mime")},
+                         {"zend_extension_manager.optimizer_ts", Quoted(lib + "Optimizer")},
+                         {"zend_extension_ts", Quoted(lib + zendName)},
+                         {"error_log", Quoted(app + D + "log" + D + "php_errors.log")},
+                         {"upload_tmp_dir", Quoted(tmp)},
+                         {"sys_temp_dir", Quoted(tmp)},
+                         {"session.save_path", Quoted(tmp)},
+                         {"date.timezone", Quoted(platform::MachineTimeZone())},
+                         {"mysqli.default_socket", Quoted(socket)},
+                         {"pdo_mysql.default_socket", Quoted(socket)}});
+  EXPECT_TRUE(platform::DirectoryExists(tmp)) << "made at start for PHP";
   EXPECT_TRUE(platform::DirectoryExists(app + D + "log"));
 }
 
@@ -217,17 +232,52 @@ TEST_F(Pvn, PhpIniWithoutZendSectionGetsOneAtTheEnd) {
   TPvn::UpdatePhpIni(app);
   const std::string php = app + D + "php";
   const std::string lib = ZendLibDir(php);
-  const std::string socket = app + D + "mysql" + D + "data" + D + "mysqld.sock";
+  const std::string tmp = Quoted(app + D + "tmp");
+  const std::string socket = Quoted(app + D + "mysql" + D + "data" + D + "mysqld.sock");
+  // A backslash before the closing quote is doubled, or PHP would read it as
+  // an escaped quote.
+  const std::string libEnd = kWindows ? lib + "\\\"" : lib + "\"";
   ExpectSameLines(ReadBytes(ini), "[PHP]\r\nengine = On\r\n;extension_dir = \"./\"\r\n"
-                            "extension_dir=" + php + D + "ext\r\n"
-                            "mime_magic.magicfile=" + php + D + "ext" + D + "magic.mime\r\n"
+                            "extension_dir=" + Quoted(php + D + "ext") + "\r\n"
+                            "mime_magic.magicfile=" + Quoted(php + D + "ext" + D + "magic.mime") + "\r\n"
+                            "error_log=" + Quoted(app + D + "log" + D + "php_errors.log") + "\r\n"
+                            "upload_tmp_dir=" + tmp + "\r\nsys_temp_dir=" + tmp + "\r\n"
                             "[Zend]\r\n"
-                            "zend_extension_manager.optimizer_ts=" + lib + "Optimizer\r\n"
-                            "zend_extension_ts=" + lib + "\r\n"
+                            "zend_extension_manager.optimizer_ts=" + Quoted(lib + "Optimizer") + "\r\n"
+                            "zend_extension_ts=\"" + libEnd + "\r\n"
+                            "[Session]\r\nsession.save_path=" + tmp + "\r\n"
+                            "[Date]\r\ndate.timezone=" + Quoted(platform::MachineTimeZone()) + "\r\n"
                             "[MySQLi]\r\nmysqli.default_socket=" + socket + "\r\n"
                             "[Pdo_mysql]\r\npdo_mysql.default_socket=" + socket + "\r\n");
-  EXPECT_EQ(Read("Zend", "zend_extension_ts", ini), lib)
+  EXPECT_EQ(Read("Zend", "zend_extension_ts", ini).substr(0, lib.size()), lib)
       << "without pvn_zend_extension_ts the folder itself is named";
+}
+
+// Unquoted, PHP reads ( ) & | ~ ! ^ ; " and $ in a value as syntax; quoted,
+// \, \" and \$ are escapes and ${ starts a variable. A tree in such a folder
+// gets every path quoted with exactly those escaped (Windows folder names can
+// hold no quote and no "|").
+TEST_F(Pvn, PathsThatPhpWouldReadAsSyntaxAreQuotedAndEscaped) {
+  struct Folder {
+    std::string name, written;
+  };
+  std::vector<Folder> folders = {{"paren test (1)", "paren test (1)"},
+                                 {"a&b~c!d^e;f", "a&b~c!d^e;f"},
+                                 {"cost $5 ${HOME}", "cost \\$5 \\${HOME}"}};
+  if (!kWindows) folders.push_back({"say \"hi\" | \\$x", "say \\\"hi\\\" | \\\\\\$x"});
+  for (const Folder& folder : folders) {
+    const std::string app = dir_ / folder.name;
+    MakeTree(app);
+    TPvn::UpdatePhpIni(app);
+    const std::string text = ReadBytes(TPvn::GetPhpIniFile(app));
+    const std::string written = "\"" + dir_.Path() + D + folder.written + D;
+    for (const std::string line : {"extension_dir=" + written + "php" + D + "ext\"",
+                                   "error_log=" + written + "log" + D + "php_errors.log\"",
+                                   "upload_tmp_dir=" + written + "tmp\"",
+                                   "mysqli.default_socket=" + written + "mysql" + D + "data" + D + "mysqld.sock\""})
+      EXPECT_NE(text.find("\n" + line + (UnderWine() ? "\r\n" : "\n")), std::string::npos)
+          << folder.name << ": no line " << line << " in\n" << text;
+  }
 }
 
 TEST_F(Pvn, KeysInCapitalsAreReplacedNotDuplicated) {

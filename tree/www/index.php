@@ -1,7 +1,8 @@
 <?php
 // The tree's PHP start page: PHP's version, a link to its full information,
-// and whether the tree's MySQL server answers on the port of mysql/bin/my.cnf,
-// at 127.0.0.1 and at localhost.
+// whether the tree's MySQL server answers on the port of mysql/bin/my.cnf, at
+// 127.0.0.1 and at localhost, the link to Adminer, the extensions loaded (and
+// those php.ini enables that PHP could not load) and where PHP's error log is.
 $tree = dirname($_SERVER['DOCUMENT_ROOT']);
 $myCnf = $tree . DIRECTORY_SEPARATOR . 'mysql' . DIRECTORY_SEPARATOR . 'bin' . DIRECTORY_SEPARATOR . 'my.cnf';
 $port = 3306;
@@ -53,6 +54,24 @@ if (extension_loaded('mysqli')) {
 } else {
     $mysql = 'The mysqli extension is not loaded; see the extension lines of php/php.ini.';
 }
+
+// The extensions that php.ini names: those that did not load were told to
+// the error log only, so the page says which they are.
+$loaded = get_loaded_extensions();
+$loadedLower = array_map('strtolower', array_merge($loaded, get_loaded_extensions(true)));
+$missing = [];
+$ini = php_ini_loaded_file();
+foreach ($ini ? file($ini, FILE_IGNORE_NEW_LINES) : [] as $line) {
+    if (preg_match('/^\s*(zend_)?extension\s*=\s*"?([\w.-]+?)"?\s*$/', $line, $m)) {
+        $name = strtolower(preg_replace('/^php_|\.(so|dll)$/', '', $m[2]));
+        $known = $name === 'opcache' ? 'zend opcache' : $name;
+        if (!in_array($known, $loadedLower, true)) {
+            $missing[] = $name;
+        }
+    }
+}
+natcasesort($loaded);
+$errorLog = ini_get('error_log') ?: 'not set: errors go to the server';
 ?><!DOCTYPE html>
 <html lang="en">
 <head>
@@ -70,5 +89,14 @@ if (extension_loaded('mysqli')) {
 <code><?= htmlspecialchars(php_ini_loaded_file() ?: 'no php.ini') ?></code>.</p>
 <p><a href="phpinfo.php">PHP information</a>: every setting and extension.</p>
 <p id="mysql"><?= $mysql ?></p>
+<p><a id="adminer" href="adminer/">Adminer</a>: the tree's databases in the browser
+(user <code>root</code>, no password, server <code>localhost</code>).</p>
+<p id="error-log">PHP writes its errors to <code><?= htmlspecialchars($errorLog) ?></code>.</p>
+<h2>Extensions</h2>
+<p id="extensions"><?= htmlspecialchars(implode(', ', $loaded)) ?></p>
+<?php if ($missing): ?>
+<p id="not-loaded">Enabled in php.ini but not loaded (see the error log):
+<?= htmlspecialchars(implode(', ', $missing)) ?></p>
+<?php endif ?>
 </body>
 </html>
