@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+struct THttpRequest;
+
 // Local date-time: days since 30 December 1899, time of day as the fraction.
 using TDateTime = double;
 
@@ -46,13 +48,15 @@ class TKestro {
   static std::string Md5Hex(const std::string& data);
 
   // --- Server variables (KestroServerVars.cpp) ---
-  // The value of server variable `name` computed from a request head and the
-  // connection values; never fails, unknown names give "". `rawTarget` is the
-  // request target as the client sent it, answered as HTTP_URL.
+  // The value of server variable `name` for a parsed request and the
+  // connection values; never fails, unknown names give "".
+  static std::string GetServerVar(std::string_view name, const THttpRequest& request,
+                                  std::string_view root, std::string_view software,
+                                  std::string_view remoteAddress, std::string_view port);
+  // The same for a request head text, parsed for the call.
   static std::string GetServerVar(std::string_view name, std::string_view head,
                                   std::string_view root, std::string_view software,
-                                  std::string_view remoteAddress, std::string_view port,
-                                  std::string_view rawTarget = std::string_view());
+                                  std::string_view remoteAddress, std::string_view port);
   // UTF-8 text converted to the system's code page when it decodes leniently
   // as UTF-8 to a non-empty text; otherwise unchanged.
   static std::string Utf8ToAnsiIfValid(const std::string& text);

@@ -24,6 +24,7 @@ struct TWorkerSettings {
   std::string portText;
   std::string clientAddress;
   std::string logFolder;
+  std::string spoolFolder;  // where large request bodies wait for PHP
 };
 
 // One connection as its worker sees it.
@@ -31,6 +32,7 @@ struct TConnection {
   platform::SocketHandle socket = 0;
   const TWorkerSettings* settings = nullptr;
   std::vector<char>* buffer = nullptr;          // the worker's receive and file buffer
+  std::string* pending = nullptr;               // bytes received past the last head or body
   std::string* connectionContext = nullptr;     // the worker's cell, for the PHP gateway
   std::uint8_t* keepAliveFlag = nullptr;        // the worker's cell, for the PHP gateway
   const std::atomic<bool>* terminating = nullptr;

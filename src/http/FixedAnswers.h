@@ -1,14 +1,16 @@
-// The short answers without a body, each sent with one call.
+// Status lines and the short answers without a body, each sent with one call.
 #pragma once
 #include <string>
 
+#include "common/HttpStatus.h"
 #include "platform/Socket.h"
 
 constexpr const char* kServerSoftware = "Portavane/6.29";
 
-// "Connection: close" with its CR LF when the connection is to be closed,
-// else nothing.
-std::string ConnectionLine(bool closeAfter);
+// "Connection: close" with its CR LF when the connection is to be closed;
+// for a kept connection nothing, but "Connection: keep-alive" to an HTTP/1.0
+// client, which otherwise waits for the close.
+std::string ConnectionLine(bool closeAfter, bool http10 = false);
 
 // The status line of `code`, Server, `extraLines` (each ended by CR LF),
 // Content-Type text/html, Content-Length 0, the connection line and the

@@ -1,13 +1,15 @@
 #include "http/RequestHandler.h"
 
+#include "common/HttpRequest.h"
 #include "common/KestroClass.h"
+#include "common/RequestBody.h"
+#include "common/TextView.h"
 #include "http/AccessLog.h"
 #include "http/FixedAnswers.h"
 #include "http/RequestReader.h"
 #include "http/StaticAnswer.h"
 #include "http/UrlMapping.h"
 #include "php/PhpRequest.h"
-#include "platform/Files.h"
 
 namespace {
 
@@ -15,66 +17,66 @@ bool IsAllowedMethod(const std::string& method) {
   return method == "GET" || method == "POST" || method == "HEAD";
 }
 
-std::string FirstLine(const std::string& head) { return head.substr(0, head.find("\r\n")); }
-
-// The request target as the client sent it: the second word of the request line.
-std::string RawTarget(const std::string& head) {
-  const std::string line = FirstLine(head);
-  const std::size_t start = line.find(' ');
-  if (start == std::string::npos) return std::string();
-  const std::size_t end = line.find(' ', start + 1);
-  return line.substr(start + 1, end == std::string::npos ? end : end - start - 1);
-}
-
-bool EndsWithDelimiter(const std::string& text) {
-  return !text.empty() && (text.back() == '/' || text.back() == '\\');
-}
-
-std::string FileNamePart(const std::string& path) {
-  const std::size_t delimiter = path.find_last_of("/\\");
-  return delimiter == std::string::npos ? path : path.substr(delimiter + 1);
-}
-
-// A body the static answers do not read would be taken for the next request:
-// such a connection is closed after its answer.
-bool CarriesBody(const std::string& contentLength, const std::string& head) {
-  return TKestro::Trim(contentLength) != "0" ||
-         TKestro::UpperCase(head).find("\r\nTRANSFER-ENCODING:") != std::string::npos;
-}
-
-// The module answers and decides whether the connection stays open.
-bool ServePhp(const TConnection& c, const std::string& head, const std::string& rawTarget) {
+void Log(const TConnection& c, const std::string& head) {
   const TWorkerSettings& s = *c.settings;
-  TPhpRequestRecord request;
-  request.socket = c.socket;
-  request.requestHead = head;
-  request.rawTarget = rawTarget;
-  request.documentRoot = s.documentRoot;
-  request.serverSoftware = kServerSoftware;
-  request.clientAddress = s.clientAddress;
-  request.portText = s.portText;
-  request.keepAliveFlag = c.keepAliveFlag;
-  request.connectionContext = c.connectionContext;
-  request.loader = s.phpLoader;
-  request.terminating = c.terminating;
-  return ServePhpRequest(request);
+  s.accessLog->Write(s.logFolder, s.clientAddress, head, TKestro::NowLocal());
+}
+
+// Refused and closed: what follows on the connection cannot be trusted.
+bool Refuse(const TConnection& c, int code) {
+  SendFixedAnswer(c.socket, code, ConnectionLine(true));
+  return true;
+}
+
+int BodyRefusal(BodyOutcome outcome) {
+  switch (outcome) {
+    case BodyOutcome::kMalformed: return 400;
+    case BodyOutcome::kTooLarge: return 413;
+    case BodyOutcome::kNotStored: return 500;
+    case BodyOutcome::kBroken:
+    case BodyOutcome::kComplete: break;
+  }
+  return 408;
+}
+
+bool ExpectsContinue(const THttpRequest& request) {
+  const std::string* expect = request.Header("Expect");
+  return expect && !request.IsHttp10() && text::EqualsNoCase(*expect, "100-continue");
+}
+
+// The whole body is read before the module runs, so no php-cgi process
+// waits on a slow or vanished client; then the module answers and decides
+// whether the connection stays open.
+bool ServePhp(const TConnection& c, THttpRequest& request) {
+  const TWorkerSettings& s = *c.settings;
+  TRequestBody body(s.spoolFolder);
+  if (request.framing != TBodyFraming::kNone) {
+    if (ExpectsContinue(request) && c.pending->empty()) {
+      const std::string goOn = StatusLine(100) + "\r\n";
+      platform::SendAll(c.socket, goOn.data(), goOn.size());
+    }
+    const BodyOutcome outcome = ReadRequestBody(c, request, body);
+    if (outcome != BodyOutcome::kComplete) {
+      if (!c.terminating->load()) SendFixedAnswer(c.socket, BodyRefusal(outcome), ConnectionLine(true));
+      return true;
+    }
+  }
+  TPhpRequestRecord record;
+  record.socket = c.socket;
+  record.request = &request;
+  record.body = &body;
+  record.documentRoot = s.documentRoot;
+  record.serverSoftware = kServerSoftware;
+  record.clientAddress = s.clientAddress;
+  record.portText = s.portText;
+  record.keepAliveFlag = c.keepAliveFlag;
+  record.connectionContext = c.connectionContext;
+  record.loader = s.phpLoader;
+  record.terminating = c.terminating;
+  return ServePhpRequest(record);
 }
 
 }  // namespace
-
-std::string RewriteRequestLine(const std::string& head, const std::string& method,
-                               const std::string& url, const std::string& localPath,
-                               const std::string& query) {
-  const std::string line = FirstLine(head);
-  const std::size_t lineEnd = head.find("\r\n");
-  const std::string rest = lineEnd == std::string::npos ? std::string() : head.substr(lineEnd);
-  const std::size_t http = TKestro::UpperCase(line).find("HTTP");
-  const std::string version =
-      http == std::string::npos ? "HTTP/1.1" : "HTTP" + TKestro::Trim(line.substr(http + 4));
-  const std::string q = TKestro::Trim(query);
-  return method + " " + EncodeUriPath(TKestro::Trim(url) + FileNamePart(localPath)) +
-         (q.empty() ? std::string() : "?" + q) + " " + version + rest;
-}
 
 bool ServeRequest(const TConnection& c) {
   const TWorkerSettings& s = *c.settings;
@@ -82,45 +84,44 @@ bool ServeRequest(const TConnection& c) {
   switch (ReadRequestHead(c, head)) {
     case HeadOutcome::kNothing:
       return true;
+    case HeadOutcome::kTimedOut:
+      return Refuse(c, 408);
     case HeadOutcome::kTooLarge:
-      s.accessLog->Write(s.logFolder, s.clientAddress, head, TKestro::NowLocal());
-      SendFixedAnswer(c.socket, 431, ConnectionLine(true));
-      return true;
+      Log(c, head);
+      return Refuse(c, 431);
     case HeadOutcome::kComplete:
       break;
   }
-  s.accessLog->Write(s.logFolder, s.clientAddress, head, TKestro::NowLocal());
+  Log(c, head);
+  THttpRequest request = ParseRequestHead(std::move(head));
+  if (request.refusal != 0) return Refuse(c, request.refusal);
 
-  auto var = [&](const char* name) {
-    return TKestro::GetServerVar(name, head, s.documentRoot, kServerSoftware, s.clientAddress,
-                                 s.portText);
-  };
-  const std::string url = var("URL");
-  const std::string localPath = MapUrlToPath(s.documentRoot, url, s.indexFiles);
-  const std::string method = TKestro::UpperCase(TKestro::Trim(var("REQUEST_METHOD")));
+  const std::string method = TKestro::UpperCase(TKestro::Trim(request.method));
   const bool allowed = IsAllowedMethod(method);
-  const bool found = !TKestro::Trim(localPath).empty();
-  const bool redirect = found && localPath.back() == '/';
+  const TMappedUrl mapped = MapUrlToPath(s.documentRoot, request.path, s.indexFiles, s.phpExtensions);
 
-  if (allowed && found && !redirect && IsPhpFile(localPath, s.phpExtensions)) {
-    const bool indexFile = EndsWithDelimiter(TKestro::Trim(url)) && platform::FileExists(localPath);
-    return ServePhp(c, indexFile ? RewriteRequestLine(head, method, url, localPath,
-                                                      var("QUERY_STRING"))
-                                 : head,
-                    RawTarget(head));
+  if (allowed && mapped.kind == TMappedUrl::Kind::kFile && mapped.php) {
+    request.scriptUrl = mapped.scriptUrl;
+    request.pathInfo = mapped.pathInfo;
+    request.scriptFile = mapped.localPath;
+    return ServePhp(c, request);
   }
 
-  const std::string connection = TKestro::UpperCase(TKestro::Trim(var("CONNECTION")));
-  const bool closeAfter = connection.empty() || connection == "CLOSE" ||
-                          CarriesBody(var("CONTENT_LENGTH"), head);
-  const std::string connectionLine = ConnectionLine(closeAfter);
+  const std::string* connection = request.Header("Connection");
+  const std::string token = connection ? TKestro::UpperCase(*connection) : std::string();
+  // A body the static answers do not read would be taken for the next
+  // request: such a connection is closed after its answer.
+  const bool closeAfter =
+      token.empty() || token == "CLOSE" || request.framing != TBodyFraming::kNone;
+  const std::string connectionLine = ConnectionLine(closeAfter, request.IsHttp10());
   if (!allowed)
     SendFixedAnswer(c.socket, 501, connectionLine);
-  else if (!found)
+  else if (mapped.kind == TMappedUrl::Kind::kMissing)
     SendFixedAnswer(c.socket, 404, connectionLine);
-  else if (redirect)
-    SendFixedAnswer(c.socket, 301, connectionLine, "Location: " + EncodeUriPath(localPath) + "\r\n");
-  else if (!SendStaticFile(c, localPath, method, head, connectionLine))
+  else if (mapped.kind == TMappedUrl::Kind::kRedirect)
+    SendFixedAnswer(c.socket, 301, connectionLine,
+                    "Location: " + EncodeUriPath(mapped.localPath) + "\r\n");
+  else if (!SendStaticFile(c, mapped.localPath, method, request, connectionLine))
     return true;  // a body cut short leaves the stream out of step
   return closeAfter;
 }

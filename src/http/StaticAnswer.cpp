@@ -1,11 +1,14 @@
 #include "http/StaticAnswer.h"
 
+#include <algorithm>
 #include <cstdint>
-#include <limits>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+#include "common/HttpRequest.h"
 #include "common/KestroClass.h"
+#include "common/TextView.h"
 #include "http/FixedAnswers.h"
 #include "http/MimeTable.h"
 #include "platform/FileStream.h"
@@ -17,11 +20,60 @@ namespace {
 // out yet, so the client learns it instead of getting a header and no body.
 constexpr int kUnreadableStatus = 403;
 
-// The first offset of the Range header; 0 (the whole file) unless it is a
-// whole number from 1 to 2147483647.
-std::int64_t RangeStart(const std::string& text) {
-  const std::int64_t start = TKestro::StrToInt64Def(text, 0);
-  return start < 1 || start > std::numeric_limits<std::int32_t>::max() ? 0 : start;
+// The one byte range asked for ("bytes=first-last", "bytes=first-",
+// "bytes=-suffix"); none for another unit, several ranges or a malformed
+// value, which all get the whole file.
+struct ByteRange {
+  bool asked = false;
+  std::int64_t first = 0, last = -1;  // a last of -1: to the end
+  std::int64_t suffix = -1;           // "bytes=-suffix"
+};
+
+bool ParseCount(std::string_view digits, std::int64_t& value) {
+  if (digits.empty() || digits.size() > 18) return false;
+  value = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  return true;
+}
+
+ByteRange RangeOf(const THttpRequest& request) {
+  ByteRange range;
+  const std::string* header = request.Header("Range");
+  if (!header) return range;
+  const std::string_view value = *header;
+  const std::size_t equals = value.find('=');
+  if (equals == std::string_view::npos ||
+      !text::EqualsNoCase(text::Trimmed(value.substr(0, equals)), "bytes"))
+    return range;
+  const std::string_view spec = text::Trimmed(value.substr(equals + 1));
+  const std::size_t dash = spec.find('-');
+  if (dash == std::string_view::npos || spec.find(',') != std::string_view::npos) return range;
+  const std::string_view from = text::Trimmed(spec.substr(0, dash));
+  const std::string_view to = text::Trimmed(spec.substr(dash + 1));
+  if (from.empty()) {
+    range.asked = ParseCount(to, range.suffix);
+    return range;
+  }
+  if (!ParseCount(from, range.first)) return range;
+  if (!to.empty() && (!ParseCount(to, range.last) || range.last < range.first)) return range;
+  range.asked = true;
+  return range;
+}
+
+// The range's first and last byte in a file of `size` bytes; false when no
+// byte of the file is in it.
+bool Resolve(const ByteRange& range, std::int64_t size, std::int64_t& first, std::int64_t& last) {
+  if (range.suffix >= 0) {
+    first = std::max<std::int64_t>(0, size - range.suffix);
+    last = size - 1;
+    return range.suffix > 0 && size > 0;
+  }
+  first = range.first;
+  last = range.last < 0 || range.last >= size ? size - 1 : range.last;
+  return first < size;
 }
 
 // The tag of the file this thread answered last, kept: a file asked for again
@@ -49,7 +101,7 @@ std::string EntityHeaderLines(const FileFacts& file) {
 }
 
 std::string StatusAndDate(int code, const FileFacts& file) {
-  return "HTTP/1.1 " + std::to_string(code) + "\r\nServer: " + kServerSoftware +
+  return StatusLine(code) + "Server: " + kServerSoftware +
          "\r\nDate: " + TKestro::HttpDate(TKestro::NowLocal()) + "\r\nContent-Type: " +
          file.type + "\r\n";
 }
@@ -82,13 +134,13 @@ bool SendFull(const TConnection& c, platform::FileStream& body, const FileFacts&
 }
 
 bool SendPartial(const TConnection& c, platform::FileStream& body, const FileFacts& file,
-                 std::int64_t start, const std::string& connectionLine) {
+                 std::int64_t first, std::int64_t last, const std::string& connectionLine) {
   std::string header = StatusAndDate(206, file) + "Content-Length: " +
-                       std::to_string(file.size - start) + "\r\nContent-Range: bytes " +
-                       std::to_string(start) + "-" + std::to_string(file.size - 1) + "/" +
+                       std::to_string(last - first + 1) + "\r\nContent-Range: bytes " +
+                       std::to_string(first) + "-" + std::to_string(last) + "/" +
                        std::to_string(file.size) + "\r\n" + EntityHeaderLines(file) +
                        connectionLine + "\r\n";
-  return SendWithBody(c, std::move(header), body, start, file.size - start);
+  return SendWithBody(c, std::move(header), body, first, last - first + 1);
 }
 
 bool SendNotModified(const TConnection& c, const std::string& connectionLine) {
@@ -107,7 +159,7 @@ bool SendRangeNotSatisfiable(const TConnection& c, const FileFacts& file,
 }  // namespace
 
 bool SendStaticFile(const TConnection& c, const std::string& localPath, const std::string& method,
-                    const std::string& head, const std::string& connectionLine) {
+                    const THttpRequest& request, const std::string& connectionLine) {
   // The open file tells its size and date: the path is not looked up again.
   platform::FileStream body;
   platform::FileStamp stamp;
@@ -117,7 +169,7 @@ bool SendStaticFile(const TConnection& c, const std::string& localPath, const st
   }
   const TWorkerSettings& s = *c.settings;
   auto var = [&](const char* name) {
-    return TKestro::GetServerVar(name, head, s.documentRoot, kServerSoftware, s.clientAddress,
+    return TKestro::GetServerVar(name, request, s.documentRoot, kServerSoftware, s.clientAddress,
                                  s.portText);
   };
   const TDateTime modified = TKestro::LocalFromUtcMs(stamp.lastWriteUtcMs);
@@ -132,8 +184,8 @@ bool SendStaticFile(const TConnection& c, const std::string& localPath, const st
   std::string clientDate =
       TKestro::FormatDateTime(modifiedSince.empty() ? 0 : TKestro::ParseHttpDate(modifiedSince));
   std::string clientTag = var("IF_NONE_MATCH");
-  const std::int64_t start = RangeStart(var("RANGE"));
-  if (start > 0) {  // a range request has validators of its own
+  const ByteRange range = RangeOf(request);
+  if (range.asked) {  // a range request has validators of its own
     const std::string unlessModified = var("UNLESS_MODIFIED_SINCE");
     clientDate = unlessModified.empty()
                      ? fileDate
@@ -143,9 +195,12 @@ bool SendStaticFile(const TConnection& c, const std::string& localPath, const st
   }
   const bool validatorsMatch = clientDate == fileDate && clientTag == file.tag;
 
-  if (method == "GET" && start > 0 && validatorsMatch)
-    return start >= file.size ? SendRangeNotSatisfiable(c, file, connectionLine)
-                              : SendPartial(c, body, file, start, connectionLine);
+  if (method == "GET" && range.asked && validatorsMatch) {
+    std::int64_t first = 0, last = 0;
+    return Resolve(range, file.size, first, last)
+               ? SendPartial(c, body, file, first, last, connectionLine)
+               : SendRangeNotSatisfiable(c, file, connectionLine);
+  }
   if ((method == "GET" || method == "POST") && validatorsMatch)
     return SendNotModified(c, connectionLine);
   return SendFull(c, body, file, method == "HEAD", connectionLine);

@@ -88,6 +88,8 @@ void TMsgSender::ServeConnection() {
   connection.socket = socket_;  // stays put until this thread clears it
   connection.settings = &settings_;
   connection.buffer = &buffer_;
+  pending_.clear();
+  connection.pending = &pending_;
   connection.connectionContext = &connectionContext_;
   connection.keepAliveFlag = &keepAliveFlag_;
   connection.terminating = &terminating_;
@@ -205,6 +207,7 @@ void TWebServer::ListenAndAccept() {
   handOffSettings_.documentRoot = documentRoot_;
   handOffSettings_.portText = std::to_string(port_);
   handOffSettings_.logFolder = logFolder_;
+  handOffSettings_.spoolFolder = TKestro::GetAppDir() + platform::PathDelim + "tmp";
   {
     std::lock_guard<std::mutex> locked(stateLock_);
     listenSocket_ = listener;

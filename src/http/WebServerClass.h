@@ -46,6 +46,7 @@ class TMsgSender {
   std::string connectionContext_;
   std::uint8_t keepAliveFlag_ = 0;
   std::vector<char> buffer_;
+  std::string pending_;           // bytes of the connection past its last request
   std::thread thread_;            // last: starts once every field exists
 };
 

@@ -17,11 +17,11 @@ std::string_view Trimmed(std::string_view text) {
 
 std::string Build(const TPhpRequestRecord& request) {
   const std::string sep = kFieldSeparator;
-  return std::to_string(request.socket) + sep + request.requestHead + sep +
+  return std::to_string(request.socket) + sep + request.request->head + sep +
          request.documentRoot + sep + request.serverSoftware + sep + request.clientAddress +
          sep + request.portText + sep +
          std::to_string(reinterpret_cast<std::uintptr_t>(request.keepAliveFlag)) + sep +
-         request.rawTarget;
+         std::to_string(reinterpret_cast<std::uintptr_t>(&request));
 }
 
 Fields::Fields(const std::string& context) {

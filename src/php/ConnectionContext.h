@@ -1,7 +1,8 @@
 // The connection context: the text through which the callbacks find the
 // request of a ConnID. Fields, separated by CR LF CR LF: 1 socket, 2 request
 // head, 3 document root, 4 server software, 5 remote address, 6 server port,
-// 7 address of the worker's keep-alive byte, 8 the raw request target.
+// 7 address of the worker's keep-alive byte, 8 address of the request record
+// (the parsed request, its body, the worker's flag), alive while the module runs.
 #pragma once
 #include <array>
 #include <cstdint>

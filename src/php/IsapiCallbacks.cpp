@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/HttpStatus.h"
 #include "common/KestroClass.h"
 #include "php/ConnectionContext.h"
 #include "platform/Files.h"
@@ -11,13 +12,21 @@
 
 namespace {
 
-constexpr const char* kServerSoftware = "Portavane/6.29";
-constexpr long kReadWaitMicroseconds = 5'000'000;
 
 // The context's fields, read afresh at every call through ConnID.
 php_context::Fields FieldsOf(HCONN connId) {
   if (!connId) throw std::invalid_argument("no connection");
   return php_context::Fields(*static_cast<const std::string*>(connId));
+}
+
+// The request record of field 8: the parsed request, its body, the worker's flag.
+const TPhpRequestRecord& RecordOf(const php_context::Fields& fields) {
+  std::uintptr_t value = 0;
+  if (!php_context::ParseDecimal(fields[8], value) || value == 0)
+    throw std::invalid_argument("no request");
+  const auto* record = reinterpret_cast<const TPhpRequestRecord*>(value);
+  if (!record->request) throw std::invalid_argument("no request");
+  return *record;
 }
 
 platform::SocketHandle SocketOf(const php_context::Fields& fields) {
@@ -28,7 +37,7 @@ platform::SocketHandle SocketOf(const php_context::Fields& fields) {
 }
 
 // The physical path of a URL path under the document root (code 1012).
-std::string MapUrlToPath(const std::string& root, const std::string& url) {
+std::string PhysicalPathOf(const std::string& root, const std::string& url) {
   const std::string trimmed = TKestro::Trim(url);
   if (trimmed.empty()) {
     const bool bareDrive = root.size() == 2 && root[1] == ':';
@@ -41,20 +50,42 @@ std::string MapUrlToPath(const std::string& root, const std::string& url) {
 BOOL MapUrl(HCONN connId, LPVOID url, LPDWORD dataType) {
   if (!url || !dataType) return FALSE;
   const std::string path =
-      MapUrlToPath(std::string(FieldsOf(connId)[3]), static_cast<const char*>(url));
+      PhysicalPathOf(std::string(FieldsOf(connId)[3]), static_cast<const char*>(url));
   auto* info = reinterpret_cast<HSE_URL_MAPEX_INFO*>(dataType);
   if (path.size() >= sizeof info->lpszPath) return FALSE;  // never past the buffer
   std::memcpy(info->lpszPath, path.c_str(), path.size() + 1);
   return TRUE;
 }
 
+// A status of a code alone ("404") gets its usual phrase: the status line
+// needs a blank after the code.
+std::string StatusText(const char* given) {
+  const std::string status = TKestro::Trim(given ? given : "");
+  if (status.empty()) return "200 OK";
+  if (status.find(' ') != std::string::npos) return status;
+  const std::int64_t code = TKestro::StrToInt64Def(status, 0);
+  return status + " " + (code >= 100 && code <= 999 ? ReasonPhrase(static_cast<int>(code)) : "");
+}
+
+// The client is there as long as the worker serves it and its connection
+// has not failed.
+BOOL IsConnected(HCONN connId, LPVOID buffer) {
+  if (!buffer) return FALSE;
+  const php_context::Fields fields = FieldsOf(connId);
+  const TPhpRequestRecord& record = RecordOf(fields);
+  const bool stopping = record.terminating && record.terminating->load();
+  *static_cast<BOOL*>(buffer) = stopping || platform::PeerGone(SocketOf(fields)) ? FALSE : TRUE;
+  return TRUE;
+}
+
 // Status line, Server, the module's headers, Connection, the empty line.
-std::string ResponseHead(const HSE_SEND_HEADER_EX_INFO& info) {
-  std::string status = TKestro::Trim(info.pszStatus ? info.pszStatus : "");
-  if (status.empty()) status = "200 OK";
+std::string ResponseHead(const HSE_SEND_HEADER_EX_INFO& info, std::string_view software) {
+  const std::string status = StatusText(info.pszStatus);
   const std::string headers = TKestro::Trim(info.pszHeader ? info.pszHeader : "");
   std::string head = "HTTP/1.1 " + status + "\r\n";
-  head += std::string("Server: ") + kServerSoftware + "\r\n";
+  head += "Server: ";
+  head += software;
+  head += "\r\n";
   if (!headers.empty()) head += headers + "\r\n";
   head += info.fKeepConn ? "Connection: Keep-Alive\r\n" : "Connection: close\r\n";
   head += "\r\n";
@@ -69,7 +100,7 @@ BOOL SendResponseHeader(HCONN connId, LPVOID buffer) {
   std::uintptr_t flagAddress = 0;
   if (php_context::ParseDecimal(fields[7], flagAddress) && flagAddress != 0)
     *reinterpret_cast<std::uint8_t*>(flagAddress) = info.fKeepConn ? 1 : 0;
-  const std::string head = ResponseHead(info);
+  const std::string head = ResponseHead(info, fields[4]);
   // The body mostly follows at once through WriteClient: told so, the socket
   // sends head and body in one packet. The worker pushes the head out when
   // the module returns without a body.
@@ -84,9 +115,9 @@ BOOL WINAPI GetServerVariableProc(HCONN connId, LPSTR variableName, LPVOID buffe
   try {
     // The resolver reads the context's fields where they lie.
     const php_context::Fields fields = FieldsOf(connId);
-    const std::string value =
-        TKestro::GetServerVar(variableName ? variableName : "", fields[2], fields[3], fields[4],
-                              fields[5], fields[6], fields[8]);
+    const std::string value = TKestro::GetServerVar(variableName ? variableName : "",
+                                                    *RecordOf(fields).request, fields[3],
+                                                    fields[4], fields[5], fields[6]);
     const DWORD required = static_cast<DWORD>(value.size() + 1);
     if (*size < required) {
       SetLastError(ERROR_INSUFFICIENT_BUFFER);
@@ -122,11 +153,13 @@ BOOL WINAPI WriteClientProc(HCONN connId, LPVOID buffer, LPDWORD bytes, DWORD /*
 BOOL WINAPI ReadClientProc(HCONN connId, LPVOID buffer, LPDWORD size) {
   if (!size) return FALSE;
   try {
-    const platform::SocketHandle socket = SocketOf(FieldsOf(connId));
-    if (buffer && *size > 0 && platform::WaitReadable(socket, kReadWaitMicroseconds)) {
-      const long received = platform::Recv(socket, buffer, *size);
-      if (received > 0) {
-        *size = static_cast<DWORD>(received);
+    // The body was read before the module was called: what the control
+    // block did not carry comes from there, never from the connection.
+    TRequestBody* body = RecordOf(FieldsOf(connId)).body;
+    if (body && buffer && *size > 0) {
+      const long read = body->ReadRest(buffer, *size);
+      if (read > 0) {
+        *size = static_cast<DWORD>(read);
         return TRUE;
       }
     }
@@ -144,6 +177,8 @@ BOOL WINAPI ServerSupportFunctionProc(HCONN connId, DWORD request, LPVOID buffer
         return MapUrl(connId, buffer, dataType);
       case isapi::kSendResponseHeaderEx:
         return SendResponseHeader(connId, buffer);
+      case isapi::kIsConnected:
+        return IsConnected(connId, buffer);
       default:
         return FALSE;
     }

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/HttpRequest.h"
+#include "common/RequestBody.h"
 #include "platform/Socket.h"
 
 class TPHPDllLoader;
@@ -12,8 +14,8 @@ class TPHPDllLoader;
 // What the worker gives the gateway for one request.
 struct TPhpRequestRecord {
   platform::SocketHandle socket = 0;
-  std::string requestHead;     // after the index rewrite
-  std::string rawTarget;       // request target as sent: path and query, not decoded
+  const THttpRequest* request = nullptr;  // parsed, its script mapped
+  TRequestBody* body = nullptr;           // read whole before the module runs; null: none
   std::string documentRoot;
   std::string serverSoftware;
   std::string clientAddress;

@@ -24,6 +24,12 @@ bool FileStream::OpenRead(const std::string& path, FileStamp* stamp) {
   return IsOpen();
 }
 
+bool FileStream::OpenTemporary(const std::string& folder) {
+  Close();
+  handle_ = OpenNative(folder, Access::Temporary);
+  return IsOpen();
+}
+
 bool FileStream::OpenAppend(const std::string& path) {
   Close();
   handle_ = OpenNative(path, Access::Append);

@@ -23,6 +23,10 @@ class FileStream {
   bool OpenRead(const std::string& path, FileStamp* stamp = nullptr);
   // Creates the file when missing; writes go to its end.
   bool OpenAppend(const std::string& path);
+  // A new file of its own in `folder`, for reading and writing, that goes
+  // with its handle: nothing of it is left behind, not even after a crash
+  // where the system allows.
+  bool OpenTemporary(const std::string& folder);
   void Close();
 
   bool IsOpen() const { return handle_ != kNone; }
@@ -43,10 +47,11 @@ class FileStream {
 
  private:
   static constexpr std::intptr_t kNone = -1;  // also Windows' INVALID_HANDLE_VALUE
-  enum class Access { Read, Append, Create };
+  enum class Access { Read, Append, Create, Temporary };
 
   // The calls into the system, one file per platform.
   // kNone on failure; `stamp` is filled, when given, for Access::Read.
+  // Access::Temporary takes the folder as `path`.
   static std::intptr_t OpenNative(const std::string& path, Access access,
                                   FileStamp* stamp = nullptr);
   static void CloseNative(std::intptr_t handle);

@@ -40,7 +40,12 @@ constexpr long kNoBytesYet = -2;
 SocketHandle OpenListener(int port, int& error);
 // The local port a socket is bound to; 0 on failure.
 int LocalPort(SocketHandle socket);
-// The next waiting connection, blocking and with Nagle's delay off; 0 when
+// How long a send may wait for a client that takes nothing: the client then
+// loses its connection, and the worker serves others.
+constexpr int kSendTimeoutSeconds = 30;
+
+// The next waiting connection, blocking, with Nagle's delay off and sends
+// that fail after kSendTimeoutSeconds without progress; 0 when
 // none waits (LastSocketError is then kWouldBlock) or on failure.
 // `peerAddress` receives the peer's dotted IPv4 address.
 SocketHandle Accept(SocketHandle listener, std::string& peerAddress);
@@ -69,6 +74,9 @@ long Recv(SocketHandle socket, void* buffer, std::size_t length, bool wait = tru
 long Peek(SocketHandle socket, void* buffer, std::size_t length, bool wait = true);
 // Waits until the socket is readable; false on time-out or error.
 bool WaitReadable(SocketHandle socket, long microseconds);
+// True when the connection failed (reset by the peer) or was shut down;
+// a peer that only ended its sending counts as there. Does not wait.
+bool PeerGone(SocketHandle socket);
 
 // Ends both directions of a connection or listener: calls blocked on it in
 // other threads return, later ones fail. The handle stays to be closed.

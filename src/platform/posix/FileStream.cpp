@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <string>
 
 namespace platform {
 
@@ -24,6 +26,12 @@ std::intptr_t FileStream::OpenNative(const std::string& path, Access access, Fil
       return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     case Access::Create:
       return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    case Access::Temporary: {
+      std::string name = path + "/body-XXXXXX";
+      const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+      if (fd >= 0) ::unlink(name.c_str());  // the name goes now, the file with the descriptor
+      return fd < 0 ? kNone : fd;
+    }
     case Access::Read:
       break;
   }

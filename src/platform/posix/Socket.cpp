@@ -137,6 +137,8 @@ SocketHandle Accept(SocketHandle listener, std::string& peerAddress) {
   const SocketHandle s = Handle(
       ::accept4(Fd(listener), reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC));
   if (s == 0) return 0;
+  const timeval sendTimeout{kSendTimeoutSeconds, 0};
+  ::setsockopt(Fd(s), SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
   char text[INET_ADDRSTRLEN] = {};
   ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
   peerAddress = text;
@@ -231,6 +233,11 @@ bool WaitReadable(SocketHandle socket, long microseconds) {
   pollfd entry{Fd(socket), POLLIN, 0};
   const int milliseconds = static_cast<int>((microseconds + 999) / 1000);
   return ::poll(&entry, 1, milliseconds) > 0;
+}
+
+bool PeerGone(SocketHandle socket) {
+  pollfd entry{Fd(socket), 0, 0};
+  return ::poll(&entry, 1, 0) > 0 && (entry.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
 }
 
 void Shutdown(SocketHandle socket) { ::shutdown(Fd(socket), SHUT_RDWR); }

@@ -11,6 +11,20 @@ namespace platform {
 
 namespace {
 HANDLE Native(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+// A file of a unique name in `folder` that the system deletes with its last handle.
+std::intptr_t OpenDeletedOnClose(const std::string& folder) {
+  char name[MAX_PATH];
+  if (::GetTempFileNameA(folder.c_str(), "pvb", 0, name) == 0) return -1;
+  const HANDLE h = ::CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                                 CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    ::DeleteFileA(name);
+    return -1;
+  }
+  return reinterpret_cast<std::intptr_t>(h);
+}
 }  // namespace
 
 std::intptr_t FileStream::OpenNative(const std::string& path, Access access, FileStamp* stamp) {
@@ -27,6 +41,8 @@ std::intptr_t FileStream::OpenNative(const std::string& path, Access access, Fil
       rights = GENERIC_WRITE;
       disposition = CREATE_ALWAYS;
       break;
+    case Access::Temporary:
+      return OpenDeletedOnClose(path);
   }
   const HANDLE h = ::CreateFileA(path.c_str(), rights, share, nullptr, disposition,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);

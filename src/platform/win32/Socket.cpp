@@ -77,6 +77,9 @@ SocketHandle Accept(SocketHandle listener, std::string& peerAddress) {
   ::ioctlsocket(Sock(s), FIONBIO, &nonBlocking);
   const BOOL on = TRUE;
   ::setsockopt(Sock(s), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+  const DWORD sendTimeoutMs = kSendTimeoutSeconds * 1000;
+  ::setsockopt(Sock(s), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&sendTimeoutMs),
+               sizeof sendTimeoutMs);
   peerAddress = ::inet_ntoa(peer.sin_addr);
   return s;
 }
@@ -150,6 +153,14 @@ bool WaitReadable(SocketHandle socket, long microseconds) {
   FD_SET(Sock(socket), &readable);
   timeval timeout{microseconds / 1'000'000, microseconds % 1'000'000};
   return ::select(0, &readable, nullptr, nullptr, &timeout) > 0;
+}
+
+bool PeerGone(SocketHandle socket) {
+  // A failed or shut down connection is readable, and a peek then fails.
+  if (!WaitReadable(socket, 0)) return false;
+  char byte = 0;
+  return ::recv(Sock(socket), &byte, 1, MSG_PEEK) == SOCKET_ERROR &&
+         ::WSAGetLastError() != WSAEWOULDBLOCK;
 }
 
 void Shutdown(SocketHandle socket) {

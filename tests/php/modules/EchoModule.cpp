@@ -119,7 +119,7 @@ void ReportCallbacks(EXTENSION_CONTROL_BLOCK* ecb, Report& r) {
 }
 
 void ReportBody(EXTENSION_CONTROL_BLOCK* ecb, Report& r) {
-  std::string body;
+  std::string body(reinterpret_cast<const char*>(ecb->lpbData), ecb->cbAvailable);
   int reads = 0;
   while (body.size() < ecb->cbTotalBytes) {
     char buffer[8192];
