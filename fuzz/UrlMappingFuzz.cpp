@@ -1,6 +1,10 @@
 // A request target through decoding, mapping into a document root and the
-// index rewrite: what is mapped is a file of the root (or a folder's
-// redirect), and the rewritten request line decodes back to the index file.
+// index rewrite: what is mapped is a disk file of the root (or a folder's
+// redirect), PHP exactly when the name of that file has an extension of the
+// list, a path info only after a script and never with a "." segment, and the
+// rewritten request line decodes back to the index file.
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <filesystem>
 
@@ -16,9 +20,11 @@ namespace fs = std::filesystem;
 namespace {
 
 const char kIndexFiles[] = "index.html,index.php, x.htm";
+const char kPhpExtensions[] = ".php, .PHP3,.phtml";
 
-// www/ holds files, an index file in a folder and a folder without one; a
-// file beside www/ must never be reached.
+// www/ holds files, an index file in a folder and a folder without one, and a
+// FIFO named as a script, which no worker may open; a file beside www/ must
+// never be reached.
 struct Site {
   TempFolder folder;
   std::string root, canonicalRoot;
@@ -28,8 +34,10 @@ struct Site {
     folder.Write("www/d/index.php", "<?php");
     folder.Write("www/d e/index.html", "i");
     folder.MakeFolder("www/d/sub");
+    folder.Write("www/d/sub/n.phpx", "<?php");
     folder.Write("secret.txt", "s");
     root = folder / "www";
+    ::mkfifo((root + "/d/f.php").c_str(), 0600);
     canonicalRoot = fs::canonical(root).string() + "/";
   }
 };
@@ -38,6 +46,36 @@ bool Inside(const std::string& path, const std::string& canonicalRoot) {
   std::error_code error;
   const std::string canonical = fs::weakly_canonical(path, error).string() + "/";
   return !error && canonical.compare(0, canonicalRoot.size(), canonicalRoot) == 0;
+}
+
+bool HasDotSegment(const std::string& path) {
+  return ("/" + path + "/").find("/./") != std::string::npos ||
+         ("/" + path + "/").find("/../") != std::string::npos;
+}
+
+// The mapping with path info: a script, its URL and the rest.
+void CheckMapping(const Site& site, const std::string& url) {
+  const TMappedUrl mapped = MapUrlToPath(site.root, url, kIndexFiles, kPhpExtensions);
+  switch (mapped.kind) {
+    case TMappedUrl::Kind::kMissing:
+      FUZZ_CHECK(mapped.localPath.empty() && !mapped.php);
+      return;
+    case TMappedUrl::Kind::kRedirect:
+      FUZZ_CHECK(mapped.localPath == url + "/");
+      return;
+    case TMappedUrl::Kind::kFile:
+      break;
+  }
+  FUZZ_CHECK(mapped.localPath.find('\0') == std::string::npos);
+  FUZZ_CHECK(platform::DiskEntryOf(mapped.localPath).kind == platform::PathKind::kFile);
+  FUZZ_CHECK(Inside(mapped.localPath, site.canonicalRoot));
+  FUZZ_CHECK(mapped.php == IsPhpFile(mapped.localPath, kPhpExtensions));
+  FUZZ_CHECK(mapped.pathInfo.empty() || (mapped.php && mapped.pathInfo[0] == '/'));
+  FUZZ_CHECK(!HasDotSegment(mapped.scriptUrl) && !HasDotSegment(mapped.pathInfo));
+  // The script's own URL names the same file, with no path info.
+  const TMappedUrl script = MapUrlToPath(site.root, mapped.scriptUrl, kIndexFiles, kPhpExtensions);
+  FUZZ_CHECK(script.kind == TMappedUrl::Kind::kFile && script.localPath == mapped.localPath &&
+             script.pathInfo.empty());
 }
 
 }  // namespace
@@ -50,6 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return TKestro::GetServerVar(name, h, "", "Portavane/6.29", "127.0.0.1", "80");
   };
   const std::string url = var("URL", head);
+  CheckMapping(site, url);
   const std::string localPath = MapUrlToPath(site.root, url, kIndexFiles);
   if (localPath.empty()) return 0;
   if (localPath.back() == '/') {  // a folder's redirect
