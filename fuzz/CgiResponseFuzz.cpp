@@ -1,8 +1,12 @@
 // What php-cgi sends back: FastCGI records cut from a stream that arrives in
 // pieces, and the CGI header block of its output. The first byte picks the
 // piece size and whether the rest is a record stream or output directly.
+// With a record stream, the rest also makes variables for php-cgi, whose
+// params records must each hold whole pairs.
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "CgiHead.h"
 #include "FastCgi.h"
@@ -23,6 +27,54 @@ void CheckHead(const std::string& output) {
     FUZZ_CHECK(head.headers.substr(start, end - start).find('\n') == std::string::npos);
     start = end + 2;
   }
+}
+
+// Reads one length of a params stream at `at`; false past its end.
+bool ReadLength(const char* data, std::size_t size, std::size_t& at, std::size_t& length) {
+  const auto* p = reinterpret_cast<const unsigned char*>(data);
+  if (at >= size || (p[at] >= 0x80 && at + 4 > size)) return false;
+  if (p[at] < 0x80) {
+    length = p[at++];
+    return true;
+  }
+  length = (std::size_t{p[at] & 0x7Fu} << 24) | (std::size_t{p[at + 1]} << 16) |
+           (std::size_t{p[at + 2]} << 8) | p[at + 3];
+  at += 4;
+  return true;
+}
+
+// Pairs of up to 8 names with values of up to 76500 bytes: every pair whose
+// value has 65400 bytes or fewer reaches php-cgi, each inside one record.
+void CheckParamRecords(const std::uint8_t* data, std::size_t size) {
+  std::vector<std::pair<std::string, std::string>> sent;
+  std::string params;
+  for (std::size_t at = 0; at + 1 < size && at < 16; at += 2) {
+    std::string name(1 + data[at] % 16, static_cast<char>('A' + data[at] % 26));
+    std::string value(std::size_t{data[at + 1]} * 300, 'v');
+    phpisapi::fcgi::AppendParam(params, name, value);
+    if (value.size() <= 65400) sent.emplace_back(std::move(name), std::move(value));
+  }
+  std::string out;
+  phpisapi::fcgi::AppendParamRecords(out, params);
+  phpisapi::fcgi::RecordReader reader;
+  reader.Feed(out.data(), out.size());
+  std::size_t next = 0;
+  bool ended = false;
+  for (phpisapi::fcgi::Record record; reader.Next(record);) {
+    FUZZ_CHECK(!ended && record.type == phpisapi::fcgi::kParams);
+    ended = record.length == 0;
+    for (std::size_t at = 0; at < record.length;) {
+      std::size_t name = 0, value = 0;
+      FUZZ_CHECK(ReadLength(record.content, record.length, at, name) &&
+                 ReadLength(record.content, record.length, at, value));
+      FUZZ_CHECK(name + value <= record.length - at && next < sent.size());
+      FUZZ_CHECK(std::string(record.content + at, name) == sent[next].first);
+      FUZZ_CHECK(std::string(record.content + at + name, value) == sent[next].second);
+      at += name + value;
+      ++next;
+    }
+  }
+  FUZZ_CHECK(ended && next == sent.size());
 }
 
 }  // namespace
@@ -49,5 +101,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   CheckHead(output);
+  CheckParamRecords(data + 1, length);
   return 0;
 }
