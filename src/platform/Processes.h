@@ -14,6 +14,12 @@ extern const char ProgramSuffix[];
 // as a service (" --standalone"); "" on Linux, whose server has no such switch.
 extern const char MysqlStandaloneSwitch[];
 
+// The MySQL administration program's option that addresses one server: Linux
+// its socket file, double-quoted, which no other server can hold (its TCP
+// `port` when `socketFile` is ""); Windows, whose servers listen on no
+// socket file unless told to, its TCP port.
+std::string MysqlServerOption(const std::string& port, const std::string& socketFile);
+
 // Starts `program` with `parameters` (one text, words parted by blanks, a
 // quoted part kept whole) without waiting for it and without a window. Windows:
 // ShellExecuteA "open" with SW_HIDE. Linux: a new session of its own, detached

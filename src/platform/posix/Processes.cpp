@@ -21,6 +21,12 @@ namespace platform {
 const char ProgramSuffix[] = "";
 const char MysqlStandaloneSwitch[] = "";
 
+// Given on the command line, the socket wins over a host that the
+// environment (MYSQL_HOST) names.
+std::string MysqlServerOption(const std::string& port, const std::string& socketFile) {
+  return socketFile.empty() ? "--port=" + port : "--socket=\"" + socketFile + "\"";
+}
+
 namespace detail {
 
 // The words of a Windows-style parameter text: blanks part them, double quotes

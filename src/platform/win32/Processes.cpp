@@ -11,6 +11,8 @@ namespace platform {
 const char ProgramSuffix[] = ".exe";
 const char MysqlStandaloneSwitch[] = " --standalone";
 
+std::string MysqlServerOption(const std::string& port, const std::string&) { return "--port=" + port; }
+
 namespace detail {
 
 // The process-status and snapshot functions, looked up at first use: a
