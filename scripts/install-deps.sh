@@ -10,7 +10,11 @@ packages=(
   g++-mingw-w64-x86-64-posix mingw-w64-tools     # Windows build
   wine wine64 xvfb                               # Windows tests (wine: wineboot, wineserver)
   xauth fonts-wine fonts-wqy-microhei imagemagick  # the windows under Wine: xvfb-run, fonts, screenshots
-  php8.2-cgi php8.2-mysql php8.2-mbstring php8.2-opcache  # PHP of the Linux tree
+  php8.2-cgi php8.2-mysql php8.2-mbstring php8.2-opcache  # PHP of the Linux tree and
+  php8.2-xml php8.2-curl php8.2-gd php8.2-intl php8.2-zip   # the extensions it carries
+  php8.2-sqlite3 php8.2-bcmath
+  adminer                                        # the database tool in both trees
+  chromium nodejs                                # the browser test (playwright-core from npm)
   mariadb-server-core mariadb-client             # MySQL of the Linux tree
   clang libclang-rt-14-dev                       # fuzz targets (libFuzzer)
   curl wrk nginx                                 # integration tests and benchmarks
@@ -19,6 +23,8 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
+# npm comes with some builds of nodejs; Debian's is a package of its own.
+command -v npm >/dev/null || missing+=(npm)
 [ ${#missing[@]} -eq 0 ] && exit 0
 echo "installing: ${missing[*]}"
 sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo

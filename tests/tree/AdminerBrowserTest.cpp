@@ -1,0 +1,74 @@
+// Adminer of the assembled tree in a real browser: the program runs from a
+// copy of the tree with its MariaDB on a free port, and Debian's Chromium,
+// driven by adminer.cjs through playwright-core, logs in as root without a
+// password, creates a database, imports an uploaded .sql file and reads the
+// rows back.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "ChildProcess.h"
+#include "TreeProgram.h"
+#include "common/KestroClass.h"
+#include "services/PvnClass.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+const char kSql[] = "-- an export as a user would upload it\n"
+                    "CREATE TABLE fruit (id INT PRIMARY KEY, name VARCHAR(40), price DECIMAL(5,2));\n"
+                    "INSERT INTO fruit VALUES (1, 'apple', 0.50), (2, 'pear (conference)', 0.75),\n"
+                    "  (3, 'crème brûlée \"fig\"', 2.10);\n";
+
+// Whether the tree's server answers PHP at "localhost", as Adminer reaches it.
+bool DatabaseAnswers(const TreeProgram& tree) {
+  tree.WritePage("ready.php", "<?php mysqli_report(MYSQLI_REPORT_OFF);"
+                              " echo @mysqli_connect('localhost', 'root', '') ? 'ready' : 'not yet';");
+  const auto end = Clock::now() + std::chrono::seconds(60);
+  while (Clock::now() < end) {
+    if (httptest::Client(tree.port).Request(httptest::Get("/ready.php")).body == "ready") return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
+}
+
+class AdminerInChromium : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (TreeProgram::AssembledTree().empty()) GTEST_SKIP() << "no assembled tree: run make tree";
+  }
+  void TearDown() override {  // a server the program failed to stop
+    if (!tree.Root().empty())
+      while (std::uint32_t pid = TKestro::FindProcessByFile(TPvn::GetMysqldFile(tree.Root())))
+        TKestro::KillProcess(pid);
+  }
+  TreeProgram tree{TreeProgram::Mysql::kIncluded};
+};
+
+TEST_F(AdminerInChromium, RootLogsInCreatesADatabaseImportsAFileAndSeesItsRows) {
+  fs::copy(fs::path(TreeProgram::AssembledTree()) / "www", fs::path(tree.Root()) / "www",
+           fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  ASSERT_TRUE(tree.Start()) << tree.Output();
+  ASSERT_TRUE(DatabaseAnswers(tree)) << tree.Output();
+
+  const TempFolder work;
+  const std::string sql = work.Write("orchard.sql", kSql);
+  ChildProcess browser("/usr/bin/node",
+                       {PV_ADMINER_SCRIPT, PV_PLAYWRIGHT, "http://127.0.0.1:" + std::to_string(tree.port),
+                        sql, "orchard", "fruit", work.MakeFolder("profile")},
+                       {}, work / "browser.txt");
+  const int code = browser.WaitForExit(std::chrono::seconds(90));
+  const std::string seen = work.Read("browser.txt");
+  EXPECT_EQ(code, 0) << seen;
+  EXPECT_EQ(seen, "import: 2 queries executed OK\n"
+                  "row: 1|apple|0.50\n"
+                  "row: 2|pear (conference)|0.75\n"
+                  "row: 3|crème brûlée \"fig\"|2.10\n");
+  EXPECT_TRUE(tree.Quit());
+}
+
+}  // namespace
