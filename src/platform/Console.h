@@ -8,6 +8,12 @@ namespace platform {
 // Console output is UTF-8 text (Windows: the console's output code page).
 void UseUtf8ConsoleOutput();
 
+// A console that has gone away (a pipe whose reader ended, a closed
+// terminal) makes each write to it fail instead of ending the program, so
+// that its close sequence still runs. Linux: SIGPIPE is caught and does
+// nothing; Windows: such writes fail already.
+void SurviveLostConsole();
+
 // Whether standard input is the null device (or missing): the program was
 // given no input at all, as a service manager or `</dev/null` starts it.
 bool StandardInputIsNull();

@@ -2,12 +2,18 @@
 // a folder whose path holds a blank, its server on a free port, queried by
 // PHP pages through mysqli and PDO.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <thread>
 
+#include "ChildProcess.h"
 #include "TreeProgram.h"
 #include "common/KestroClass.h"
 #include "platform/Processes.h"
@@ -100,6 +106,23 @@ TEST_F(RealMysql, AHandStartedServerIsStoppedAndAnotherTreesIsLeftRunning) {
   EXPECT_EQ(TKestro::FindProcessByFile(Mysqld(other_)), other);
   TPvn::StopMysql(other_.Root());
   EXPECT_EQ(TKestro::FindProcessByFile(Mysqld(other_)), 0u);
+}
+
+// `./portavane </dev/null | head -3`: the program's output is a pipe whose
+// reader is gone. Its writes fail, and the end a signal asks for still runs
+// its close sequence, which stops the tree's server.
+TEST_F(RealMysql, AProgramWhoseOutputIsGoneStillStopsTheServerAtItsEnd) {
+  const std::string folder = std::filesystem::path(tree_.Root()).parent_path().string();
+  const std::string output = folder + "/output";
+  ASSERT_EQ(::mkfifo(output.c_str(), 0600), 0);
+  const int reader = ::open(output.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ChildProcess program(tree_.Root() + "/portavane", {},
+                       {"XDG_RUNTIME_DIR=" + folder, "XDG_CONFIG_HOME=" + folder + "/config"}, output);
+  ::close(reader);  // the program has opened its end: posix_spawn returns after the exec
+  ASSERT_TRUE(Answers(tree_)) << "the program died of its first line";
+  program.Signal(SIGTERM);
+  EXPECT_EQ(program.WaitForExit(std::chrono::seconds(45)), 0);
+  EXPECT_EQ(TKestro::FindProcessByFile(Mysqld(tree_)), 0u);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 int main(int argc, char** argv) {
   platform::UseUtf8ConsoleOutput();
+  platform::SurviveLostConsole();
   TStartUpFrontEnd frontEnd;
   frontEnd.showError = [](const std::string& message) { std::cerr << message << std::endl; };
   frontEnd.runMainInstance = [](const std::vector<std::string>& parameters) {

@@ -38,6 +38,17 @@ void WatchSignals(std::function<void()> handler) {
 
 void UseUtf8ConsoleOutput() {}
 
+// Caught rather than ignored: a caught signal is back to its default in the
+// programs started from here (MySQL, php-cgi), an ignored one would stay
+// ignored in them.
+void SurviveLostConsole() {
+  struct sigaction action {};
+  action.sa_handler = [](int) {};
+  action.sa_flags = SA_RESTART;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGPIPE, &action, nullptr);
+}
+
 bool StandardInputIsNull() {
   struct stat input, null;
   if (::fstat(0, &input) != 0) return true;

@@ -22,6 +22,8 @@ BOOL WINAPI OnControlEvent(DWORD event) {
 
 void UseUtf8ConsoleOutput() { ::SetConsoleOutputCP(CP_UTF8); }
 
+void SurviveLostConsole() {}
+
 // NUL is a character device that is no console.
 bool StandardInputIsNull() {
   HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
