@@ -4,12 +4,6 @@
 
 namespace phpisapi {
 
-namespace {
-
-constexpr DWORD kIsConnected = 1018;  // HSE_REQ_IS_CONNECTED
-
-}  // namespace
-
 std::string ServerVariable(EXTENSION_CONTROL_BLOCK& ecb, const char* name) {
   // Most values fit the stack; a longer one is asked for again at its size.
   char small[1024];
@@ -53,7 +47,7 @@ bool SendResponseHead(EXTENSION_CONTROL_BLOCK& ecb, const std::string& status,
 
 bool ClientConnected(EXTENSION_CONTROL_BLOCK& ecb) {
   BOOL connected = TRUE;
-  return !ecb.ServerSupportFunction(ecb.ConnID, kIsConnected, &connected, nullptr, nullptr) ||
+  return !ecb.ServerSupportFunction(ecb.ConnID, isapi::kIsConnected, &connected, nullptr, nullptr) ||
          connected != FALSE;
 }
 

@@ -67,7 +67,7 @@ BOOL WINAPI Support(HCONN connId, DWORD code, LPVOID buffer, LPDWORD, LPDWORD) {
     call.answer.headSent = true;
     return call.connected ? TRUE : FALSE;
   }
-  if (code == 1018 && call.request.knowsIsConnected) {  // HSE_REQ_IS_CONNECTED
+  if (code == isapi::kIsConnected && call.request.knowsIsConnected) {
     *static_cast<BOOL*>(buffer) = call.connected ? TRUE : FALSE;
     return TRUE;
   }
