@@ -55,6 +55,7 @@ Worker::Worker(platform::SocketHandle socket) {
   connection.socket = socket;
   connection.settings = &settings;
   connection.buffer = &buffer;
+  connection.pending = &pending;
   connection.connectionContext = &context;
   connection.keepAliveFlag = &keepAlive;
   connection.terminating = &terminating;

@@ -41,6 +41,7 @@ struct Worker {
   TWorkerSettings settings;
   std::vector<char> buffer = std::vector<char>(8192);
   std::string context;
+  std::string pending;
   std::uint8_t keepAlive = 0;
   std::atomic<bool> terminating{false};
   TConnection connection;

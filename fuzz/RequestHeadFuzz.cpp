@@ -1,12 +1,15 @@
-// A client's bytes through the head reader, then every server variable of
-// the head, directly and through the module's GetServerVariable callback, and
-// the CGI variables the PHP module builds from them.
+// A client's bytes through the head reader and the body reader, request after
+// request as a pipelining client sends them; then every server variable of
+// each request, directly and through the module's GetServerVariable
+// callback, and the CGI variables the PHP module builds from them.
 #include <cstdint>
 #include <cstring>
 
 #include "CgiRequest.h"
 #include "FuzzSupport.h"
+#include "common/HttpRequest.h"
 #include "common/KestroClass.h"
+#include "common/RequestBody.h"
 #include "http/RequestReader.h"
 #include "php/ConnectionContext.h"
 #include "php/IsapiCallbacks.h"
@@ -74,39 +77,22 @@ void CheckParams(const std::string& params) {
   }
 }
 
-// The second word of the request line, as the worker passes it on.
-std::string RawTarget(const std::string& head) {
-  const std::string line = head.substr(0, head.find("\r\n"));
-  const std::size_t start = line.find(' ');
-  if (start == std::string::npos) return std::string();
-  return TKestro::Trim(line.substr(start + 1, line.find(' ', start + 1) - start - 1));
-}
-
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  fuzz::SocketPair pair;
-  fuzz::Worker worker(pair.server());
-  pair.ClientSendsAndCloses(data, size);
-  std::string head;
-  if (ReadRequestHead(worker.connection, head) == HeadOutcome::kNothing) return 0;
-  FUZZ_CHECK(head == TKestro::Trim(head));
-  FUZZ_CHECK(head.find("\r\n\r\n") == std::string::npos);
-  FUZZ_CHECK(head.size() <= kMaxHeadBytes);
-
+// One parsed request and its body: the variables agree between the resolver
+// and the callback, and the module's parameters decode.
+void CheckRequest(fuzz::Worker& worker, const THttpRequest& request, TRequestBody& body) {
   TPhpRequestRecord record;
-  record.socket = pair.server();
-  record.requestHead = head;
-  record.rawTarget = RawTarget(head);
+  record.socket = worker.connection.socket;
+  record.request = &request;
+  record.body = &body;
   record.documentRoot = kRoot;
   record.serverSoftware = kSoftware;
   record.clientAddress = kAddress;
   record.portText = kPort;
   record.keepAliveFlag = &worker.keepAlive;
+  record.terminating = &worker.terminating;
   std::string context = php_context::Build(record);
   for (const char* name : kNames) {
-    const std::string value = TKestro::GetServerVar(name, head, kRoot, kSoftware, kAddress, kPort,
-                                                    record.rawTarget);
+    const std::string value = TKestro::GetServerVar(name, request, kRoot, kSoftware, kAddress, kPort);
     CheckCallback(context, name, value);
   }
 
@@ -119,5 +105,42 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ecb.ServerSupportFunction = ServerSupportFunctionProc;
   const phpisapi::CgiRequest cgi = phpisapi::DescribeRequest(ecb);
   CheckParams(cgi.params);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  fuzz::SocketPair pair;
+  fuzz::Worker worker(pair.server());
+  pair.ClientSendsAndCloses(data, size);
+  for (int served = 0; served < 8; ++served) {
+    const std::size_t before = worker.pending.size();
+    std::string head;
+    const HeadOutcome outcome = ReadRequestHead(worker.connection, head);
+    if (outcome == HeadOutcome::kNothing || outcome == HeadOutcome::kTooLarge) return 0;
+    FUZZ_CHECK(outcome == HeadOutcome::kComplete);
+    FUZZ_CHECK(head == TKestro::Trim(head));
+    FUZZ_CHECK(head.find("\r\n\r\n") == std::string::npos);
+    FUZZ_CHECK(head.size() <= kMaxHeadBytes);
+    FUZZ_CHECK(served == 0 || worker.pending.size() < before);  // every request takes bytes
+
+    THttpRequest request = ParseRequestHead(head);
+    FUZZ_CHECK(request.refusal == 0 || request.refusal == 400 || request.refusal == 501);
+    TRequestBody body("/nonexistent");
+    if (request.refusal == 0) {
+      const std::int64_t announced = request.contentLength;
+      const BodyOutcome read = ReadRequestBody(worker.connection, request, body);
+      if (read == BodyOutcome::kComplete) {
+        FUZZ_CHECK(body.Size() == request.contentLength);
+        FUZZ_CHECK(request.framing != TBodyFraming::kLength || body.Size() == announced);
+      }
+      CheckRequest(worker, request, body);
+      if (read != BodyOutcome::kComplete) return 0;
+    } else {
+      CheckRequest(worker, request, body);
+      return 0;
+    }
+    worker.connection.servedBefore = true;
+  }
   return 0;
 }

@@ -10,6 +10,7 @@
 
 #include "FuzzSupport.h"
 #include "TempFolder.h"
+#include "common/HttpRequest.h"
 #include "common/KestroClass.h"
 #include "http/MimeTable.h"
 #include "http/StaticAnswer.h"
@@ -74,7 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::SocketPair pair;
   fuzz::Worker worker(pair.server());
   worker.settings.mimeTable = &files.mime;
-  const bool whole = SendStaticFile(worker.connection, path, method, head, "Connection: close\r\n");
+  const bool whole = SendStaticFile(worker.connection, path, method, ParseRequestHead(head),
+                                    "Connection: close\r\n");
   const std::string answer = pair.ClientReceivesAll();
   FUZZ_CHECK(whole);
   const std::size_t end = answer.find("\r\n\r\n");
@@ -89,12 +91,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FUZZ_CHECK(body == (method == "HEAD" ? std::string() : content));
       break;
     case 206: {
+      // "bytes first-last/size", and the body is exactly those bytes.
       const std::string range = HeaderOf(answerHead, "Content-Range");
-      const std::size_t start = content.size() - body.size();
-      FUZZ_CHECK(method == "GET" && start > 0 && body == content.substr(start));
-      FUZZ_CHECK(range == "bytes " + std::to_string(start) + "-" +
-                              std::to_string(content.size() - 1) + "/" +
-                              std::to_string(content.size()));
+      const std::size_t dash = range.find('-'), slash = range.find('/');
+      FUZZ_CHECK(method == "GET" && range.rfind("bytes ", 0) == 0 && dash != std::string::npos &&
+                 slash != std::string::npos);
+      const std::size_t first = std::stoul(range.substr(6, dash - 6));
+      const std::size_t last = std::stoul(range.substr(dash + 1, slash - dash - 1));
+      FUZZ_CHECK(range.substr(slash + 1) == std::to_string(content.size()));
+      FUZZ_CHECK(first <= last && last < content.size() && !body.empty());
+      FUZZ_CHECK(body == content.substr(first, last - first + 1));
       break;
     }
     case 304:

@@ -33,6 +33,10 @@ TEST_F(AccessLogTest, LineHasTimePaddedAddressAndTrimmedRequestLine) {
             "14:03:27 127.0.0.1       GET /index.php HTTP/1.1\r\n");
   EXPECT_EQ(FormatLogLine(At(0, 9, 5, 0), "255.255.255.255", "  PUT / HTTP/1.1 "),
             "09:05:00 255.255.255.255 PUT / HTTP/1.1\r\n");
+  // Control bytes of a request line can neither forge a line nor reach a terminal raw.
+  const char raw[] = "GET /a\nFORGED\x1b[2J\0\x7f HTTP/1.1";
+  EXPECT_EQ(FormatLogLine(At(0, 1, 2, 3), "10.0.0.1", std::string(raw, sizeof raw - 1)),
+            "01:02:03 10.0.0.1        GET /a\\x0AFORGED\\x1B[2J\\x00\\x7F HTTP/1.1\r\n");
 }
 
 TEST_F(AccessLogTest, WritesOneFilePerDayAndAppends) {

@@ -141,6 +141,20 @@ bool Client::SilentFor(std::chrono::milliseconds timeout) {
   return pending_.empty() && Receive(&byte, 1, timeout) == -2;
 }
 
+std::string RawExchange(int port, const std::string& request) {
+  const platform::SocketHandle s = platform::Connect("127.0.0.1", port);
+  platform::SendAll(s, request.data(), request.size());
+  std::string bytes;
+  char buffer[4096];
+  while (platform::WaitReadable(s, 3'000'000)) {
+    const long n = platform::Recv(s, buffer, sizeof buffer);
+    if (n <= 0) break;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+  platform::CloseSocket(s);
+  return bytes;
+}
+
 std::string Get(const std::string& path, const std::string& extra, const std::string& method) {
   return method + " " + path + " HTTP/1.1\r\nHost: localhost\r\n" + extra + "\r\n";
 }

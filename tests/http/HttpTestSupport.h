@@ -86,6 +86,10 @@ class ServerTest : public ::testing::Test {
   std::unique_ptr<TWebServer> server;
 };
 
+// Every byte the server sends for `request` on a connection of its own, up
+// to its close (at most 3 s of silence).
+std::string RawExchange(int port, const std::string& request);
+
 // "GET /path HTTP/1.1" with a Host line, `extra` header lines and the blank line.
 std::string Get(const std::string& path, const std::string& extra = std::string(),
                 const std::string& method = "GET");

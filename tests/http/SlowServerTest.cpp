@@ -63,9 +63,9 @@ TEST(SlowServerTest, FiveSecondWaits) {
   EXPECT_NE(log.find("GET /a.txt?unfinished HTTP/1.1\r\n"), std::string::npos);
 }
 
-// A head that trickles in, a byte within every 5-second wait, is dropped 20 s
-// after its first byte; meanwhile the other workers answer. About 21 s.
-TEST(SlowServerTest, TricklingHeadsAreDroppedAfterTwentySeconds) {
+// A head that trickles in, a byte within every 5-second wait, is refused with
+// 408 20 s after its first byte; meanwhile the other workers answer. About 21 s.
+TEST(SlowServerTest, TricklingHeadsAreRefusedAfterTwentySeconds) {
   TestSite site;
   site.folder.Write("www/a.txt", "a");
   auto server = site.StartServer({{"maxconnections", "3"}});
@@ -76,7 +76,8 @@ TEST(SlowServerTest, TricklingHeadsAreDroppedAfterTwentySeconds) {
     const auto start = Clock::now();
     client.Send("GET /a.txt HTTP/1.1\r\n");
     while (SecondsSince(start) < 30) {
-      if (client.ClosedWithin(seconds(4))) return SecondsSince(start);
+      const Response r = client.Read(false, seconds(4));
+      if (r.complete) return r.status == 408 && client.ClosedWithin(seconds(1)) ? SecondsSince(start) : -2.0;
       client.Send("X");
     }
     return -1.0;

@@ -7,6 +7,7 @@
 #include <map>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "HttpTestSupport.h"
 #include "platform/Env.h"
@@ -16,6 +17,7 @@ namespace {
 
 using httptest::Client;
 using httptest::Get;
+using httptest::RawExchange;
 using Report = std::map<std::string, std::string>;
 
 Report Parse(const std::string& body) {
@@ -26,21 +28,6 @@ Report Parse(const std::string& body) {
     if (equals != std::string::npos) report[line.substr(0, equals)] = line.substr(equals + 1);
   }
   return report;
-}
-
-// Every byte the server sends for `request`, up to its close.
-std::string RawExchange(int port, const std::string& request) {
-  const platform::SocketHandle s = platform::Connect("127.0.0.1", port);
-  platform::SendAll(s, request.data(), request.size());
-  std::string bytes;
-  char buffer[4096];
-  while (platform::WaitReadable(s, 3'000'000)) {
-    const long n = platform::Recv(s, buffer, sizeof buffer);
-    if (n <= 0) break;
-    bytes.append(buffer, static_cast<std::size_t>(n));
-  }
-  platform::CloseSocket(s);
-  return bytes;
 }
 
 class GatewayTest : public httptest::ServerTest {
@@ -121,6 +108,77 @@ TEST_F(GatewayTest, IndexFileSeesTheFolderUrlAsHttpUrl) {
   EXPECT_EQ(r.at("var.PATH_INFO"), "/docs/index.php");
   EXPECT_EQ(r.at("var.HTTP_URL"),
             "/docs/?a=1&var=SCRIPT_NAME&var=URL&var=REQUEST_URI&var=PATH_INFO&var=HTTP_URL");
+}
+
+// However a client frames its body, the module gets exactly that body, and
+// the bytes after it are the next request.
+TEST_F(GatewayTest, BodiesReachTheModuleAsTheirClientsFramedThem) {
+  const std::string post = "POST /info.php?keep=1&var=CONTENT_LENGTH HTTP/1.1\r\nHost: x\r\n"
+                           "Connection: keep-alive\r\n";
+  struct Case {
+    const char* what;
+    std::vector<std::string> packets;
+    const char* method;
+    const char* body;
+    const char* length;  // CONTENT_LENGTH as the module reads it
+  } cases[] = {
+      {"body in the head's packet, a request after it",
+       {post + "Content-Length: 4\r\n\r\nABCD" + Get("/static.txt")}, "POST", "ABCD", "4"},
+      {"method split across packets",
+       {"POS", "T /info.php?keep=1 HTTP/1.1\r\nConnection: keep-alive\r\nContent-Length: 4\r\n\r\n",
+        "ABCD" + Get("/static.txt")},
+       "POST", "ABCD", "4"},
+      {"chunked, with an extension and a trailer",
+       {post + "Transfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n4;x=1\r\ndefg\r\n",
+        "A\r\n0123456789\r\n0\r\nX-Trailer: 1\r\n\r\n" + Get("/static.txt")},
+       "POST", "abcdefg0123456789", "17"},
+      {"chunked, byte by byte",
+       {post + "Transfer-Encoding: CHUNKED\r\n\r\n", "2", "\r", "\n", "hi", "\r\n", "0\r\n\r\n",
+        Get("/static.txt")},
+       "POST", "hi", "2"},
+  };
+  for (const Case& c : cases) {
+    Client client(site.port);
+    for (const std::string& packet : c.packets) {
+      ASSERT_TRUE(client.Send(packet)) << c.what;
+      std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+    const Report r = Parse(client.Read().body);
+    EXPECT_EQ(r.count("lpszMethod") ? r.at("lpszMethod") : "", c.method) << c.what;
+    EXPECT_EQ(r.count("body") ? r.at("body") : "", c.body) << c.what;
+    EXPECT_EQ(r.count("cbTotalBytes") ? r.at("cbTotalBytes") : "", c.length) << c.what;
+    if (r.count("var.CONTENT_LENGTH")) EXPECT_EQ(r.at("var.CONTENT_LENGTH"), c.length) << c.what;
+    EXPECT_EQ(client.Read().body, "static") << c.what;
+  }
+}
+
+TEST_F(GatewayTest, BadBodiesAreRefusedBeforeTheModuleRuns) {
+  struct Case {
+    const char* what;
+    std::string request;
+    int status;
+  } cases[] = {
+      {"chunk size that is no number",
+       "POST /info.php HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nabc\r\n0\r\n\r\n", 400},
+      {"chunk data longer than its size",
+       "POST /info.php HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n1\r\nabc\r\n0\r\n\r\n", 400},
+      {"a body past the largest", "POST /info.php HTTP/1.1\r\nContent-Length: 3000000000\r\n\r\n",
+       413},
+  };
+  for (const Case& c : cases) {
+    Client client(site.port);
+    EXPECT_EQ(client.Request(c.request).status, c.status) << c.what;
+    EXPECT_TRUE(client.ClosedWithin(std::chrono::seconds(2))) << c.what;
+  }
+}
+
+TEST_F(GatewayTest, ExpectContinueIsAnsweredBeforeTheBodyIsSent) {
+  Client client(site.port);
+  ASSERT_TRUE(client.Send("POST /info.php HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\n"
+                          "Content-Length: 5\r\n\r\n"));
+  EXPECT_EQ(client.Read().status, 100);
+  ASSERT_TRUE(client.Send("hello"));
+  EXPECT_EQ(Parse(client.Read().body).at("body"), "hello");
 }
 
 TEST_F(GatewayTest, HttpUrlIsTheTargetAsSent) {
