@@ -212,6 +212,24 @@ TEST_F(PhpProcessTest, KilledPhpGivesBadGatewayAndTheNextRequestWorks) {
   EXPECT_EQ(Client(tree.port).Request(Get("/query.php?after=1")).body, R"({"after":"1"})");
 }
 
+// Every php-cgi busy with a page that sleeps a minute, and one more page
+// waiting for a process: the module's waits end with the program.
+TEST_F(PhpProcessTest, QuittingWhileEveryPhpProcessIsBusyTakesSeconds) {
+  constexpr int kPages = 17;  // the pool's processes and one
+  std::vector<std::unique_ptr<Client>> clients;
+  for (int i = 0; i < kPages; ++i) {
+    clients.push_back(std::make_unique<Client>(tree.port));
+    clients.back()->Send(Get("/slow.php?ms=60000"));
+  }
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  const std::vector<pid_t> busy = tree.PhpCgiProcesses();
+  EXPECT_GE(busy.size(), 16u);
+  const auto start = Clock::now();
+  EXPECT_TRUE(tree.Quit());
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
+  ExpectAllGone(busy);
+}
+
 TEST_F(PhpProcessTest, NoPhpProcessOutlivesTheProgram) {
   const std::vector<pid_t> processes = tree.PhpCgiProcesses();
   EXPECT_GE(processes.size(), 4u);  // the pool, started on the first request
