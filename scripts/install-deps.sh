@@ -14,6 +14,7 @@ packages=(
   php8.2-xml php8.2-curl php8.2-gd php8.2-intl php8.2-zip   # the extensions it carries
   php8.2-sqlite3 php8.2-bcmath
   adminer                                        # the database tool in both trees
+  phpmyadmin                                     # a test copies it into a tree
   chromium nodejs                                # the browser test (playwright-core from npm)
   mariadb-server-core mariadb-client             # MySQL of the Linux tree
   clang libclang-rt-14-dev                       # fuzz targets (libFuzzer)
@@ -35,5 +36,8 @@ if [ ! -e "$policy" ]; then
   $sudo chmod +x "$policy"
   trap '$sudo rm -f "$policy"' EXIT
 fi
+# phpMyAdmin's package would set up a database and a web server of its own.
+printf '%s\n' 'phpmyadmin phpmyadmin/dbconfig-install boolean false' \
+  'phpmyadmin phpmyadmin/reconfigure-webserver multiselect' | $sudo debconf-set-selections
 $sudo apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,12 +1,16 @@
-// Adminer of the assembled tree in a real browser: the program runs from a
-// copy of the tree with its MariaDB on a free port, and Debian's Chromium,
-// driven by adminer.cjs through playwright-core, logs in as root without a
-// password, creates a database, imports an uploaded .sql file and reads the
-// rows back.
+// The database tools in a real browser: the program runs from a copy of the
+// assembled tree with its MariaDB on a free port, and Debian's Chromium,
+// driven by database-tools.cjs through playwright-core, logs in as root
+// without a password, creates a database, imports an uploaded .sql file and
+// reads the rows back: in the tree's Adminer, and in Debian's phpMyAdmin
+// copied into www/ with a configuration of its own, as a user would drop it in.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
 #include <thread>
 
 #include "ChildProcess.h"
@@ -24,7 +28,26 @@ const char kSql[] = "-- an export as a user would upload it\n"
                     "INSERT INTO fruit VALUES (1, 'apple', 0.50), (2, 'pear (conference)', 0.75),\n"
                     "  (3, 'crème brûlée \"fig\"', 2.10);\n";
 
-// Whether the tree's server answers PHP at "localhost", as Adminer reaches it.
+// phpMyAdmin as Debian ships it, in www/phpmyadmin, reading its settings and
+// keeping its cache in its own folder: root may log in without a password.
+void DropInPhpMyAdmin(const fs::path& www) {
+  const fs::path pma = www / "phpmyadmin";
+  fs::copy("/usr/share/phpmyadmin", pma, fs::copy_options::recursive);
+  const fs::path vendor = pma / "libraries" / "vendor_config.php";
+  std::ifstream in(vendor);
+  std::string text(std::istreambuf_iterator<char>(in), {});
+  in.close();
+  text = std::regex_replace(text, std::regex("'configFile' => '[^']*'"), "'configFile' => ROOT_PATH . 'config.inc.php'");
+  text = std::regex_replace(text, std::regex("'tempDir' => '[^']*'"), "'tempDir' => ROOT_PATH . 'tmp/'");
+  std::ofstream(vendor, std::ios::trunc) << text;
+  std::ofstream(pma / "config.inc.php") << "<?php\n"
+                                           "$cfg['blowfish_secret'] = 'a secret of thirty-two bytes!!!';\n"
+                                           "$cfg['Servers'][1]['auth_type'] = 'cookie';\n"
+                                           "$cfg['Servers'][1]['host'] = 'localhost';\n"
+                                           "$cfg['Servers'][1]['AllowNoPassword'] = true;\n";
+}
+
+// Whether the tree's server answers PHP at "localhost", as the tools reach it.
 bool DatabaseAnswers(const TreeProgram& tree) {
   tree.WritePage("ready.php", "<?php mysqli_report(MYSQLI_REPORT_OFF);"
                               " echo @mysqli_connect('localhost', 'root', '') ? 'ready' : 'not yet';");
@@ -36,7 +59,7 @@ bool DatabaseAnswers(const TreeProgram& tree) {
   return false;
 }
 
-class AdminerInChromium : public ::testing::Test {
+class DatabaseToolsInChromium : public ::testing::Test {
  protected:
   void SetUp() override {
     if (TreeProgram::AssembledTree().empty()) GTEST_SKIP() << "no assembled tree: run make tree";
@@ -49,25 +72,32 @@ class AdminerInChromium : public ::testing::Test {
   TreeProgram tree{TreeProgram::Mysql::kIncluded};
 };
 
-TEST_F(AdminerInChromium, RootLogsInCreatesADatabaseImportsAFileAndSeesItsRows) {
-  fs::copy(fs::path(TreeProgram::AssembledTree()) / "www", fs::path(tree.Root()) / "www",
+TEST_F(DatabaseToolsInChromium, RootLogsInCreatesADatabaseImportsAFileAndSeesItsRows) {
+  const fs::path www = fs::path(tree.Root()) / "www";
+  fs::copy(fs::path(TreeProgram::AssembledTree()) / "www", www,
            fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  ASSERT_TRUE(fs::exists("/usr/share/phpmyadmin")) << "phpMyAdmin not installed: scripts/install-deps.sh";
+  DropInPhpMyAdmin(www);
   ASSERT_TRUE(tree.Start()) << tree.Output();
   ASSERT_TRUE(DatabaseAnswers(tree)) << tree.Output();
 
   const TempFolder work;
   const std::string sql = work.Write("orchard.sql", kSql);
-  ChildProcess browser("/usr/bin/node",
-                       {PV_ADMINER_SCRIPT, PV_PLAYWRIGHT, "http://127.0.0.1:" + std::to_string(tree.port),
-                        sql, "orchard", "fruit", work.MakeFolder("profile")},
-                       {}, work / "browser.txt");
-  const int code = browser.WaitForExit(std::chrono::seconds(90));
-  const std::string seen = work.Read("browser.txt");
-  EXPECT_EQ(code, 0) << seen;
-  EXPECT_EQ(seen, "import: 2 queries executed OK\n"
-                  "row: 1|apple|0.50\n"
-                  "row: 2|pear (conference)|0.75\n"
-                  "row: 3|crème brûlée \"fig\"|2.10\n");
+  for (const std::string tool : {"adminer", "phpmyadmin"}) {
+    SCOPED_TRACE(tool);
+    ChildProcess browser("/usr/bin/node",
+                         {PV_DATABASE_TOOLS_SCRIPT, tool, PV_PLAYWRIGHT,
+                          "http://127.0.0.1:" + std::to_string(tree.port), sql, "orchard_" + tool, "fruit",
+                          work.MakeFolder("profile-" + tool)},
+                         {}, work / (tool + ".txt"));
+    const int code = browser.WaitForExit(std::chrono::seconds(90));
+    const std::string seen = work.Read(tool + ".txt");
+    EXPECT_EQ(code, 0) << seen;
+    EXPECT_EQ(seen, "import: 2 queries executed OK\n"
+                    "row: 1|apple|0.50\n"
+                    "row: 2|pear (conference)|0.75\n"
+                    "row: 3|crème brûlée \"fig\"|2.10\n");
+  }
   EXPECT_TRUE(tree.Quit());
 }
 
