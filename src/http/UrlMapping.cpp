@@ -146,8 +146,19 @@ TMappedUrl MapUrlToPath(const std::string& root, const std::string& url,
 
 std::string MapUrlToPath(const std::string& root, const std::string& url,
                          const std::string& indexFiles) {
-  const TMappedUrl mapped = MapUrlToPath(root, url, indexFiles, std::string());
-  return mapped.pathInfo.empty() ? mapped.localPath : std::string();
+  std::vector<std::string> segments;
+  if (!SplitSafely(url, segments)) return std::string();
+  const std::string path = TKestro::ToNativePath(root + url);
+  switch (platform::KindOf(path)) {
+    case platform::PathKind::kFolder:
+      if (!url.empty() && url.back() == '/') return FindFileInList(path, indexFiles, ',');
+      return url + "/";
+    case platform::PathKind::kFile:
+      return path;
+    case platform::PathKind::kMissing:
+      break;
+  }
+  return std::string();
 }
 
 std::string FindFileInList(const std::string& folder, const std::string& list, char separator) {

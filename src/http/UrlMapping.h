@@ -27,8 +27,10 @@ struct TMappedUrl {
 TMappedUrl MapUrlToPath(const std::string& root, const std::string& url,
                         const std::string& indexFiles, const std::string& phpExtensions);
 
-// The local path of `url` under `root`: the mapping above with no path info,
-// as a string: a file's localPath, a redirect's URL, empty when missing.
+// The local path of `url` under `root`: an existing file; for a folder URL
+// ending in "/" its first index file; for a folder URL without the final "/"
+// the URL with "/" appended (a redirect target); otherwise, and for every URL
+// that the mapping above refuses, empty.
 std::string MapUrlToPath(const std::string& root, const std::string& url,
                          const std::string& indexFiles);
 
