@@ -47,8 +47,9 @@ bool SendResponseHead(EXTENSION_CONTROL_BLOCK& ecb, const std::string& status,
 
 bool ClientConnected(EXTENSION_CONTROL_BLOCK& ecb) {
   BOOL connected = TRUE;
-  return !ecb.ServerSupportFunction(ecb.ConnID, isapi::kIsConnected, &connected, nullptr, nullptr) ||
-         connected != FALSE;
+  const BOOL known =
+      ecb.ServerSupportFunction(ecb.ConnID, isapi::kIsConnected, &connected, nullptr, nullptr);
+  return !known || connected != FALSE;
 }
 
 void SendErrorPage(EXTENSION_CONTROL_BLOCK& ecb, const std::string& status,

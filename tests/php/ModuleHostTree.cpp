@@ -39,6 +39,7 @@ void PhpFolder::WritePage(const std::string& relative) const {
                          "<?php if ($_SERVER['QUERY_STRING'] === 'hang') sleep(60);\n"
                          "header('Content-Type: text/plain');\n"
                          "echo 'pid=', getmypid(), \"\\n\";\n"
-                         "foreach ($_SERVER as $k => $v) if (is_string($v)) echo $k, '=', $v, \"\\n\";\n"
+                         "foreach ($_SERVER as $k => $v)\n"
+                         "  if (is_string($v)) echo $k, '=', $v, \"\\n\";\n"
                          "echo 'body=', file_get_contents('php://input'), \"\\n\";\n");
 }

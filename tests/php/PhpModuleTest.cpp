@@ -80,7 +80,8 @@ TEST_F(PhpModuleTest, HeadersReachPhpWholeHoweverManyOrLong) {
   for (const Case& c : cases) {
     HostRequest request;
     for (int i = 0; i < c.count; ++i)
-      request.headers.emplace_back("X-Pv-" + std::to_string(i), std::string(c.length, 'a' + i % 26));
+      request.headers.emplace_back("X-Pv-" + std::to_string(i),
+                                   std::string(c.length, static_cast<char>('a' + i % 26)));
     request.headers.emplace_back("X-After", "yes");
     const HostAnswer answer = host_->Serve(request);
     EXPECT_EQ(answer.status, "200 OK") << c.what;
