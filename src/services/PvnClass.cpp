@@ -54,16 +54,6 @@ std::string SessionSavePath(const std::string& dir) {
   return dir.find(';') == std::string::npos ? dir : "0;0600;" + dir;
 }
 
-// The server's socket as my.cnf names it, a relative name taken in the data
-// folder as the server takes it; "" when my.cnf names none.
-std::string MysqlSocketFile(const std::string& appDir) {
-  std::string socket = TKestro::Trim(TKestro::ReadIniString("mysqld", "socket", TPvn::GetMyCnfFile(appDir)));
-  if (socket.empty()) return socket;
-  socket = TKestro::ToNativePath(socket);
-  bool absolute = socket[0] == platform::PathDelim || (socket.size() > 1 && socket[1] == ':');
-  return absolute ? socket : TPvn::GetMysqlDataDir(appDir) + platform::PathDelim + socket;
-}
-
 }  // namespace
 
 std::string TPvn::GetLogDir() { return GetLogDir(TKestro::GetAppDir()); }
@@ -155,7 +145,7 @@ void TPvn::UpdatePhpIni(const std::string& appDir) {
   write("PHP", "sys_temp_dir", tmp);
   write("Session", "session.save_path", SessionSavePath(tmp));
   write("Date", "date.timezone", platform::MachineTimeZone());
-  std::string socket = MysqlSocketFile(appDir);
+  std::string socket = GetMysqlSocketFile(appDir);
   if (socket.empty()) return;
   write("MySQLi", "mysqli.default_socket", socket);
   write("Pdo_mysql", "pdo_mysql.default_socket", socket);
