@@ -79,13 +79,13 @@ struct IndexFile {
   platform::DiskEntry entry;
 };
 
-// The first folder/element of `list` that is a disk file.
-bool FindIndexFile(const std::string& folder, const std::string& list, char separator,
-                   IndexFile& found) {
+// The first folder/element of the comma-separated `list` (not trimmed) that
+// is a disk file.
+bool FindIndexFile(const std::string& folder, const std::string& list, IndexFile& found) {
   if (list.empty()) return false;
   std::size_t start = 0;
   for (;;) {
-    const std::size_t end = list.find(separator, start);
+    const std::size_t end = list.find(',', start);
     found.element = list.substr(start, end - start);
     found.path = TKestro::ToNativePath(folder + platform::PathDelim + found.element);
     found.entry = platform::DiskEntryOf(found.path);
@@ -134,7 +134,7 @@ TMappedUrl MapUrlToPath(const std::string& root, const std::string& url,
         return mapped;
       }
       IndexFile index;
-      if (!FindIndexFile(path, indexFiles, ',', index)) return mapped;
+      if (!FindIndexFile(path, indexFiles, index)) return mapped;
       return MappedFile(index.path, index.entry, scriptUrl + "/" + index.element, "",
                         phpExtensions);
     }
@@ -142,28 +142,6 @@ TMappedUrl MapUrlToPath(const std::string& root, const std::string& url,
       break;
   }
   return MapPathInfo(root, segments, delimiterAtEnd, phpExtensions);
-}
-
-std::string MapUrlToPath(const std::string& root, const std::string& url,
-                         const std::string& indexFiles) {
-  std::vector<std::string> segments;
-  if (!SplitSafely(url, segments)) return std::string();
-  const std::string path = TKestro::ToNativePath(root + url);
-  switch (platform::KindOf(path)) {
-    case platform::PathKind::kFolder:
-      if (!url.empty() && url.back() == '/') return FindFileInList(path, indexFiles, ',');
-      return url + "/";
-    case platform::PathKind::kFile:
-      return path;
-    case platform::PathKind::kMissing:
-      break;
-  }
-  return std::string();
-}
-
-std::string FindFileInList(const std::string& folder, const std::string& list, char separator) {
-  IndexFile index;
-  return FindIndexFile(folder, list, separator, index) ? index.path : std::string();
 }
 
 bool IsPhpFile(const std::string& path, const std::string& extensions) {

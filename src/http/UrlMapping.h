@@ -14,29 +14,18 @@ struct TMappedUrl {
   bool php = false;       // the opened file's own name has an extension of the PHP list
 };
 
-// `url` split at '/' and '\\' (runs collapse), every segment checked: a URL
-// that could leave `root` or name another file than it shows is kMissing.
-// The whole path is a disk file: that file. A folder: without the final
-// delimiter its redirect, with it the first index file of the comma-separated
-// `indexFiles` that is a disk file. Otherwise a leading run of segments that
-// ends at a file of one of the comma-separated `phpExtensions` is that script
-// with the rest as its path info; scriptUrl and pathInfo are written with '/'
-// and collapsed runs (a URL ending in a delimiter keeps it at the end of the
-// path info, "/" alone after the script). The PHP-or-static decision reads
-// the name of the file opened, never the URL.
+// The decoded `url` under `root`. It is split at '/' and '\\' (a run counts
+// as one); a segment that could leave the root or that the file system reads
+// as another name (".", "..", a trailing dot or blank, ':', a NUL) maps the
+// URL to nothing. A disk file is that file; a folder without the final
+// delimiter is its redirect, with it the first disk file of the
+// comma-separated `indexFiles`. Otherwise the first file on the way, when it
+// is a script, with the segments after it as its path info ("/" for a final
+// delimiter alone); after any other file the URL names nothing. scriptUrl and
+// pathInfo use '/' with runs collapsed. PHP or static is decided on the name
+// of the file opened against the comma-separated `phpExtensions`.
 TMappedUrl MapUrlToPath(const std::string& root, const std::string& url,
                         const std::string& indexFiles, const std::string& phpExtensions);
-
-// The local path of `url` under `root`: an existing file; for a folder URL
-// ending in "/" its first index file; for a folder URL without the final "/"
-// the URL with "/" appended (a redirect target); otherwise, and for every URL
-// that the mapping above refuses, empty.
-std::string MapUrlToPath(const std::string& root, const std::string& url,
-                         const std::string& indexFiles);
-
-// The first folder/element of `list` (split at `separator`, not trimmed)
-// that names a disk file; empty when none does.
-std::string FindFileInList(const std::string& folder, const std::string& list, char separator);
 
 // True when the extension of `path` (dot included, letter case ignored) is
 // one of the comma-separated `extensions`.

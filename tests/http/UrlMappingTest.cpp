@@ -5,7 +5,6 @@
 #include "HttpTestSupport.h"
 #include "UrlMappingRows.h"
 #include "common/KestroClass.h"
-#include "http/RequestHandler.h"
 #include "http/UrlMapping.h"
 
 using httptest::TempFolder;
@@ -40,13 +39,14 @@ class UrlMappingTest : public ::testing::Test {
     return "file " + mapped.localPath + " as " + mapped.scriptUrl + " info '" + mapped.pathInfo +
            (mapped.php ? "' php" : "' static");
   }
-  void ExpectRows(const std::vector<MappingRow>& rows) const {
+  void ExpectRows(const std::vector<MappingRow>& rows,
+                  const std::string& indexFiles = "index.html,index.php") const {
     for (const MappingRow& row : rows) {
       TMappedUrl expected = row.expected;
       if (expected.kind == TMappedUrl::Kind::kFile) expected.localPath = Native(expected.localPath);
-      EXPECT_EQ(Describe(MapUrlToPath(root, row.url, "index.html,index.php", kRowPhpExtensions)),
+      EXPECT_EQ(Describe(MapUrlToPath(root, row.url, indexFiles, kRowPhpExtensions)),
                 Describe(expected))
-          << row.url;
+          << row.url << " with index files " << indexFiles;
     }
   }
 
@@ -54,30 +54,25 @@ class UrlMappingTest : public ::testing::Test {
   std::string root;
 };
 
-TEST_F(UrlMappingTest, MapsFilesFoldersAndIndexFiles) {
-  EXPECT_EQ(MapUrlToPath(root, "/a.txt", "index.html"), Native("/a.txt"));
-  EXPECT_EQ(MapUrlToPath(root, "//docs\\readme.txt", "index.html"), Native("/docs/readme.txt"));
-  EXPECT_EQ(MapUrlToPath(root, "/docs/", "index.html,index.php"), Native("/docs/index.php"));
-  EXPECT_EQ(MapUrlToPath(root, "/docs", "index.html,index.php"), "/docs/");
-  EXPECT_EQ(MapUrlToPath(root, "/empty/", "index.html,index.php"), "");
-  EXPECT_EQ(MapUrlToPath(root, "/missing.txt", "index.html"), "");
-}
-
 TEST_F(UrlMappingTest, NeverLeavesTheDocumentRoot) {
+  std::vector<MappingRow> rows;
   for (const char* url : {"/../secret.txt", "/docs/../../secret.txt", "/..\\secret.txt",
                           "/docs\\..\\..\\secret.txt", "/.../secret.txt", "/.. /secret.txt",
-                          "/../", "/.."}) {
-    EXPECT_EQ(MapUrlToPath(root, url, "secret.txt"), "") << url;
-  }
-  // Names that Windows would read as another file: a.txt with a trailing
-  // dot or blank, or a stream of it.
-  EXPECT_EQ(MapUrlToPath(root, "/a.txt.", "index.html"), "");
-  EXPECT_EQ(MapUrlToPath(root, "/a.txt ", "index.html"), "");
-  EXPECT_EQ(MapUrlToPath(root, "/a.txt::$DATA", "index.html"), "");
-  EXPECT_EQ(MapUrlToPath(root, "/./a.txt", "index.html"), "");
-  // A NUL would cut the name short at the system's calls: a.txt served as PHP.
-  EXPECT_EQ(MapUrlToPath(root, std::string("/a.txt\0.php", 11), "index.html"), "");
-  EXPECT_EQ(MapUrlToPath(root, std::string("/docs\0/", 7), "index.php"), "");
+                          "/../", "/..", "/index.php/../../secret.txt"})
+    rows.push_back({url, MissingUrl()});
+  ExpectRows(rows, "secret.txt");
+  ExpectRows({
+      // Names that Windows would read as another file: a.txt with a trailing
+      // dot or blank, or a stream of it.
+      {"/a.txt.", MissingUrl()},
+      {"/a.txt ", MissingUrl()},
+      {"/a.txt::$DATA", MissingUrl()},
+      {"/./a.txt", MissingUrl()},
+      // A NUL would cut the name short at the system's calls: a.txt served as PHP.
+      {std::string("/a.txt\0.php", 11), MissingUrl()},
+      {std::string("/docs\0/", 7), MissingUrl()},
+      {std::string("/index.php/\0", 12), MissingUrl()},
+  });
 }
 
 TEST_F(UrlMappingTest, MapsScriptsWithTheirPathInfo) {
@@ -90,6 +85,7 @@ TEST_F(UrlMappingTest, MapsScriptsWithTheirPathInfo) {
       {"/", FileAt("/index.php", "/index.php", true)},
       {"/docs", RedirectTo("/docs/")},
       {"/empty/", MissingUrl()},
+      {"/missing.txt", MissingUrl()},
       // Front controllers: the script runs with the rest of the path.
       {"/index.php/foo/bar", FileAt("/index.php", "/index.php", true, "/foo/bar")},
       {"/docs/index.php/2024/hello/", FileAt("/docs/index.php", "/docs/index.php", true, "/2024/hello/")},
@@ -123,12 +119,15 @@ TEST_F(UrlMappingTest, DecidesOnTheFileOpenedNotOnTheUrlText) {
   ExpectRows(rows);
 }
 
-TEST_F(UrlMappingTest, FindFileInListTakesTheFirstExistingElementUntrimmed) {
-  const std::string docs = Native("/docs");
-  EXPECT_EQ(FindFileInList(docs, "index.html,index.php", ','), Native("/docs/index.php"));
-  EXPECT_EQ(FindFileInList(docs, "readme.txt;index.php", ';'), Native("/docs/readme.txt"));
-  EXPECT_EQ(FindFileInList(docs, "index.html, index.php", ','), "");
-  EXPECT_EQ(FindFileInList(docs, "", ','), "");
+TEST_F(UrlMappingTest, TakesTheFirstIndexFileOfTheListUntrimmed) {
+  const TMappedUrl index = FileAt("/docs/index.php", "/docs/index.php", true);
+  const TMappedUrl readme = FileAt("/docs/readme.txt", "/docs/readme.txt", false);
+  ExpectRows({{"/docs/", index}}, "index.html,index.php");
+  ExpectRows({{"/docs/", readme}}, "readme.txt,index.php");
+  ExpectRows({{"/docs/", MissingUrl()}}, "index.html, index.php");
+  ExpectRows({{"/docs/", MissingUrl()}}, "");
+  ExpectRows({{"/", FileAt("/index.php", "/index.php", true)}}, "sub,index.php");  // no folder
+  ExpectRows({{"/", FileAt("/docs/readme.txt", "/docs/readme.txt", false)}}, "docs/readme.txt");
 }
 
 TEST(IsPhpFileTest, ComparesTrimmedElementsWithoutRegardToCase) {
