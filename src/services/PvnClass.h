@@ -66,9 +66,6 @@ class TPvn {
   // The server's socket file as my.cnf names it, a relative name taken in the
   // data folder as the server takes it; "" when my.cnf names none.
   static std::string GetMysqlSocketFile(const std::string& appDir);
-  // The server's socket file as my.cnf names it, a relative name taken in the
-  // data folder as the server takes it; "" when my.cnf names none.
-  static std::string GetMysqlSocketFile(const std::string& appDir);
   // Launches the server hidden with the options of my.cnf, unless a server of
   // the tree runs already; no result.
   static void StartMysql();
@@ -79,13 +76,8 @@ class TPvn {
   // Nothing is sent when no server of the tree runs, as the port may then be
   // another server's; the shutdown goes to the tree's server alone (Linux:
   // through its socket file).
-  // Nothing is sent when no server of the tree runs, as the port may then be
-  // another server's; the shutdown goes to the tree's server alone (Linux:
-  // through its socket file).
   static void StopMysql();
   static void StopMysql(const std::string& appDir);
-  // The same with `patience` in place of the 30 seconds.
-  static void StopMysql(const std::string& appDir, std::chrono::milliseconds patience);
   // The same with `patience` in place of the 30 seconds.
   static void StopMysql(const std::string& appDir, std::chrono::milliseconds patience);
 
