@@ -74,8 +74,8 @@ long Recv(SocketHandle socket, void* buffer, std::size_t length, bool wait = tru
 long Peek(SocketHandle socket, void* buffer, std::size_t length, bool wait = true);
 // Waits until the socket is readable; false on time-out or error.
 bool WaitReadable(SocketHandle socket, long microseconds);
-// True when the connection failed (reset by the peer) or was shut down;
-// a peer that only ended its sending counts as there. Does not wait.
+// True when the peer closed the connection (and every byte it sent before
+// was read), reset it, or it was shut down here. Does not wait.
 bool PeerGone(SocketHandle socket);
 
 // Ends both directions of a connection or listener: calls blocked on it in

@@ -98,4 +98,26 @@ TEST(SlowServerTest, TricklingHeadsAreRefusedAfterTwentySeconds) {
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;  // only the one answered
 }
 
+// Clients that ask for a large file and never read it hold their workers
+// only until a send has waited 30 s; then others are served again. About 35 s.
+TEST(SlowServerTest, ClientsThatDoNotReadLoseTheirConnection) {
+  TestSite site;
+  site.folder.Write("www/large.bin", std::string(48 << 20, 'x'));
+  site.folder.Write("www/a.txt", "a");
+  auto server = site.StartServer({{"maxconnections", "2"}});
+  ASSERT_TRUE(server->Active());
+  Client stalled[] = {Client(site.port), Client(site.port)};
+  for (Client& client : stalled) ASSERT_TRUE(client.Send(Get("/large.bin")));
+  std::this_thread::sleep_for(seconds(2));
+  EXPECT_FALSE(Client(site.port).Request(Get("/a.txt")).complete);  // the pool is full
+  const auto start = Clock::now();
+  Response served;
+  while (!served.complete && SecondsSince(start) < 45) {
+    std::this_thread::sleep_for(seconds(1));
+    served = Client(site.port).Request(Get("/a.txt"));
+  }
+  EXPECT_EQ(served.body, "a");
+  EXPECT_GT(SecondsSince(start), 20.0);
+}
+
 }  // namespace

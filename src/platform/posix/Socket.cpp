@@ -196,17 +196,43 @@ bool SendAll(SocketHandle socket, const void* data, std::size_t length, bool mor
   return true;
 }
 
+namespace {
+
+// The socket non-blocking while the object lives: sendfile does not keep to
+// the send timeout, so the waits are made here.
+class NonBlocking {
+ public:
+  explicit NonBlocking(int fd) : fd_(fd), flags_(::fcntl(fd, F_GETFL)) {
+    if (flags_ >= 0) ::fcntl(fd_, F_SETFL, flags_ | O_NONBLOCK);
+  }
+  ~NonBlocking() {
+    if (flags_ >= 0) ::fcntl(fd_, F_SETFL, flags_);
+  }
+
+ private:
+  int fd_, flags_;
+};
+
+bool WaitWritable(int fd) {
+  pollfd entry{fd, POLLOUT, 0};
+  return ::poll(&entry, 1, kSendTimeoutSeconds * 1000) > 0 && (entry.revents & POLLOUT) != 0;
+}
+
+}  // namespace
+
 bool SendFile(SocketHandle socket, FileStream& file, std::int64_t offset, std::int64_t length,
               std::vector<char>& /*buffer*/) {
   off_t position = static_cast<off_t>(offset);
   const off_t end = static_cast<off_t>(offset + length);
   const SigpipeHeld held;
+  const NonBlocking nonBlocking(Fd(socket));
   while (position < end) {
     const off_t left = end - position;
     const ssize_t sent = ::sendfile(Fd(socket), static_cast<int>(file.NativeHandle()), &position,
                                     static_cast<std::size_t>(left > INT_MAX ? INT_MAX : left));
     if (sent < 0 && errno == EINTR) continue;
-    if (sent <= 0) return false;  // a failed send, or the file shrank
+    if (sent < 0 && errno == EAGAIN && WaitWritable(Fd(socket))) continue;
+    if (sent <= 0) return false;  // a failed send, a client that took nothing, or the file shrank
   }
   return true;
 }
@@ -236,8 +262,13 @@ bool WaitReadable(SocketHandle socket, long microseconds) {
 }
 
 bool PeerGone(SocketHandle socket) {
-  pollfd entry{Fd(socket), 0, 0};
-  return ::poll(&entry, 1, 0) > 0 && (entry.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
+  pollfd entry{Fd(socket), POLLIN | POLLRDHUP, 0};
+  if (::poll(&entry, 1, 0) <= 0) return false;
+  if (entry.revents & (POLLERR | POLLHUP | POLLNVAL)) return true;
+  if (!(entry.revents & POLLRDHUP)) return false;
+  // Closed by the peer: gone once no byte it sent before is left unread.
+  char byte = 0;
+  return ::recv(Fd(socket), &byte, 1, MSG_PEEK | MSG_DONTWAIT) <= 0;
 }
 
 void Shutdown(SocketHandle socket) { ::shutdown(Fd(socket), SHUT_RDWR); }

@@ -156,11 +156,12 @@ bool WaitReadable(SocketHandle socket, long microseconds) {
 }
 
 bool PeerGone(SocketHandle socket) {
-  // A failed or shut down connection is readable, and a peek then fails.
+  // A closed, failed or shut down connection is readable, and a peek then
+  // finds nothing or fails.
   if (!WaitReadable(socket, 0)) return false;
   char byte = 0;
-  return ::recv(Sock(socket), &byte, 1, MSG_PEEK) == SOCKET_ERROR &&
-         ::WSAGetLastError() != WSAEWOULDBLOCK;
+  const int peeked = ::recv(Sock(socket), &byte, 1, MSG_PEEK);
+  return peeked == 0 || (peeked == SOCKET_ERROR && ::WSAGetLastError() != WSAEWOULDBLOCK);
 }
 
 void Shutdown(SocketHandle socket) {
