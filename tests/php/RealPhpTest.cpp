@@ -230,6 +230,38 @@ TEST_F(PhpProcessTest, QuittingWhileEveryPhpProcessIsBusyTakesSeconds) {
   ExpectAllGone(busy);
 }
 
+// Sixteen connections and one more, each holding a request that PHP would
+// wait on: none of them keeps PHP from answering the next page at once.
+TEST_F(PhpProcessTest, ClientsThatLeaveOrStallHoldNoPhpProcess) {
+  constexpr int kClients = 17;
+  struct Abuse {
+    const char* what;
+    std::string request;
+    bool leaves;  // the client closes at once; else it stays, silent
+  } abuses[] = {
+      {"a body announced and abandoned",
+       "POST /post.php HTTP/1.1\r\nHost: x\r\nContent-Length: 1000000\r\n\r\na=1", true},
+      {"a body that stalls",
+       "POST /post.php HTTP/1.1\r\nHost: x\r\nContent-Length: 1000\r\n\r\na", false},
+      {"a chunked body that stalls",
+       "POST /post.php HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n10\r\na", false},
+      {"a slow page whose client left", Get("/slow.php?ms=60000"), true},
+  };
+  for (const Abuse& abuse : abuses) {
+    std::vector<std::unique_ptr<Client>> clients;
+    for (int i = 0; i < kClients; ++i) {
+      clients.push_back(std::make_unique<Client>(tree.port));
+      clients.back()->Send(abuse.request);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    if (abuse.leaves) clients.clear();
+    const auto start = Clock::now();
+    const Response r = Client(tree.port).Request(Get("/query.php?next=1"));
+    EXPECT_EQ(r.body, R"({"next":"1"})") << abuse.what;
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(3)) << abuse.what;
+  }
+}
+
 TEST_F(PhpProcessTest, NoPhpProcessOutlivesTheProgram) {
   const std::vector<pid_t> processes = tree.PhpCgiProcesses();
   EXPECT_GE(processes.size(), 4u);  // the pool, started on the first request
