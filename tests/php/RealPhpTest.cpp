@@ -32,6 +32,10 @@ void WritePages(const TreeProgram& tree) {
   tree.WritePage("folder/index.php",
                  "<?php echo $_SERVER['REQUEST_URI'], '|', $_SERVER['SCRIPT_NAME'], '|',"
                  " $_SERVER['PHP_SELF'], '|', $_SERVER['QUERY_STRING'];");
+  tree.WritePage("pi.php",
+                 "<?php foreach (['PATH_INFO', 'SCRIPT_NAME', 'PHP_SELF', 'REQUEST_URI',"
+                 " 'PATH_TRANSLATED'] as $k) echo $k, '=', $_SERVER[$k] ?? '-', \"\\n\";");
+  tree.WritePage("folder/static.txt", "static");
   tree.WritePage("redirect.php", "<?php header('Location: /query.php?from=redirect');");
   tree.WritePage("gone.php", "<?php http_response_code(404); echo 'gone';");
   tree.WritePage("slow.php", "<?php usleep((int)$_GET['ms'] * 1000); echo getmypid();");
@@ -129,6 +133,37 @@ TEST_F(RealPhpTest, FolderUrlIsTheRequestUriOfItsIndexPage) {
   const Response r = Ask(Get("/folder/?x=1"));
   EXPECT_EQ(r.status, 200);
   EXPECT_EQ(r.body, "/folder/?x=1|/folder/index.php|/folder/index.php|x=1");
+}
+
+// Front controllers route on the path after the script, as every server
+// a developer could pick runs them.
+TEST_F(RealPhpTest, PathAfterTheScriptIsPathInfo) {
+  const std::string root = tree_->Root() + "/www";
+  struct Case {
+    const char* target;
+    int status;
+    std::string expected;  // the page's lines
+  } cases[] = {
+      {"/pi.php/foo/bar?a=1", 200,
+       "PATH_INFO=/foo/bar\nSCRIPT_NAME=/pi.php\nPHP_SELF=/pi.php/foo/bar\n"
+       "REQUEST_URI=/pi.php/foo/bar?a=1\nPATH_TRANSLATED=" + root + "/foo/bar\n"},
+      {"/pi.php/2024/hello/", 200,
+       "PATH_INFO=/2024/hello/\nSCRIPT_NAME=/pi.php\nPHP_SELF=/pi.php/2024/hello/\n"
+       "REQUEST_URI=/pi.php/2024/hello/\nPATH_TRANSLATED=" + root + "/2024/hello/\n"},
+      {"/pi.php/a%20b", 200,
+       "PATH_INFO=/a b\nSCRIPT_NAME=/pi.php\nPHP_SELF=/pi.php/a b\nREQUEST_URI=/pi.php/a%20b\n"
+       "PATH_TRANSLATED=" + root + "/a b\n"},
+      {"/pi.php", 200,
+       "PATH_INFO=\nSCRIPT_NAME=/pi.php\nPHP_SELF=/pi.php\nREQUEST_URI=/pi.php\nPATH_TRANSLATED=-\n"},
+      {"/folder/static.txt/more", 404, ""},
+      {"/pi.php/.", 404, ""},
+      {"/pi.php/x/../../secret", 404, ""},
+  };
+  for (const Case& c : cases) {
+    const Response r = Ask(Get(c.target));
+    EXPECT_EQ(r.status, c.status) << c.target;
+    if (c.status == 200) EXPECT_EQ(r.body, c.expected) << c.target;
+  }
 }
 
 TEST_F(RealPhpTest, LocationHeaderAndResponseCode) {
