@@ -1,5 +1,5 @@
 // What only Linux lets a test bring about: a file that exists but cannot be
-// read, and a process out of descriptors.
+// read, a file past 4 GiB that takes no room, and a process out of descriptors.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -17,16 +17,37 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// A pipe in the site is no file to serve: opening it would block the worker.
 TEST(PosixAnswersTest, AFileThatCannotBeReadGetsAnErrorStatusNotA200) {
   TestSite site;
-  ASSERT_EQ(::mkfifo((site.www + "/pipe.txt").c_str(), 0644), 0);  // opening it would block
+  ASSERT_EQ(::mkfifo((site.www + "/pipe.txt").c_str(), 0644), 0);
   auto server = site.StartServer();
   ASSERT_TRUE(server->Active());
   Client client(site.port);
   const Response r = client.Request(Get("/pipe.txt"));
-  EXPECT_EQ(r.status, 403);
+  EXPECT_EQ(r.status, 404);
   EXPECT_EQ(r.Header("Content-Length"), "0");
   EXPECT_EQ(r.Header("ETag"), "");
+}
+
+// A video or disk image past 4 GiB: its size and a range far into it.
+TEST(PosixAnswersTest, FilesPastFourGibibytesAreServedWithExactRanges) {
+  TestSite site;
+  const std::int64_t size = 5LL << 30;
+  const int fd = ::open((site.www + "/big.iso").c_str(), O_WRONLY | O_CREAT, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::pwrite(fd, "tail", 4, size - 4), 4);  // the rest is a hole
+  ::close(fd);
+  auto server = site.StartServer();
+  ASSERT_TRUE(server->Active());
+  EXPECT_EQ(Client(site.port).Request(Get("/big.iso", "", "HEAD"), true).Header("Content-Length"),
+            std::to_string(size));
+  const Response far = Client(site.port).Request(Get("/big.iso", "Range: bytes=4294967296-4294967299\r\n"));
+  EXPECT_EQ(far.status, 206);
+  EXPECT_EQ(far.Header("Content-Range"), "bytes 4294967296-4294967299/" + std::to_string(size));
+  EXPECT_EQ(far.body, std::string(4, '\0'));
+  const Response last = Client(site.port).Request(Get("/big.iso", "Range: bytes=-4\r\n"));
+  EXPECT_EQ(last.body, "tail");
 }
 
 // Every descriptor of the process taken but the ones handed out by Release.
