@@ -10,7 +10,8 @@ struct TMappedUrl {
                           // name of the opened handle); kRedirect: the URL with "/" appended
   std::string scriptUrl;  // kFile: the URL path of the file itself (for a folder URL ending in "/",
                           // with the index file's name appended); without the path info
-  std::string pathInfo;   // kFile and php: the decoded rest after the script ("/foo/bar"), "" when none
+  std::string pathInfo;   // kFile and php: the decoded rest after the script ("/foo/bar"),
+                          // "" when none
   bool php = false;       // the opened file's own name has an extension of the PHP list
 };
 

@@ -88,7 +88,8 @@ TEST_F(UrlMappingTest, MapsScriptsWithTheirPathInfo) {
       {"/missing.txt", MissingUrl()},
       // Front controllers: the script runs with the rest of the path.
       {"/index.php/foo/bar", FileAt("/index.php", "/index.php", true, "/foo/bar")},
-      {"/docs/index.php/2024/hello/", FileAt("/docs/index.php", "/docs/index.php", true, "/2024/hello/")},
+      {"/docs/index.php/2024/hello/",
+       FileAt("/docs/index.php", "/docs/index.php", true, "/2024/hello/")},
       {"/index.php/", FileAt("/index.php", "/index.php", true, "/")},
       {"//sub//index.php//a\\b c", FileAt("/sub/index.php", "/sub/index.php", true, "/a/b c")},
       {"/index.php/nul", FileAt("/index.php", "/index.php", true, "/nul")},

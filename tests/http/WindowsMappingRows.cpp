@@ -11,23 +11,16 @@
 
 namespace {
 
-// The short name of the last component of `path`, "" when the volume keeps none.
-std::string ShortName(const std::string& path) {
-  char buffer[MAX_PATH];
-  const DWORD n = GetShortPathNameA(path.c_str(), buffer, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return std::string();
-  const std::string shortPath(buffer, n);
-  const std::string name = shortPath.substr(shortPath.find_last_of('\\') + 1);
-  return name == path.substr(path.find_last_of('\\') + 1) ? std::string() : name;
+// folder\name through the wide interface: the name need not fit the code page.
+std::wstring WidePath(const std::string& folder, const std::wstring& name) {
+  return std::wstring(folder.begin(), folder.end()) + L"\\" + name;  // an ASCII temporary folder
 }
 
-// A file made through the wide interface: its name need not fit the code page.
-std::string ShortNameOfNewFile(const std::string& folder, const std::wstring& name) {
-  const std::wstring wideFolder(folder.begin(), folder.end());  // ASCII temporary folder
-  CloseHandle(CreateFileW((wideFolder + L"\\" + name).c_str(), GENERIC_WRITE, 0, nullptr,
-                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+// The short name of folder\name, "" when the volume keeps none for it.
+std::string ShortName(const std::string& folder, const std::wstring& name) {
+  const std::wstring path = WidePath(folder, name);
   wchar_t buffer[MAX_PATH];
-  const DWORD n = GetShortPathNameW((wideFolder + L"\\" + name).c_str(), buffer, MAX_PATH);
+  const DWORD n = GetShortPathNameW(path.c_str(), buffer, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return std::string();
   const std::wstring shortPath(buffer, n);
   const std::wstring shortName = shortPath.substr(shortPath.find_last_of(L'\\') + 1);
@@ -42,11 +35,13 @@ std::vector<MappingRow> PlatformMappingRows(const TempFolder& site) {
       {"/SUB/", FileAt("/SUB/index.php", "/SUB/index.php", true)},
       {"/Sub/INDEX.Php/x", FileAt("/Sub/index.php", "/Sub/INDEX.Php", true, "/x")},
   };
-  const std::string phpx = ShortName(site / "www\\notes.phpx");
-  const std::string phtml = ShortName(site / "www\\page.phtml");
-  // A long name of characters outside every ANSI code page but UTF-8.
-  const std::string om = ShortNameOfNewFile(site / "www", L"\u0950\u0950\u0950\u0950.php");
-  if (phpx.empty() || phtml.empty() || om.empty()) {
+  const std::string www = site / "www";
+  const std::wstring om = L"\u0950\u0950\u0950\u0950.php";  // in no ANSI code page but UTF-8
+  CloseHandle(CreateFileW(WidePath(www, om).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  const std::string phpx = ShortName(www, L"notes.phpx"), phtml = ShortName(www, L"page.phtml");
+  const std::string omShort = ShortName(www, om);
+  if (phpx.empty() || phtml.empty() || omShort.empty()) {
     std::cout << "this volume keeps no short names: their rows are left out\n";
     return rows;
   }
@@ -54,6 +49,6 @@ std::vector<MappingRow> PlatformMappingRows(const TempFolder& site) {
   rows.push_back({"/" + phpx + "/x", MissingUrl()});
   rows.push_back({"/" + phtml, FileAt("/page.phtml", "/" + phtml, true)});
   rows.push_back({"/" + phtml + "/x/", FileAt("/page.phtml", "/" + phtml, true, "/x/")});
-  if (GetACP() != CP_UTF8) rows.push_back({"/" + om, MissingUrl()});
+  if (GetACP() != CP_UTF8) rows.push_back({"/" + omShort, MissingUrl()});
   return rows;
 }

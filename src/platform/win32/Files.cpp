@@ -14,25 +14,19 @@ DWORD Attributes(const std::string& path) {
   return path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path.c_str());
 }
 
-struct FindHandle {
+// A handle that `Close` ends when it goes out of scope.
+template <BOOL(WINAPI* Close)(HANDLE)>
+struct ScopedHandle {
   HANDLE h;
-  explicit FindHandle(HANDLE handle) : h(handle) {}
-  ~FindHandle() {
-    if (h != INVALID_HANDLE_VALUE) FindClose(h);
+  explicit ScopedHandle(HANDLE handle) : h(handle) {}
+  ~ScopedHandle() {
+    if (h != INVALID_HANDLE_VALUE) Close(h);
   }
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
+  ScopedHandle(const ScopedHandle&) = delete;
+  ScopedHandle& operator=(const ScopedHandle&) = delete;
 };
-
-struct Handle {
-  HANDLE h;
-  explicit Handle(HANDLE handle) : h(handle) {}
-  ~Handle() {
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-};
+using FindHandle = ScopedHandle<FindClose>;
+using FileHandle = ScopedHandle<CloseHandle>;
 
 std::wstring Widened(const std::string& text) {
   const int length = static_cast<int>(text.size());
@@ -83,7 +77,7 @@ DiskEntry DiskEntryOf(const std::string& path) {
   if (wide.empty()) return entry;
   // Attributes only and every sharing mode: a file that another program holds
   // open is still seen; folders need the backup flag to be opened.
-  Handle file(CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
+  FileHandle file(CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   BY_HANDLE_FILE_INFORMATION info;
