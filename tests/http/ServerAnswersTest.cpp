@@ -20,6 +20,7 @@ class ServerAnswersTest : public ServerTest {
     site.folder.Write("www/app.js", "1");
     site.folder.MakeFolder("www/docs");
     site.folder.Write("www/my site/index.html", "spaced");
+    site.folder.Write("www/c++ notes.txt", "plus");
     // "é" as the file system names it: UTF-8 on Linux, the code page on Windows.
     accented = TKestro::Utf8ToAnsiIfValid("\xC3\xA9");
     site.folder.Write("www/" + accented + "/x.txt", "x");
@@ -59,6 +60,7 @@ TEST_F(ServerAnswersTest, ServesIndexFilesAndContentTypes) {
   EXPECT_EQ(Ask(Get("/logo.png")).Header("Content-Type"), "image/x-png");
   EXPECT_EQ(Ask(Get("/app.js")).Header("Content-Type"), "text/javascript");
   EXPECT_EQ(Ask(Get("/my%20site/")).body, "spaced");
+  EXPECT_EQ(Ask(Get("/c++%20notes.txt")).body, "plus");  // in a path a plus is a plus
   EXPECT_EQ(Ask(Get("/%C3%A9/x.txt")).body, "x");
   EXPECT_EQ(Ask(Get("/t.txt", "", "get")).status, 200);  // the method is upper-cased
   EXPECT_EQ(Ask(Get("/t.txt", "", "POST")).body, thousand);
