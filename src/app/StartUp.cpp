@@ -6,7 +6,7 @@
 #include "platform/Process.h"
 #include "services/PvnClass.h"
 
-namespace detail {
+namespace {
 
 const char kCannotRun[] = "错误: 无法运行Portavane.";
 const char kAlreadyRunning[] = "错误: Portavane 已经运行!";
@@ -37,13 +37,13 @@ int RunMainInstance(const std::vector<std::string>& parameters, const TStartUpFr
   return frontEnd.runMainInstance(parameters);
 }
 
-}  // namespace detail
+}  // namespace
 
 int RunEntryProcedure(const std::vector<std::string>& parameters, const TStartUpFrontEnd& frontEnd) {
   if (!platform::IsLocalDrive(platform::ExecutablePath())) {
-    frontEnd.showError(detail::kCannotRun);
+    frontEnd.showError(kCannotRun);
     return 1;
   }
-  return detail::IsMainInstance(parameters) ? detail::RunMainInstance(parameters, frontEnd)
-                                            : detail::RunLauncher(parameters, frontEnd);
+  return IsMainInstance(parameters) ? RunMainInstance(parameters, frontEnd)
+                                            : RunLauncher(parameters, frontEnd);
 }

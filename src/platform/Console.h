@@ -1,17 +1,14 @@
-// The console of the console front end: its output encoding and the requests
-// to end the program that arrive from outside.
+// The console of the console front end, which only the Linux build has: a
+// console that goes away, and the requests to end the program that arrive
+// from outside.
 #pragma once
 #include <functional>
 
 namespace platform {
 
-// Console output is UTF-8 text (Windows: the console's output code page).
-void UseUtf8ConsoleOutput();
-
 // A console that has gone away (a pipe whose reader ended, a closed
 // terminal) makes each write to it fail instead of ending the program, so
-// that its close sequence still runs. Linux: SIGPIPE is caught and does
-// nothing; Windows: such writes fail already.
+// that its close sequence still runs: SIGPIPE is caught and does nothing.
 void SurviveLostConsole();
 
 // Whether standard input is the null device (or missing): the program was
@@ -19,10 +16,8 @@ void SurviveLostConsole();
 bool StandardInputIsNull();
 
 // Calls `handler` on a thread of its own each time the user or the system
-// asks the program to end: Linux SIGINT, SIGTERM and SIGHUP (the terminal
-// closed); Windows Ctrl+C, Ctrl+Break, closing the console window, log-off and
-// shut-down. The handler is to arrange the end; the process ends when the
-// program exits.
+// asks the program to end: SIGINT, SIGTERM and SIGHUP (the terminal closed).
+// The handler is to arrange the end; the process ends when the program exits.
 void OnTerminationRequest(std::function<void()> handler);
 
 }  // namespace platform

@@ -3,7 +3,7 @@
 #include <iostream>
 #include <thread>
 
-namespace detail {
+namespace {
 
 // The reader holds the queue, so a line read after the front end has gone
 // touches nothing freed; the thread is left blocked in its read at exit.
@@ -13,11 +13,11 @@ void ReadLines(std::shared_ptr<TCommandQueue> queue) {
   queue->Push("quit");
 }
 
-}  // namespace detail
+}  // namespace
 
 std::shared_ptr<TCommandQueue> TCommandQueue::ReadingStandardInput() {
   auto queue = std::make_shared<TCommandQueue>();
-  std::thread(detail::ReadLines, queue).detach();
+  std::thread(ReadLines, queue).detach();
   return queue;
 }
 

@@ -11,7 +11,7 @@
 #include "platform/HostAddress.h"
 #include "services/PvnClass.h"
 
-namespace detail {
+namespace {
 
 constexpr int kDefaultPort = 60080;
 const char kStoppedHint[] = "点击\"开始\"按钮启动服务器.";
@@ -35,14 +35,14 @@ bool IsAutostart(const std::vector<std::string>& parameters) {
 }
 constexpr int kErrorAddressInUse = 10048;
 
-}  // namespace detail
+}  // namespace
 
 TConsoleFrontEnd::TConsoleFrontEnd(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
 
 TConsoleFrontEnd::~TConsoleFrontEnd() = default;
 
 int TConsoleFrontEnd::Run(const std::vector<std::string>& parameters) {
-  bool autostart = detail::IsAutostart(parameters);
+  bool autostart = IsAutostart(parameters);
   if (autostart) info_ = &nowhere_;
   // Only input that can end ends the program: none is read when it was
   // started at log-on or given the null device.
@@ -80,7 +80,7 @@ void TConsoleFrontEnd::FormCreate() {
   savedPort_ = TPvn::LoadPort();
   portText_ = savedPort_;
   PrintSettings();
-  PrintAutoRun(TKestro::CheckAutoRun(detail::kAppTitle, TPvn::GetAutoRunData()));
+  PrintAutoRun(TKestro::CheckAutoRun(kAppTitle, TPvn::GetAutoRunData()));
   localIp_ = platform::LocalHostAddress();
   if (localIp_.empty()) localIp_ = "127.0.0.1";
   webServer_ = std::make_unique<TWebServer>(TPvn::GetSettingsFile());
@@ -101,7 +101,7 @@ void TConsoleFrontEnd::PrintSettings() {
 void TConsoleFrontEnd::RefreshPortAndUrls() {
   std::int64_t port = TKestro::StrToInt64Def(TKestro::Trim(portText_), 0);
   if (port < 1 || port > 65535) {
-    port = detail::kDefaultPort;
+    port = kDefaultPort;
     portText_ = std::to_string(port);
   }
   std::string text = std::to_string(port);
@@ -116,9 +116,9 @@ void TConsoleFrontEnd::RefreshPortAndUrls() {
 bool TConsoleFrontEnd::StartServer() {
   webServer_->Start();
   if (!webServer_->Active()) {
-    err_ << (webServer_->LastError() == detail::kErrorAddressInUse
-                 ? detail::kPortInUse + portText_ + "."
-                 : std::string(detail::kStartFailed))
+    err_ << (webServer_->LastError() == kErrorAddressInUse
+                 ? kPortInUse + portText_ + "."
+                 : std::string(kStartFailed))
          << std::endl;
     return false;
   }
@@ -134,7 +134,7 @@ void TConsoleFrontEnd::StopServer() {
 
 void TConsoleFrontEnd::TrayStart() {
   if (webServer_->Active()) {
-    *info_ << detail::kStarted << std::endl;
+    *info_ << kStarted << std::endl;
     return;
   }
   try {
@@ -143,38 +143,38 @@ void TConsoleFrontEnd::TrayStart() {
     err_ << failure.what() << std::endl;  // the port could not be saved
     return;
   }
-  if (StartServer()) *info_ << detail::kStartedOk << std::endl;
+  if (StartServer()) *info_ << kStartedOk << std::endl;
 }
 
 void TConsoleFrontEnd::TrayStop() {
   if (!webServer_->Active()) {
-    *info_ << detail::kStopped << std::endl;
+    *info_ << kStopped << std::endl;
     return;
   }
   StopServer();
   if (webServer_->Active())
-    err_ << detail::kStopFailed << std::endl;
+    err_ << kStopFailed << std::endl;
   else
-    *info_ << detail::kStoppedOk << std::endl;
+    *info_ << kStoppedOk << std::endl;
 }
 
 // The check box's click; the state printed is the one found afterwards.
 void TConsoleFrontEnd::SetAutoRun(bool on) {
-  TKestro::SetAutoRun(on, detail::kAppTitle, TPvn::GetAutoRunData());
-  PrintAutoRun(TKestro::CheckAutoRun(detail::kAppTitle, TPvn::GetAutoRunData()));
+  TKestro::SetAutoRun(on, kAppTitle, TPvn::GetAutoRunData());
+  PrintAutoRun(TKestro::CheckAutoRun(kAppTitle, TPvn::GetAutoRunData()));
 }
 
 void TConsoleFrontEnd::PrintAutoRun(bool on) {
-  *info_ << (on ? detail::kAutoRunOn : detail::kAutoRunOff) << std::endl;
+  *info_ << (on ? kAutoRunOn : kAutoRunOff) << std::endl;
 }
 
 // The two panels of the status bar, one line each.
 void TConsoleFrontEnd::UpdateStatus(bool stopped) {
   if (stopped)
-    *info_ << detail::kStoppedHint << "\n" << detail::kStopped << std::endl;
+    *info_ << kStoppedHint << "\n" << kStopped << std::endl;
   else
-    *info_ << detail::kStartedSince << TKestro::FormatUsDateTime(TKestro::NowLocal()) << "\n"
-         << detail::kStarted << std::endl;
+    *info_ << kStartedSince << TKestro::FormatUsDateTime(TKestro::NowLocal()) << "\n"
+         << kStarted << std::endl;
 }
 
 void TConsoleFrontEnd::PrintUrls() {
@@ -195,14 +195,14 @@ bool TConsoleFrontEnd::Execute(const std::string& line) {
   else if (command == "autorun off")
     SetAutoRun(false);
   else if (!command.empty())
-    err_ << detail::kCommands << std::endl;
+    err_ << kCommands << std::endl;
   return true;
 }
 
 // The HTTP server goes first, then the database, which may take up to 30
 // seconds; the farewell is printed only for an end the user asked for.
 void TConsoleFrontEnd::CloseSequence(bool farewell) {
-  if (farewell) *info_ << detail::kFarewell << std::endl;
+  if (farewell) *info_ << kFarewell << std::endl;
   webServer_.reset();
   TPvn::StopMysql();
 }

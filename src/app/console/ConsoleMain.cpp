@@ -6,7 +6,6 @@
 #include "platform/Console.h"
 
 int main(int argc, char** argv) {
-  platform::UseUtf8ConsoleOutput();
   platform::SurviveLostConsole();
   TStartUpFrontEnd frontEnd;
   frontEnd.showError = [](const std::string& message) { std::cerr << message << std::endl; };

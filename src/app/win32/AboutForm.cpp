@@ -6,12 +6,12 @@
 #include "app/win32/ResourceIds.h"
 #include "app/win32/Shell.h"
 
-namespace detail {
+namespace {
 
 const COLORREF kLinkColour = RGB(0, 0, 255);
 const COLORREF kPressedLinkColour = RGB(255, 0, 0);
 
-}  // namespace detail
+}  // namespace
 
 void TfrmAbout::ShowModal(HWND owner) {
   ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_frmAbout), owner, &DialogProc,
@@ -135,7 +135,7 @@ LRESULT TfrmAbout::LabelColours(HDC dc, HWND label) {
   int id = ::GetDlgCtrlID(label);
   if (id == IDC_lblEmail2 || id == IDC_lblWebsite2) {
     bool pressed = id == IDC_lblEmail2 ? emailPressed_ : websitePressed_;
-    ::SetTextColor(dc, pressed ? detail::kPressedLinkColour : detail::kLinkColour);
+    ::SetTextColor(dc, pressed ? kPressedLinkColour : kLinkColour);
   }
   ::SetBkColor(dc, RGB(255, 255, 255));
   return reinterpret_cast<LRESULT>(white_);

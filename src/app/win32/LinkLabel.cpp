@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-namespace detail {
+namespace {
 
 using TLeftButtonHandler = std::function<void(bool down)>;
 
@@ -30,9 +30,9 @@ LRESULT CALLBACK LinkLabelProc(HWND window, UINT message, WPARAM wParam, LPARAM 
   return ::DefSubclassProc(window, message, wParam, lParam);
 }
 
-}  // namespace detail
+}  // namespace
 
 void MakeLinkLabel(HWND label, std::function<void(bool down)> onLeftButton) {
-  auto* handler = new detail::TLeftButtonHandler(std::move(onLeftButton));
-  ::SetWindowSubclass(label, detail::LinkLabelProc, 1, reinterpret_cast<DWORD_PTR>(handler));
+  auto* handler = new TLeftButtonHandler(std::move(onLeftButton));
+  ::SetWindowSubclass(label, LinkLabelProc, 1, reinterpret_cast<DWORD_PTR>(handler));
 }

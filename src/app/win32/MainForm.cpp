@@ -14,7 +14,7 @@
 #include "platform/HostAddress.h"
 #include "services/PvnClass.h"
 
-namespace detail {
+namespace {
 
 const char kApplicationTitle[] = "Portavane";
 const wchar_t kPanelClass[] = L"TPanel";
@@ -22,7 +22,7 @@ constexpr DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMI
 // Labels sit a little lower than their edits, buttons a pixel higher.
 constexpr int kLabelBelowEdit = 4, kButtonAboveEdit = 1;
 
-}  // namespace detail
+}  // namespace
 
 void TfrmMain::RegisterClasses(HINSTANCE instance) {
   WNDCLASSEXW cls{};
@@ -35,7 +35,7 @@ void TfrmMain::RegisterClasses(HINSTANCE instance) {
   cls.hIcon = ::LoadIconW(instance, L"MAINICON");
   ::RegisterClassExW(&cls);  // a second form in the same process finds them registered
   cls.lpfnWndProc = &PanelProc;
-  cls.lpszClassName = detail::kPanelClass;
+  cls.lpszClassName = kPanelClass;
   cls.hIcon = nullptr;
   ::RegisterClassExW(&cls);
 }
@@ -44,9 +44,9 @@ TfrmMain::TfrmMain(const std::vector<std::string>& parameters) : parameters_(par
   HINSTANCE instance = ::GetModuleHandleW(nullptr);
   RegisterClasses(instance);
   RECT frame{0, 0, layout::main::kClientWidth, layout::main::kClientHeight};
-  ::AdjustWindowRectEx(&frame, detail::kMainStyle, FALSE, 0);
+  ::AdjustWindowRectEx(&frame, kMainStyle, FALSE, 0);
   int width = frame.right - frame.left, height = frame.bottom - frame.top;
-  window_ = ::CreateWindowExW(0, kClassName, L"", detail::kMainStyle,
+  window_ = ::CreateWindowExW(0, kClassName, L"", kMainStyle,
                               (::GetSystemMetrics(SM_CXSCREEN) - width) / 2,
                               (::GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
                               nullptr, nullptr, instance, this);
@@ -113,7 +113,7 @@ void TfrmMain::CreateControls() {
   topFont_.Reset(CreateTahoma(lblTopFontHeight, true));
   helpFont_.Reset(CreateTahoma(layout::kFontHeight, true, true));
   pnlBackground_ = ::CreateWindowExW(
-      WS_EX_CONTROLPARENT, detail::kPanelClass, L"", WS_CHILD | WS_VISIBLE | WS_BORDER,
+      WS_EX_CONTROLPARENT, kPanelClass, L"", WS_CHILD | WS_VISIBLE | WS_BORDER,
       pnlBackground.left, pnlBackground.top, pnlBackground.width, pnlBackground.height, window_,
       reinterpret_cast<HMENU>(IDC_pnlBackground), ::GetModuleHandleW(nullptr), nullptr);
 
@@ -142,13 +142,13 @@ void TfrmMain::CreateControls() {
     int top = grpSetting.top + kRowTops[i];
     SIZE label = MeasureText(font_.As<HFONT>(), FromUtf8(row.caption));
     AddControl(L"STATIC", SS_LEFT, 0, row.label, grpSetting.left + kLabelLeft,
-               top + detail::kLabelBelowEdit, label.cx, label.cy, row.caption);
+               top + kLabelBelowEdit, label.cx, label.cy, row.caption);
     DWORD readOnly = row.edit == IDC_edtPort ? 0 : ES_READONLY;
     HWND edit = AddControl(L"EDIT", WS_TABSTOP | ES_AUTOHSCROLL | readOnly, WS_EX_CLIENTEDGE, row.edit,
                            grpSetting.left + kEditLeft, top, kEditWidth, kEditHeight);
     ::SetWindowSubclass(edit, &EditProc, 1, reinterpret_cast<DWORD_PTR>(this));
     AddControl(L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0, row.button, grpSetting.left + kButtonLeft,
-               top - detail::kButtonAboveEdit, kButtonWidth, kButtonHeight, row.buttonCaption);
+               top - kButtonAboveEdit, kButtonWidth, kButtonHeight, row.buttonCaption);
   }
   ::SendMessageW(Control(IDC_edtPort), EM_LIMITTEXT, kPortMaxLength, 0);
   AddControl(L"BUTTON", BS_GROUPBOX, 0, IDC_grpSetting, grpSetting.left, grpSetting.top,
@@ -193,7 +193,7 @@ void TfrmMain::FormCreate() {
   });
 
   HINSTANCE instance = ::GetModuleHandleW(nullptr);
-  SetText(window_, detail::kApplicationTitle);
+  SetText(window_, kApplicationTitle);
   icon_ = static_cast<HICON>(::LoadImageW(instance, L"MAINICON", IMAGE_ICON, 32, 32, 0));
   smallIcon_ = static_cast<HICON>(::LoadImageW(instance, L"MAINICON", IMAGE_ICON, 16, 16, 0));
   ::SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));

@@ -13,13 +13,13 @@
 #include "http/WebServerClass.h"
 #include "services/PvnClass.h"
 
-namespace detail {
+namespace {
 
 constexpr std::int64_t kDefaultPort = 60080;
 constexpr int kErrorAddressInUse = 10048;
 const wchar_t kBoxTitle[] = L"Portavane";
 
-}  // namespace detail
+}  // namespace
 
 void TfrmMain::Reported(const std::function<void()>& operation) {
   try {
@@ -77,7 +77,7 @@ std::string TfrmMain::PortText() const { return ToAnsi(GetText(Control(IDC_edtPo
 void TfrmMain::RefreshPortAndUrls() {
   std::int64_t port = TKestro::StrToInt64Def(TKestro::Trim(PortText()), 0);
   if (port < 1 || port > 65535) {
-    port = detail::kDefaultPort;
+    port = kDefaultPort;
     SetText(Control(IDC_edtPort), std::to_string(port));
   }
   std::string text = std::to_string(port);
@@ -97,7 +97,7 @@ void TfrmMain::btnStartClick() {
 void TfrmMain::mnuStart_StartClick(UINT id) {
   webServer_->Start(ProcessMessages);
   if (!webServer_->Active()) {
-    ShowBox(webServer_->LastError() == detail::kErrorAddressInUse
+    ShowBox(webServer_->LastError() == kErrorAddressInUse
                 ? "错误 (10048) 端口不能打开 " + ToUtf8(GetText(Control(IDC_edtPort))) + "."
                 : std::string("服务器启动失败."),
             MB_ICONERROR | MB_OK);
@@ -134,7 +134,7 @@ void TfrmMain::UpdateStatus(bool stopped) {
 
 bool TfrmMain::edtPortKeyPress(wchar_t key) { return (key >= L'0' && key <= L'9') || key == L'\b'; }
 
-void TfrmMain::btnPortDefClick() { SetText(Control(IDC_edtPort), std::to_string(detail::kDefaultPort)); }
+void TfrmMain::btnPortDefClick() { SetText(Control(IDC_edtPort), std::to_string(kDefaultPort)); }
 void TfrmMain::btnRootClick() { OpenFolder(ToAnsi(GetText(Control(IDC_edtRoot)))); }
 void TfrmMain::btnPVNClick() { OpenInNotepad(ToAnsi(GetText(Control(IDC_edtPVN)))); }
 void TfrmMain::btnPHPClick() { OpenInNotepad(ToAnsi(GetText(Control(IDC_edtPHP)))); }
@@ -172,7 +172,7 @@ void TfrmMain::ShowHelp() {
 
 int TfrmMain::ShowBox(const std::string& text, UINT flags) {
   TTrayCallbacksSuspended suspended(trayIcon_);
-  return ::MessageBoxW(window_, FromUtf8(text).c_str(), detail::kBoxTitle, flags);
+  return ::MessageBoxW(window_, FromUtf8(text).c_str(), kBoxTitle, flags);
 }
 
 // True when the user confirmed and the program is shutting down.

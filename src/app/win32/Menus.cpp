@@ -5,7 +5,7 @@
 #include "app/win32/ResourceIds.h"
 #include "app/win32/WinText.h"
 
-namespace detail {
+namespace {
 
 const char kStartWithUrl[] = "开始 && 访问 ";
 
@@ -39,16 +39,14 @@ void Enable(HMENU menu, UINT item, UINT byWhat, bool enabled) {
 
 const TEntry kSeparator{0, nullptr};
 
-}  // namespace detail
+}  // namespace
 
 TMenus::TMenus() {
-  using detail::Filled;
-  using detail::kSeparator;
   start_ = Filled(::CreatePopupMenu(), {{IDM_mnuStart_Start0, "开始"},
                                         kSeparator,
-                                        {IDM_mnuStart_Start1, detail::kStartWithUrl},
-                                        {IDM_mnuStart_Start2, detail::kStartWithUrl},
-                                        {IDM_mnuStart_Start3, detail::kStartWithUrl}});
+                                        {IDM_mnuStart_Start1, kStartWithUrl},
+                                        {IDM_mnuStart_Start2, kStartWithUrl},
+                                        {IDM_mnuStart_Start3, kStartWithUrl}});
   mysql_ = Filled(::CreatePopupMenu(), {{IDM_mnuMysql_Open, "打开"},
                                         kSeparator,
                                         {IDM_mnuMysql_MyIni, "打开 my.ini"},
@@ -94,8 +92,8 @@ TMenus::~TMenus() {
 
 void TMenus::SetUrls(const std::string (&urls)[3]) {
   for (UINT i = 0; i < 3; ++i) {
-    detail::SetCaption(start_, IDM_mnuStart_Start1 + i, detail::kStartWithUrl + urls[i]);
-    detail::SetCaption(go_, IDM_mnuControl_Go_1 + i, urls[i]);
+    SetCaption(start_, IDM_mnuStart_Start1 + i, kStartWithUrl + urls[i]);
+    SetCaption(go_, IDM_mnuControl_Go_1 + i, urls[i]);
   }
 }
 
@@ -108,9 +106,9 @@ std::string TMenus::Caption(UINT id) const {
 }
 
 void TMenus::EnableForState(bool stopped) {
-  detail::Enable(control_, IDM_mnuControl_Start, MF_BYCOMMAND, stopped);
-  detail::Enable(control_, IDM_mnuControl_Stop, MF_BYCOMMAND, !stopped);
-  detail::Enable(control_, kControlGoPosition, MF_BYPOSITION, !stopped);
+  Enable(control_, IDM_mnuControl_Start, MF_BYCOMMAND, stopped);
+  Enable(control_, IDM_mnuControl_Stop, MF_BYCOMMAND, !stopped);
+  Enable(control_, kControlGoPosition, MF_BYPOSITION, !stopped);
 }
 
 void TMenus::PopUpAtCursor(HMENU menu, HWND owner) {

@@ -7,25 +7,25 @@
 #include "common/KestroClass.h"
 #include "platform/Files.h"
 
-namespace detail {
+namespace {
 
 void ShellOpen(const std::wstring& file, const std::wstring& parameters) {
   ::ShellExecuteW(nullptr, L"open", file.c_str(), parameters.empty() ? nullptr : parameters.c_str(),
                   nullptr, SW_SHOWNORMAL);
 }
 
-}  // namespace detail
+}  // namespace
 
 void OpenFolder(const std::string& path) {
   std::string folder = platform::ExpandFileName(TKestro::Trim(path));
   if (!platform::DirectoryExists(folder)) return;
-  detail::ShellOpen(L"explorer", L"\"" + FromAnsi(folder) + L"\"");
+  ShellOpen(L"explorer", L"\"" + FromAnsi(folder) + L"\"");
 }
 
 void OpenInNotepad(const std::string& path) {
   std::string file = TKestro::Trim(path);
   if (!platform::FileExists(file)) return;
-  detail::ShellOpen(L"notepad", L"\"" + FromAnsi(file) + L"\"");
+  ShellOpen(L"notepad", L"\"" + FromAnsi(file) + L"\"");
 }
 
-void OpenLink(const std::string& link) { detail::ShellOpen(FromUtf8(link), std::wstring()); }
+void OpenLink(const std::string& link) { ShellOpen(FromUtf8(link), std::wstring()); }

@@ -3,7 +3,7 @@
 #include "app/win32/Layout.h"
 #include "app/win32/ResourceIds.h"
 
-namespace detail {
+namespace {
 
 constexpr DWORD kSplashStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
 constexpr DWORD kSplashExStyle = WS_EX_DLGMODALFRAME | WS_EX_TOPMOST;
@@ -19,7 +19,7 @@ void RegisterSplashClass(HINSTANCE instance, WNDPROC windowProc) {
   ::RegisterClassExW(&cls);  // fails harmlessly when registered before
 }
 
-}  // namespace detail
+}  // namespace
 
 void ProcessMessages() {
   MSG message;
@@ -35,10 +35,10 @@ void ProcessMessages() {
 
 TfrmSplash::TfrmSplash(HWND owner, const std::string& information) {
   HINSTANCE instance = ::GetModuleHandleW(nullptr);
-  detail::RegisterSplashClass(instance, &WindowProc);
+  RegisterSplashClass(instance, &WindowProc);
   RECT frame{0, 0, layout::splash::kClientWidth, layout::splash::kClientHeight};
-  ::AdjustWindowRectEx(&frame, detail::kSplashStyle, FALSE, detail::kSplashExStyle);
-  window_ = ::CreateWindowExW(detail::kSplashExStyle, kClassName, L"", detail::kSplashStyle, 0, 0,
+  ::AdjustWindowRectEx(&frame, kSplashStyle, FALSE, kSplashExStyle);
+  window_ = ::CreateWindowExW(kSplashExStyle, kClassName, L"", kSplashStyle, 0, 0,
                               frame.right - frame.left, frame.bottom - frame.top, owner, nullptr,
                               instance, nullptr);
   boldFont_.Reset(CreateTahoma(layout::kFontHeight, true));

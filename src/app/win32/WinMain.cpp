@@ -9,7 +9,7 @@
 #include "app/win32/MainForm.h"
 #include "app/win32/WinText.h"
 
-namespace detail {
+namespace {
 
 // The parameters after the program's path, as UTF-8.
 std::vector<std::string> CommandLineParameters() {
@@ -32,7 +32,7 @@ int RunMainWindow(const std::vector<std::string>& parameters) {
   return 0;
 }
 
-}  // namespace detail
+}  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
@@ -41,7 +41,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   frontEnd.showError = [](const std::string& message) {
     ::MessageBoxW(nullptr, FromUtf8(message).c_str(), L"Portavane", MB_ICONERROR | MB_OK);
   };
-  frontEnd.runMainInstance = detail::RunMainWindow;
-  RunEntryProcedure(detail::CommandLineParameters(), frontEnd);
+  frontEnd.runMainInstance = RunMainWindow;
+  RunEntryProcedure(CommandLineParameters(), frontEnd);
   return 0;  // every way out ends with 0; failures were shown in a box
 }

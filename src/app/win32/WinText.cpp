@@ -1,6 +1,6 @@
 #include "app/win32/WinText.h"
 
-namespace detail {
+namespace {
 
 std::wstring Decode(UINT codePage, const std::string& text) {
   if (text.empty()) return std::wstring();
@@ -19,12 +19,12 @@ std::string Encode(UINT codePage, const std::wstring& wide) {
   return text;
 }
 
-}  // namespace detail
+}  // namespace
 
-std::wstring FromUtf8(const std::string& utf8) { return detail::Decode(CP_UTF8, utf8); }
-std::string ToUtf8(const std::wstring& wide) { return detail::Encode(CP_UTF8, wide); }
-std::wstring FromAnsi(const std::string& ansi) { return detail::Decode(CP_ACP, ansi); }
-std::string ToAnsi(const std::wstring& wide) { return detail::Encode(CP_ACP, wide); }
+std::wstring FromUtf8(const std::string& utf8) { return Decode(CP_UTF8, utf8); }
+std::string ToUtf8(const std::wstring& wide) { return Encode(CP_UTF8, wide); }
+std::wstring FromAnsi(const std::string& ansi) { return Decode(CP_ACP, ansi); }
+std::string ToAnsi(const std::wstring& wide) { return Encode(CP_ACP, wide); }
 
 std::wstring GetText(HWND window) {
   std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');

@@ -10,7 +10,7 @@
 
 namespace platform {
 
-namespace detail {
+namespace {
 
 // The autostart folder, made (with its parents) when missing; "" when it
 // cannot be.
@@ -49,13 +49,13 @@ std::string ExecValue(const std::string& data) {
   return value;
 }
 
-}  // namespace detail
+}  // namespace
 
 std::string ExecutablePathUtf8() { return ExecutablePath(); }
 
 bool ReadAutoRunEntry(const std::string& name, std::string& data) {
   data.clear();
-  std::string folder = detail::AutostartFolder();
+  std::string folder = AutostartFolder();
   if (folder.empty()) return false;
   std::ifstream entry(folder + "/" + name + ".desktop");
   std::string line;
@@ -65,16 +65,16 @@ bool ReadAutoRunEntry(const std::string& name, std::string& data) {
 }
 
 bool WriteAutoRunEntry(const std::string& name, const std::string& data) {
-  std::string folder = detail::AutostartFolder();
+  std::string folder = AutostartFolder();
   if (folder.empty()) return false;
   std::ofstream entry(folder + "/" + name + ".desktop", std::ios::binary | std::ios::trunc);
   entry << "[Desktop Entry]\nType=Application\nName=" << name
-        << "\nExec=" << detail::ExecValue(data) << "\nTerminal=false\n";
+        << "\nExec=" << ExecValue(data) << "\nTerminal=false\n";
   return static_cast<bool>(entry.flush());
 }
 
 bool DeleteAutoRunEntry(const std::string& name) {
-  std::string folder = detail::AutostartFolder();
+  std::string folder = AutostartFolder();
   if (folder.empty()) return false;
   RemoveFile(folder + "/" + name + ".desktop");
   return true;

@@ -4,7 +4,7 @@
 
 namespace platform {
 
-namespace detail {
+namespace {
 
 // Seconds east of UTC in force now. The offset only changes on a second's
 // boundary, so each thread works it out once a second.
@@ -25,14 +25,14 @@ std::int64_t UtcNowMs() {
   return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-}  // namespace detail
+}  // namespace
 
-std::int64_t LocalNowMs() { return UtcToLocalMs(detail::UtcNowMs()); }
+std::int64_t LocalNowMs() { return UtcToLocalMs(UtcNowMs()); }
 
-int TimeZoneBiasMinutes() { return static_cast<int>(-detail::CurrentUtcOffsetSeconds() / 60); }
+int TimeZoneBiasMinutes() { return static_cast<int>(-CurrentUtcOffsetSeconds() / 60); }
 
 std::int64_t UtcToLocalMs(std::int64_t utcMs) {
-  return utcMs + static_cast<std::int64_t>(detail::CurrentUtcOffsetSeconds()) * 1000;
+  return utcMs + static_cast<std::int64_t>(CurrentUtcOffsetSeconds()) * 1000;
 }
 
 }  // namespace platform

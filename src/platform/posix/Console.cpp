@@ -10,7 +10,7 @@
 
 namespace platform {
 
-namespace detail {
+namespace {
 
 // The signal handler only writes one byte into this pipe (async-signal-safe);
 // a watcher thread reads it and runs the handler.
@@ -34,9 +34,7 @@ void WatchSignals(std::function<void()> handler) {
   }
 }
 
-}  // namespace detail
-
-void UseUtf8ConsoleOutput() {}
+}  // namespace
 
 // Caught rather than ignored: a caught signal is back to its default in the
 // programs started from here (MySQL, php-cgi), an ignored one would stay
@@ -56,11 +54,11 @@ bool StandardInputIsNull() {
 }
 
 void OnTerminationRequest(std::function<void()> handler) {
-  if (::pipe2(detail::signalPipe, O_CLOEXEC) != 0) return;
-  ::fcntl(detail::signalPipe[1], F_SETFL, O_NONBLOCK);
-  std::thread(detail::WatchSignals, std::move(handler)).detach();
+  if (::pipe2(signalPipe, O_CLOEXEC) != 0) return;
+  ::fcntl(signalPipe[1], F_SETFL, O_NONBLOCK);
+  std::thread(WatchSignals, std::move(handler)).detach();
   struct sigaction action {};
-  action.sa_handler = detail::NoteSignal;
+  action.sa_handler = NoteSignal;
   action.sa_flags = SA_RESTART;
   sigemptyset(&action.sa_mask);
   ::sigaction(SIGINT, &action, nullptr);

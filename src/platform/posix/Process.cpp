@@ -12,7 +12,7 @@
 
 namespace platform {
 
-namespace detail {
+namespace {
 
 // File systems that are not on this machine, or not writable media.
 bool IsNetworkOrOptical(std::int64_t type) {
@@ -47,12 +47,12 @@ std::string RuntimeFolder() {
   return "/tmp";
 }
 
-}  // namespace detail
+}  // namespace
 
 bool IsLocalDrive(const std::string& executablePath) {
   struct statfs info;
-  if (::statfs(detail::FolderOf(executablePath).c_str(), &info) != 0) return false;
-  return !detail::IsNetworkOrOptical(static_cast<std::int64_t>(info.f_type));
+  if (::statfs(FolderOf(executablePath).c_str(), &info) != 0) return false;
+  return !IsNetworkOrOptical(static_cast<std::int64_t>(info.f_type));
 }
 
 bool RelaunchSelf(const std::vector<std::string>& arguments) {
@@ -68,7 +68,7 @@ bool RelaunchSelf(const std::vector<std::string>& arguments) {
 // The descriptor is closed on exec, so the programs the server starts (PHP,
 // the database) never keep the lock alive after this process.
 SingleInstanceGuard::SingleInstanceGuard(const std::string& name) {
-  std::string path = detail::RuntimeFolder() + "/" + name;
+  std::string path = RuntimeFolder() + "/" + name;
   int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) return;
   handle_ = fd;

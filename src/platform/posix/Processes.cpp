@@ -27,7 +27,7 @@ std::string MysqlServerOption(const std::string& port, const std::string& socket
   return socketFile.empty() ? "--port=" + port : "--socket=\"" + socketFile + "\"";
 }
 
-namespace detail {
+namespace {
 
 // The words of a Windows-style parameter text: blanks part them, double quotes
 // group and are dropped.
@@ -56,12 +56,12 @@ struct DirCloser {
   void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
-}  // namespace detail
+}  // namespace
 
 // The child is reaped by a thread of its own, so it leaves no zombie behind
 // that would still look like a running process.
 void LaunchHidden(const std::string& program, const std::string& parameters) {
-  std::vector<std::string> words = detail::SplitParameters(parameters);
+  std::vector<std::string> words = SplitParameters(parameters);
   std::vector<char*> argv{const_cast<char*>(program.c_str())};
   for (auto& word : words) argv.push_back(&word[0]);
   argv.push_back(nullptr);
@@ -89,7 +89,7 @@ void LaunchHidden(const std::string& program, const std::string& parameters) {
 
 std::vector<std::uint32_t> ProcessIds() {
   std::vector<std::uint32_t> ids;
-  std::unique_ptr<DIR, detail::DirCloser> proc(::opendir("/proc"));
+  std::unique_ptr<DIR, DirCloser> proc(::opendir("/proc"));
   if (!proc) return ids;
   while (const dirent* entry = ::readdir(proc.get())) {
     char* end = nullptr;

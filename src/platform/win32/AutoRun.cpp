@@ -4,7 +4,7 @@
 
 namespace platform {
 
-namespace detail {
+namespace {
 
 const wchar_t kRunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 
@@ -45,7 +45,7 @@ class RunKey {
   HKEY key_ = nullptr;
 };
 
-}  // namespace detail
+}  // namespace
 
 std::string ExecutablePathUtf8() {
   std::wstring buffer(MAX_PATH, L'\0');
@@ -54,7 +54,7 @@ std::string ExecutablePathUtf8() {
     if (n == 0) return std::string();
     if (n < buffer.size()) {
       buffer.resize(n);
-      return detail::Utf8(buffer);
+      return Utf8(buffer);
     }
     buffer.resize(buffer.size() * 2);
   }
@@ -62,9 +62,9 @@ std::string ExecutablePathUtf8() {
 
 bool ReadAutoRunEntry(const std::string& name, std::string& data) {
   data.clear();
-  detail::RunKey key;
+  RunKey key;
   if (!key.Get()) return false;
-  std::wstring wideName = detail::Wide(name);
+  std::wstring wideName = Wide(name);
   DWORD type = 0, size = 0;
   if (::RegQueryValueExW(key.Get(), wideName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
       (type != REG_SZ && type != REG_EXPAND_SZ))
@@ -75,24 +75,24 @@ bool ReadAutoRunEntry(const std::string& name, std::string& data) {
                          reinterpret_cast<BYTE*>(&value[0]), &size) != ERROR_SUCCESS)
     return true;
   value.resize(wcsnlen(value.c_str(), value.size()));
-  data = detail::Utf8(value);
+  data = Utf8(value);
   return true;
 }
 
 bool WriteAutoRunEntry(const std::string& name, const std::string& data) {
-  detail::RunKey key;
+  RunKey key;
   if (!key.Get()) return false;
-  std::wstring wide = detail::Wide(data);
-  ::RegSetValueExW(key.Get(), detail::Wide(name).c_str(), 0, REG_SZ,
+  std::wstring wide = Wide(data);
+  ::RegSetValueExW(key.Get(), Wide(name).c_str(), 0, REG_SZ,
                    reinterpret_cast<const BYTE*>(wide.c_str()),
                    static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
   return true;
 }
 
 bool DeleteAutoRunEntry(const std::string& name) {
-  detail::RunKey key;
+  RunKey key;
   if (!key.Get()) return false;
-  ::RegDeleteValueW(key.Get(), detail::Wide(name).c_str());
+  ::RegDeleteValueW(key.Get(), Wide(name).c_str());
   return true;
 }
 

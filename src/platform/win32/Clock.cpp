@@ -6,7 +6,7 @@
 
 namespace platform {
 
-namespace detail {
+namespace {
 
 // FILETIME counts 100 ns units since 1601-01-01.
 constexpr std::int64_t kUnixEpochInFileTime = 116444736000000000LL;
@@ -20,7 +20,7 @@ FILETIME MsToFileTime(std::int64_t ms) {
   return time;
 }
 
-}  // namespace detail
+}  // namespace
 
 std::int64_t LocalNowMs() {
   SYSTEMTIME now;
@@ -38,7 +38,7 @@ int TimeZoneBiasMinutes() {
 }
 
 std::int64_t UtcToLocalMs(std::int64_t utcMs) {
-  FILETIME utc = detail::MsToFileTime(utcMs), local;
+  FILETIME utc = MsToFileTime(utcMs), local;
   if (!::FileTimeToLocalFileTime(&utc, &local)) return utcMs;
   return FileTimeToUnixMs(local);
 }

@@ -7,7 +7,7 @@
 
 namespace platform {
 
-namespace detail {
+namespace {
 
 // Winsock for the duration of one lookup; the calls nest with any other user.
 struct WinsockSession {
@@ -19,10 +19,10 @@ struct WinsockSession {
   bool ok;
 };
 
-}  // namespace detail
+}  // namespace
 
 std::string LocalHostAddress() {
-  detail::WinsockSession winsock;
+  WinsockSession winsock;
   char name[256] = {};
   if (!winsock.ok || ::gethostname(name, sizeof name - 1) != 0) return std::string();
   addrinfo hints{};

@@ -6,7 +6,7 @@
 
 namespace platform {
 
-namespace detail {
+namespace {
 
 // "C:\" of "C:\x\a.exe", "\\server\share\" of "\\server\share\x\a.exe".
 std::string DriveRoot(const std::string& path) {
@@ -49,21 +49,21 @@ std::wstring ExecutablePathW() {
   }
 }
 
-}  // namespace detail
+}  // namespace
 
 bool IsLocalDrive(const std::string& executablePath) {
-  UINT type = ::GetDriveTypeA(detail::DriveRoot(executablePath).c_str());
+  UINT type = ::GetDriveTypeA(DriveRoot(executablePath).c_str());
   return type == DRIVE_REMOVABLE || type == DRIVE_FIXED;
 }
 
 // The parameters follow the quoted path unquoted, as they were received. The
 // wide call keeps text that the ANSI code page lacks (the autostart word).
 bool RelaunchSelf(const std::vector<std::string>& arguments) {
-  std::wstring commandLine = L"\"" + detail::ExecutablePathW() + L"\"";
-  for (const auto& argument : arguments) commandLine += L" " + detail::FromUtf8(argument);
+  std::wstring commandLine = L"\"" + ExecutablePathW() + L"\"";
+  for (const auto& argument : arguments) commandLine += L" " + FromUtf8(argument);
   STARTUPINFOW startup;
   ::GetStartupInfoW(&startup);
-  detail::PassStandardHandles(startup);
+  PassStandardHandles(startup);
   PROCESS_INFORMATION process;
   if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
                         nullptr, nullptr, &startup, &process))

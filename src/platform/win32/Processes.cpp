@@ -13,7 +13,7 @@ const char MysqlStandaloneSwitch[] = " --standalone";
 
 std::string MysqlServerOption(const std::string& port, const std::string&) { return "--port=" + port; }
 
-namespace detail {
+namespace {
 
 // The process-status and snapshot functions, looked up at first use: a
 // system without them only leaves the processes unlisted and unnamed.
@@ -73,7 +73,7 @@ void EnableDebugPrivilege(HANDLE token) {
   ::AdjustTokenPrivileges(token, FALSE, &previous, size, nullptr, nullptr);
 }
 
-}  // namespace detail
+}  // namespace
 
 void LaunchHidden(const std::string& program, const std::string& parameters) {
   ::ShellExecuteA(nullptr, "open", program.c_str(), parameters.c_str(), nullptr, SW_HIDE);
@@ -81,9 +81,9 @@ void LaunchHidden(const std::string& program, const std::string& parameters) {
 
 std::vector<std::uint32_t> ProcessIds() {
   std::vector<std::uint32_t> ids;
-  const auto& functions = detail::Functions();
+  const auto& functions = Functions();
   if (!functions.CanList()) return ids;
-  detail::HandleCloser snapshot{functions.snapshot(TH32CS_SNAPALL, 0)};
+  HandleCloser snapshot{functions.snapshot(TH32CS_SNAPALL, 0)};
   if (snapshot.h == INVALID_HANDLE_VALUE) return ids;
   PROCESSENTRY32 entry{};
   entry.dwSize = sizeof entry;
@@ -94,9 +94,9 @@ std::vector<std::uint32_t> ProcessIds() {
 
 // The first module of a process is its executable.
 std::string ProcessFileName(std::uint32_t pid) {
-  const auto& functions = detail::Functions();
+  const auto& functions = Functions();
   if (!functions.CanName()) return std::string();
-  detail::HandleCloser process{::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid)};
+  HandleCloser process{::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid)};
   if (!process.h) return std::string();
   HMODULE module = nullptr;
   DWORD needed = 0;
@@ -125,9 +125,9 @@ void KillProcess(std::uint32_t pid) {
   HANDLE token = nullptr;
   if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
     return;
-  detail::HandleCloser closeToken{token};
-  detail::EnableDebugPrivilege(token);
-  detail::HandleCloser process{::OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid)};
+  HandleCloser closeToken{token};
+  EnableDebugPrivilege(token);
+  HandleCloser process{::OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid)};
   if (process.h) ::TerminateProcess(process.h, 0);
 }
 
