@@ -11,13 +11,6 @@ constexpr std::string_view kCrLf = "\r\n";
 // More digits than any body this server takes: the rest is refused unread.
 constexpr std::size_t kMaxLengthDigits = 18;
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  c = text::UpperAscii(c);
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // The request line up to its protocol: method and target.
 std::string_view MethodAndTarget(std::string_view line) {
   return text::Before(line, text::FindNoCase(line, " HTTP"));
@@ -41,10 +34,7 @@ bool IsTokenName(std::string_view name) {
 }
 
 bool AllDigits(std::string_view value) {
-  if (value.empty() || value.size() > kMaxLengthDigits) return false;
-  for (char c : value)
-    if (c < '0' || c > '9') return false;
-  return true;
+  return value.size() <= kMaxLengthDigits && text::IsDecimal(value);
 }
 
 void ParseRequestLine(std::string_view line, THttpRequest& r) {
@@ -137,12 +127,12 @@ std::string DecodeUrlPath(std::string_view text) {
     if (c != '%') {
       result += c;
     } else if (i + 2 < text.size()) {
-      const int high = HexValue(text[i + 1]), low = HexValue(text[i + 2]);
+      const int high = text::HexDigitValue(text[i + 1]), low = text::HexDigitValue(text[i + 2]);
       const int value = high < 0 || low < 0 ? 0 : high * 16 + low;
       if (value > 0) result += static_cast<char>(value);
       i += 2;
     } else if (i + 1 < text.size()) {
-      const int value = HexValue(text[i + 1]);
+      const int value = text::HexDigitValue(text[i + 1]);
       if (value > 0) result += static_cast<char>(value);
       i += 1;
     }

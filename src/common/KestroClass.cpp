@@ -3,6 +3,7 @@
 
 #include <stdexcept>
 
+#include "common/TextView.h"
 #include "platform/Files.h"
 #include "platform/Ini.h"
 
@@ -41,47 +42,31 @@ std::string TKestro::ToNativePath(const std::string& path) {
   return platform::PathDelim == '\\' ? ToBackslashPath(path) : ToForwardSlashes(path);
 }
 
-std::string TKestro::Trim(const std::string& text) {
-  std::size_t from = 0, to = text.size();
-  while (from < to && static_cast<unsigned char>(text[from]) <= 32) ++from;
-  while (to > from && static_cast<unsigned char>(text[to - 1]) <= 32) --to;
-  return text.substr(from, to - from);
-}
+std::string TKestro::Trim(const std::string& text) { return std::string(text::Trimmed(text)); }
 
 std::string TKestro::UpperCase(const std::string& text) {
   std::string result = text;
-  for (char& c : result)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  for (char& c : result) c = text::UpperAscii(c);
   return result;
 }
 
 std::string TKestro::LowerCase(const std::string& text) {
   std::string result = text;
-  for (char& c : result)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  for (char& c : result) c = text::LowerAscii(c);
   return result;
 }
 
 std::int64_t TKestro::StrToInt64Def(const std::string& text, std::int64_t fallback) {
-  std::size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  if (i == text.size()) return fallback;
-  // Accumulate towards the negative side, which holds one more value.
-  constexpr std::int64_t kMin = INT64_MIN;
-  std::int64_t value = 0;
-  for (; i < text.size(); ++i) {
-    char c = text[i];
-    if (c < '0' || c > '9') return fallback;
-    int digit = c - '0';
-    if (value < (kMin + digit) / 10) return fallback;
-    value = value * 10 - digit;
-  }
-  if (!negative) {
-    if (value == kMin) return fallback;
-    value = -value;
-  }
-  return value;
+  std::string_view digits = text;
+  const bool negative = !digits.empty() && digits[0] == '-';
+  if (!digits.empty() && (negative || digits[0] == '+')) digits.remove_prefix(1);
+  // The negative side holds one more value than the positive one.
+  constexpr auto kMaxPositive = static_cast<std::uint64_t>(INT64_MAX);
+  std::uint64_t value = 0;
+  if (!text::ParseDecimal(digits, value) || value > kMaxPositive + (negative ? 1 : 0))
+    return fallback;
+  if (!negative) return static_cast<std::int64_t>(value);
+  return value == 0 ? 0 : -static_cast<std::int64_t>(value - 1) - 1;
 }
 
 std::string TKestro::ReadIniString(const std::string& section, const std::string& key,

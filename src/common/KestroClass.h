@@ -1,5 +1,12 @@
 // TKestro: the general helpers shared by every layer. A field-less class of
-// class-level functions; each group lives in its own KestroXxx.cpp.
+// class-level functions; each group lives in its own KestroXxx.cpp, its
+// text functions over the views of common/TextView.h.
+//
+// common/ holds what more than one layer above the platform reads: TKestro,
+// the request head parsed once (HttpRequest, RequestBody) and its status
+// lines (HttpStatus). The server-variable resolver stays here because both
+// the server and the PHP gateway call it and neither may call the other;
+// the HTTP dates and entity tags stay beside it as TKestro's.
 #pragma once
 #include <cstdint>
 #include <string>

@@ -6,10 +6,11 @@
 #include <vector>
 
 #include "common/KestroClass.h"
+#include "common/TextView.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 
-namespace detail {
+namespace {
 
 constexpr std::int64_t kMsPerDay = 86400000;
 constexpr std::int64_t kUnixEpochDays = 25569;  // 1970-01-01 as a TDateTime
@@ -110,39 +111,39 @@ std::string DateAndTime(const DateParts& d, const std::pair<int, int> (&fields)[
   return text;
 }
 
-}  // namespace detail
+}  // namespace
 
-TDateTime TKestro::NowLocal() { return detail::FromUnixMs(platform::LocalNowMs()); }
+TDateTime TKestro::NowLocal() { return FromUnixMs(platform::LocalNowMs()); }
 
 TDateTime TKestro::LocalToGmt(TDateTime local) {
   return local + platform::TimeZoneBiasMinutes() / 1440.0;
 }
 
 std::string TKestro::HttpDate(TDateTime local) {
-  const detail::DateParts g = detail::Decode(LocalToGmt(local));
+  const DateParts g = Decode(LocalToGmt(local));
   std::string text;
   text.reserve(32);
-  text += detail::kDayNames[g.dayOfWeek];
+  text += kDayNames[g.dayOfWeek];
   text += ", ";
-  detail::AppendDigits(text, g.day, 1);
+  AppendDigits(text, g.day, 1);
   text += ' ';
-  text += detail::kMonthNames[g.month - 1];
+  text += kMonthNames[g.month - 1];
   text += ' ';
-  detail::AppendDigits(text, g.year, 1);
+  AppendDigits(text, g.year, 1);
   text += ' ';
-  detail::AppendTime(text, g);
+  AppendTime(text, g);
   text += " GMT";
   return text;
 }
 
 std::string TKestro::FormatDateTime(TDateTime t) {
-  const detail::DateParts d = detail::Decode(t);
-  return detail::DateAndTime(d, {{d.year, 4}, {d.month, 2}, {d.day, 2}}, '-');
+  const DateParts d = Decode(t);
+  return DateAndTime(d, {{d.year, 4}, {d.month, 2}, {d.day, 2}}, '-');
 }
 
 std::string TKestro::FormatUsDateTime(TDateTime t) {
-  const detail::DateParts d = detail::Decode(t);
-  return detail::DateAndTime(d, {{d.month, 2}, {d.day, 2}, {d.year, 4}}, '/');
+  const DateParts d = Decode(t);
+  return DateAndTime(d, {{d.month, 2}, {d.day, 2}, {d.year, 4}}, '/');
 }
 
 TDateTime TKestro::FileModifiedLocal(const std::string& path) {
@@ -152,7 +153,7 @@ TDateTime TKestro::FileModifiedLocal(const std::string& path) {
 }
 
 TDateTime TKestro::LocalFromUtcMs(std::int64_t utcMs) {
-  return detail::FromUnixMs(platform::UtcToLocalMs(utcMs));
+  return FromUnixMs(platform::UtcToLocalMs(utcMs));
 }
 
 // The date is taken from the absolute path as it is (file names are
@@ -167,7 +168,7 @@ std::string TKestro::EntityTag(const std::string& absolutePath,
   return Md5Hex(UpperCase(absolutePath) + " " + modifiedHttpDate);
 }
 
-namespace detail {
+namespace {
 
 // The fields of an HTTP date as they are found; the zone defaults to GMT
 // (asctime carries none).
@@ -177,11 +178,11 @@ struct ParsedDate {
   int zoneMinutes = 0;  // east of UTC
 };
 
-bool IsDigits(const std::string& text) {
-  if (text.empty()) return false;
-  for (char c : text)
-    if (c < '0' || c > '9') return false;
-  return true;
+// Digits already checked, at most four.
+int DigitsValue(std::string_view digits) {
+  std::uint64_t value = 0;
+  text::ParseDecimal(digits, value);
+  return static_cast<int>(value);
 }
 
 bool IsLetters(const std::string& text) {
@@ -192,18 +193,16 @@ bool IsLetters(const std::string& text) {
 
 // 1 to 12 for a month's three-letter name in any case, else 0.
 int MonthOf(const std::string& word) {
-  std::string upper = TKestro::UpperCase(word);
   for (int m = 0; m < 12; ++m)
-    if (upper == TKestro::UpperCase(kMonthNames[m])) return m + 1;
+    if (text::EqualsNoCase(word, kMonthNames[m])) return m + 1;
   return 0;
 }
 
 bool IsDayName(const std::string& word) {
-  static const char* const kFull[] = {"SUNDAY",   "MONDAY", "TUESDAY", "WEDNESDAY",
-                                      "THURSDAY", "FRIDAY", "SATURDAY"};
-  std::string upper = TKestro::UpperCase(word);
-  for (const char* name : kFull)
-    if (upper.size() >= 3 && std::string(name).compare(0, upper.size(), upper) == 0) return true;
+  static const std::string_view kFull[] = {"SUNDAY",   "MONDAY", "TUESDAY", "WEDNESDAY",
+                                           "THURSDAY", "FRIDAY", "SATURDAY"};
+  for (std::string_view name : kFull)
+    if (word.size() >= 3 && text::EqualsNoCase(word, name.substr(0, word.size()))) return true;
   return false;
 }
 
@@ -226,24 +225,24 @@ bool TakeTime(const std::string& token, ParsedDate& date) {
   std::vector<std::string> fields = Split(token, ":");
   if (fields.size() != 3 || token.back() == ':') return false;
   for (const auto& f : fields)
-    if (!IsDigits(f) || f.size() > 2) return false;
-  date.hour = std::stoi(fields[0]);
-  date.minute = std::stoi(fields[1]);
-  date.second = std::stoi(fields[2]);
+    if (!text::IsDecimal(f) || f.size() > 2) return false;
+  date.hour = DigitsValue(fields[0]);
+  date.minute = DigitsValue(fields[1]);
+  date.second = DigitsValue(fields[2]);
   return true;
 }
 
 bool TakeZone(const std::string& token, ParsedDate& date) {
   std::string digits = token.substr(1);
-  if (digits.size() != 4 || !IsDigits(digits)) return false;
-  int minutes = std::stoi(digits.substr(0, 2)) * 60 + std::stoi(digits.substr(2));
+  if (digits.size() != 4 || !text::IsDecimal(digits)) return false;
+  int minutes = DigitsValue(digits.substr(0, 2)) * 60 + DigitsValue(digits.substr(2));
   date.zoneMinutes = token[0] == '-' ? -minutes : minutes;
   return true;
 }
 
 bool TakeWord(const std::string& word, ParsedDate& date) {
-  std::string upper = TKestro::UpperCase(word);
-  if (upper == "GMT" || upper == "UTC" || upper == "UT" || upper == "Z") return true;
+  for (std::string_view zone : {"GMT", "UTC", "UT", "Z"})
+    if (text::EqualsNoCase(word, zone)) return true;
   if (int month = MonthOf(word)) {
     if (date.month) return false;
     date.month = month;
@@ -254,7 +253,7 @@ bool TakeWord(const std::string& word, ParsedDate& date) {
 
 bool TakeNumber(const std::string& digits, ParsedDate& date) {
   if (digits.size() > 4) return false;
-  int value = std::stoi(digits);
+  int value = DigitsValue(digits);
   if (digits.size() <= 2 && date.day == 0) {
     date.day = value;
   } else if (date.year < 0) {
@@ -268,7 +267,8 @@ bool TakeNumber(const std::string& digits, ParsedDate& date) {
 // "06-Nov-94" of the RFC 850 form.
 bool TakeDashedDate(const std::string& token, ParsedDate& date) {
   std::vector<std::string> parts = Split(token, "-");
-  if (parts.size() != 3 || !IsDigits(parts[0]) || !IsLetters(parts[1]) || !IsDigits(parts[2]))
+  if (parts.size() != 3 || !text::IsDecimal(parts[0]) || !IsLetters(parts[1]) ||
+      !text::IsDecimal(parts[2]))
     return false;
   return TakeNumber(parts[0], date) && TakeWord(parts[1], date) && date.month &&
          TakeNumber(parts[2], date);
@@ -279,7 +279,7 @@ bool TakeToken(const std::string& token, ParsedDate& date) {
   if (token.find(':') != std::string::npos) return date.hour < 0 && TakeTime(token, date);
   if (token.find('-') != std::string::npos) return TakeDashedDate(token, date);
   if (IsLetters(token)) return TakeWord(token, date);
-  return IsDigits(token) && TakeNumber(token, date);
+  return text::IsDecimal(token) && TakeNumber(token, date);
 }
 
 int DaysInMonth(int year, int month) {
@@ -294,19 +294,19 @@ bool IsComplete(const ParsedDate& d) {
          d.second <= 59;
 }
 
-}  // namespace detail
+}  // namespace
 
 // RFC 1123 ("Sun, 06 Nov 1994 08:49:37 GMT"), RFC 850 ("Sunday, 06-Nov-94
 // 08:49:37 GMT") and asctime ("Sun Nov  6 08:49:37 1994"), with GMT or a
 // numeric zone. Parameters some browsers append ("; length=123") are ignored.
 TDateTime TKestro::ParseHttpDate(const std::string& text) {
   std::string date = text.substr(0, text.find(';'));
-  detail::ParsedDate parsed;
-  for (const auto& token : detail::Split(date, " \t,"))
-    if (!detail::TakeToken(token, parsed)) return 0;
-  if (!detail::IsComplete(parsed)) return 0;
-  std::int64_t seconds = detail::DaysFromCivil(parsed.year, parsed.month, parsed.day) * 86400 +
+  ParsedDate parsed;
+  for (const auto& token : Split(date, " \t,"))
+    if (!TakeToken(token, parsed)) return 0;
+  if (!IsComplete(parsed)) return 0;
+  std::int64_t seconds = DaysFromCivil(parsed.year, parsed.month, parsed.day) * 86400 +
                          parsed.hour * 3600 + parsed.minute * 60 + parsed.second -
                          parsed.zoneMinutes * 60;
-  return detail::FromUnixMs(platform::UtcToLocalMs(seconds * 1000));
+  return FromUnixMs(platform::UtcToLocalMs(seconds * 1000));
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/TextView.h"
+
 namespace {
 
 // A size line or trailer line longer than this is no honest client's.
@@ -9,19 +11,13 @@ constexpr std::size_t kMaxLineBytes = 4096;
 // Sixteen hex digits would overflow the count.
 constexpr std::size_t kMaxSizeDigits = 15;
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // The chunk size of a size line (without its CR LF): hex digits, then
 // optionally blanks and extensions after ";"; -1 when it is none.
 std::int64_t ChunkSize(const std::string& line) {
   std::int64_t size = 0;
   std::size_t i = 0;
-  for (; i < line.size() && HexValue(line[i]) >= 0; ++i) size = size * 16 + HexValue(line[i]);
+  for (; i < line.size() && text::HexDigitValue(line[i]) >= 0; ++i)
+    size = size * 16 + text::HexDigitValue(line[i]);
   if (i == 0 || i > kMaxSizeDigits) return -1;
   while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
   return i == line.size() || line[i] == ';' ? size : -1;

@@ -29,13 +29,13 @@ struct ByteRange {
   std::int64_t suffix = -1;           // "bytes=-suffix"
 };
 
+// More digits than any file's size: a malformed range.
+constexpr std::size_t kMaxCountDigits = 18;
+
 bool ParseCount(std::string_view digits, std::int64_t& value) {
-  if (digits.empty() || digits.size() > 18) return false;
-  value = 0;
-  for (char c : digits) {
-    if (c < '0' || c > '9') return false;
-    value = value * 10 + (c - '0');
-  }
+  std::uint64_t count = 0;
+  if (digits.size() > kMaxCountDigits || !text::ParseDecimal(digits, count)) return false;
+  value = static_cast<std::int64_t>(count);
   return true;
 }
 

@@ -2,18 +2,9 @@
 
 #include <cstring>
 
+#include "common/TextView.h"
+
 namespace php_context {
-
-namespace {
-
-std::string_view Trimmed(std::string_view text) {
-  std::size_t from = 0, to = text.size();
-  while (from < to && static_cast<unsigned char>(text[from]) <= 32) ++from;
-  while (to > from && static_cast<unsigned char>(text[to - 1]) <= 32) --to;
-  return text.substr(from, to - from);
-}
-
-}  // namespace
 
 std::string Build(const TPhpRequestRecord& request) {
   const std::string sep = kFieldSeparator;
@@ -30,7 +21,7 @@ Fields::Fields(const std::string& context) {
   std::size_t start = 0;
   for (auto& field : fields_) {
     const std::size_t sep = text.find(kFieldSeparator, start);
-    field = Trimmed(text.substr(start, sep == std::string_view::npos ? sep : sep - start));
+    field = text::Trimmed(text.substr(start, sep == std::string_view::npos ? sep : sep - start));
     if (sep == std::string_view::npos) return;
     start = sep + sepLength;
   }
@@ -41,15 +32,9 @@ std::string_view Fields::operator[](int number) const {
 }
 
 bool ParseDecimal(std::string_view text, std::uintptr_t& value) {
-  if (text.empty() || text.size() > 20) return false;
-  std::uintptr_t result = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    const auto digit = static_cast<std::uintptr_t>(c - '0');
-    if (result > (UINTPTR_MAX - digit) / 10) return false;
-    result = result * 10 + digit;
-  }
-  value = result;
+  std::uint64_t result = 0;
+  if (!text::ParseDecimal(text, result) || result > UINTPTR_MAX) return false;
+  value = static_cast<std::uintptr_t>(result);
   return true;
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "platform/IniText.h"
 
 namespace platform {
 
@@ -25,15 +26,6 @@ struct IniLine {
   std::string text;  // without its line ending
   std::string eol;   // "\r\n", "\n", or "" for a last line without one
 };
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
-
-std::string TrimBlanks(const std::string& text, std::size_t from = 0, std::size_t to = npos) {
-  if (to > text.size()) to = text.size();
-  while (from < to && IsBlank(text[from])) ++from;
-  while (to > from && IsBlank(text[to - 1])) --to;
-  return text.substr(from, to - from);
-}
 
 bool EqualNoCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
@@ -72,11 +64,11 @@ std::string LineEnding(const std::vector<IniLine>& lines) {
 
 // A section header "[name]" (blanks allowed around the line and the name).
 bool ParseSection(const std::string& text, std::string& name) {
-  std::string line = TrimBlanks(text);
+  std::string line = TrimIniBlanks(text);
   if (line.empty() || line[0] != '[') return false;
   std::size_t close = line.rfind(']');
   if (close == npos) return false;
-  name = TrimBlanks(line, 1, close);
+  name = TrimIniBlanks(line, 1, close);
   return true;
 }
 
@@ -84,8 +76,8 @@ bool ParseSection(const std::string& text, std::string& name) {
 bool ParseKey(const std::string& text, std::string& name, std::string& value) {
   std::size_t eq = text.find('=');
   if (eq == npos) return false;
-  name = TrimBlanks(text, 0, eq);
-  value = TrimBlanks(text, eq + 1);
+  name = TrimIniBlanks(text, 0, eq);
+  value = TrimIniBlanks(text, eq + 1);
   return !name.empty();
 }
 
@@ -107,7 +99,7 @@ std::string ParsedText(const std::vector<IniLine>& lines, std::size_t i) {
 
 Location Locate(const std::vector<IniLine>& lines, const std::string& sectionName,
                 const std::string& keyName) {
-  const std::string section = TrimBlanks(sectionName), key = TrimBlanks(keyName);
+  const std::string section = TrimIniBlanks(sectionName), key = TrimIniBlanks(keyName);
   Location at;
   std::string name, value;
   for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -118,7 +110,7 @@ Location Locate(const std::vector<IniLine>& lines, const std::string& sectionNam
       continue;
     }
     if (at.section == npos) continue;
-    if (!TrimBlanks(text).empty()) at.append = i + 1;
+    if (!TrimIniBlanks(text).empty()) at.append = i + 1;
     if (at.key == npos && ParseKey(text, name, value) && EqualNoCase(name, key)) at.key = i;
   }
   if (at.section != npos) --at.section;
@@ -165,7 +157,7 @@ std::string ReadIniValue(const std::string& section, const std::string& key,
                          const std::string& defaultValue, const std::string& file) {
   // Like GetPrivateProfileString, the default loses trailing blanks.
   std::string fallback = defaultValue;
-  while (!fallback.empty() && IsBlank(fallback.back())) fallback.pop_back();
+  while (!fallback.empty() && IsIniBlank(fallback.back())) fallback.pop_back();
   std::string content;
   if (!FileExists(file) || !ReadWholeFile(file, content)) return fallback;
   auto lines = SplitLines(content);
@@ -185,7 +177,7 @@ bool WriteIniValue(const std::string& section, const std::string& key,
   if (FileExists(file) && !ReadWholeFile(file, content)) return false;
   auto lines = SplitLines(content);
   const std::string eol = LineEnding(lines);
-  const std::string keyLine = TrimBlanks(key) + "=" + value;
+  const std::string keyLine = TrimIniBlanks(key) + "=" + value;
   auto at = Locate(lines, section, key);
   if (at.key != npos) {
     lines[at.key].text = keyLine;
@@ -193,7 +185,7 @@ bool WriteIniValue(const std::string& section, const std::string& key,
     std::size_t insert = at.section != npos ? at.append : lines.size();
     if (insert > 0 && lines[insert - 1].eol.empty()) lines[insert - 1].eol = eol;
     std::vector<IniLine> added;
-    if (at.section == npos) added.push_back({"[" + TrimBlanks(section) + "]", eol});
+    if (at.section == npos) added.push_back({"[" + TrimIniBlanks(section) + "]", eol});
     added.push_back({keyLine, eol});
     lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insert), added.begin(), added.end());
   }

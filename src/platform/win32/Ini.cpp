@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "platform/IniText.h"
 
 namespace platform {
 
@@ -28,8 +29,6 @@ bool MayWrite(const std::string& path) {
   return true;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
-
 bool SameLetters(const std::string& a, const std::string& b) {
   return a.size() == b.size() && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(),
                                                 static_cast<int>(a.size()), b.data(),
@@ -38,22 +37,14 @@ bool SameLetters(const std::string& a, const std::string& b) {
 
 // Wine also ignores errors while it saves an opened file: the written line must
 // be in the file afterwards.
-std::string TrimBlanks(const std::string& text, std::size_t from = 0,
-                       std::size_t to = std::string::npos) {
-  if (to > text.size()) to = text.size();
-  while (from < to && IsBlank(text[from])) ++from;
-  while (to > from && IsBlank(text[to - 1])) --to;
-  return text.substr(from, to - from);
-}
-
 bool FileHoldsLine(const std::string& path, const std::string& key, const std::string& value) {
-  const std::string name = TrimBlanks(key), text = TrimBlanks(value);
+  const std::string name = TrimIniBlanks(key), text = TrimIniBlanks(value);
   std::ifstream in(path, std::ios::binary);
   std::string line;
   while (std::getline(in, line)) {
     std::size_t eq = line.find('=');
-    if (eq != std::string::npos && SameLetters(TrimBlanks(line, 0, eq), name) &&
-        TrimBlanks(line, eq + 1) == text)
+    if (eq != std::string::npos && SameLetters(TrimIniBlanks(line, 0, eq), name) &&
+        TrimIniBlanks(line, eq + 1) == text)
       return true;
   }
   return false;
