@@ -1,5 +1,6 @@
 #include "app/StartUp.h"
 
+#include "app/AppTexts.h"
 #include "common/KestroClass.h"
 #include "platform/Env.h"
 #include "platform/Files.h"
@@ -8,8 +9,8 @@
 
 namespace {
 
-const char kCannotRun[] = "错误: 无法运行Portavane.";
-const char kAlreadyRunning[] = "错误: Portavane 已经运行!";
+using app_text::kAlreadyRunning;
+using app_text::kCannotRun;
 const char kSwitch[] = "PHPRC";
 
 bool IsMainInstance(const std::vector<std::string>& parameters) {

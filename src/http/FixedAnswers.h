@@ -3,9 +3,10 @@
 #include <string>
 
 #include "common/HttpStatus.h"
+#include "common/Product.h"
 #include "platform/Socket.h"
 
-constexpr const char* kServerSoftware = "Portavane/6.29";
+constexpr const char* kServerSoftware = PV_PRODUCT_NAME "/" PV_VERSION;
 
 // "Connection: close" with its CR LF when the connection is to be closed;
 // for a kept connection nothing, but "Connection: keep-alive" to an HTTP/1.0

@@ -30,6 +30,8 @@ class SocketLibrary {
 int LastSocketError();
 // The error of a call that would have had to wait.
 constexpr int kWouldBlock = 10035;
+// The error of a bind to a port that another socket holds.
+constexpr int kAddressInUse = 10048;
 // What Recv and Peek return when told not to wait and no byte is there yet.
 constexpr long kNoBytesYet = -2;
 

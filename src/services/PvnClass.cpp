@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "common/KestroClass.h"
+#include "common/Product.h"
 #include "platform/AutoRun.h"
 #include "platform/Files.h"
 #include "platform/TimeZone.h"
@@ -10,7 +11,6 @@
 namespace {
 
 const char kSettingsSection[] = "PVN";
-const char kAutostartWord[] = "自动";
 
 // The application folder followed by a suffix written with "\", appended with
 // the native delimiter and otherwise unchanged.
@@ -152,5 +152,5 @@ void TPvn::UpdatePhpIni(const std::string& appDir) {
 }
 
 std::string TPvn::GetAutoRunData() {
-  return "\"" + platform::ExecutablePathUtf8() + "\" " + kAutostartWord;
+  return "\"" + platform::ExecutablePathUtf8() + "\" " PV_AUTOSTART_WORD;
 }

@@ -223,6 +223,22 @@ TEST_F(Console, InvalidPortBecomesTheDefault) {
   EXPECT_EQ(program->WaitForExit(kWait), started ? 0 : 1);
 }
 
+// Answered as command-line programs do: nothing is started, the tree is not
+// touched (the settings file would get its paths).
+TEST_F(Console, HelpAndVersionAnswerAndStartNothing) {
+  const std::string settings = Settings();
+  const std::pair<const char*, const char*> cases[] = {{"--help", "Usage: portavane [自动]\n"},
+                                                       {"--version", "Portavane 6.29\n"}};
+  for (const auto& [word, start] : cases) {
+    auto program = Launch({word});
+    EXPECT_EQ(program->WaitForExit(kWait), 0) << word;
+    EXPECT_EQ(program->Output().rfind(start, 0), 0u) << program->Output();
+    EXPECT_EQ(program->Errors(), "") << word;
+    EXPECT_EQ(StatusOf(port_), "") << word;
+    EXPECT_EQ(Settings(), settings) << word;
+  }
+}
+
 TEST_F(Console, UncreatableLogFolderEndsTheStart) {
   fs::remove_all(tree_ / "log");
   std::ofstream(tree_ / "log") << "a file where the folder belongs";

@@ -5,18 +5,15 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "app/AppTexts.h"
 #include "app/win32/Layout.h"
 #include "app/win32/LinkLabel.h"
 #include "app/win32/ResourceIds.h"
 #include "app/win32/SplashForm.h"
-#include "common/KestroClass.h"
-#include "http/WebServerClass.h"
-#include "platform/HostAddress.h"
 #include "services/PvnClass.h"
 
 namespace {
 
-const char kApplicationTitle[] = "Portavane";
 const wchar_t kPanelClass[] = L"TPanel";
 constexpr DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 // Labels sit a little lower than their edits, buttons a pixel higher.
@@ -185,15 +182,10 @@ LRESULT CALLBACK TfrmMain::EditProc(HWND edit, UINT message, WPARAM wParam, LPAR
 
 void TfrmMain::FormCreate() {
   initialized_ = false;
-  Reported([this] {
-    TPvn::UpdateMyCnf();
-    TPvn::StartMysql();
-    TPvn::SavePaths();
-    TPvn::UpdatePhpIni();
-  });
+  Reported(&TController::PrepareTree);
 
   HINSTANCE instance = ::GetModuleHandleW(nullptr);
-  SetText(window_, kApplicationTitle);
+  SetText(window_, app_text::kApplicationTitle);
   icon_ = static_cast<HICON>(::LoadImageW(instance, L"MAINICON", IMAGE_ICON, 32, 32, 0));
   smallIcon_ = static_cast<HICON>(::LoadImageW(instance, L"MAINICON", IMAGE_ICON, 16, 16, 0));
   ::SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
@@ -210,8 +202,7 @@ void TfrmMain::FormCreate() {
   SIZE topSize = MeasureText(topFont_.As<HFONT>(), caption);
   ::SetWindowPos(lblTop, nullptr, 0, 0, topSize.cx, topSize.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
-  savedPort_ = TPvn::LoadPort();
-  ::SetWindowTextW(Control(IDC_edtPort), FromAnsi(savedPort_).c_str());
+  ::SetWindowTextW(Control(IDC_edtPort), FromAnsi(control_.LoadPort()).c_str());
 
   ::SetWindowTextW(Control(IDC_edtRoot), FromAnsi(TPvn::GetRootDir()).c_str());
   ::SetWindowTextW(Control(IDC_edtPVN), FromAnsi(TPvn::GetSettingsFile()).c_str());
@@ -219,19 +210,15 @@ void TfrmMain::FormCreate() {
   Reported([this] { ::SetWindowTextW(Control(IDC_edtLog), FromAnsi(TPvn::GetLogDir()).c_str()); });
   ::SetWindowTextW(Control(IDC_edtMysql), FromAnsi(TPvn::GetMysqlDir()).c_str());
 
-  bool autoRun = TKestro::CheckAutoRun(TKestro::Trim(ToUtf8(caption)), TPvn::GetAutoRunData());
-  ::SendMessageW(Control(IDC_chkAutoRun), BM_SETCHECK, autoRun ? BST_CHECKED : BST_UNCHECKED, 0);
+  ::SendMessageW(Control(IDC_chkAutoRun), BM_SETCHECK,
+                 TController::CheckAutoRun() ? BST_CHECKED : BST_UNCHECKED, 0);
 
-  localIp_ = platform::LocalHostAddress();
-  if (localIp_.empty()) localIp_ = "127.0.0.1";  // no name lookup: the loopback address serves
-  webServer_ = std::make_unique<TWebServer>(TPvn::GetSettingsFile());
+  control_.CreateServer();
   Reported([this] { RefreshPortAndUrls(); });
   AddTrayIcon();
   UpdateStatus(true);
 
-  bool automatic = parameters_.size() > 1 &&
-                   TKestro::UpperCase(TKestro::Trim(parameters_[1])) == "自动";
-  if (automatic) {
+  if (TController::IsAutostart(parameters_)) {
     mnuStart_StartClick(IDM_mnuStart_Start0);  // the window stays hidden, only the icon shows
   } else {
     ::ShowWindow(window_, SW_SHOW);

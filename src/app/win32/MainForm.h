@@ -10,15 +10,13 @@
 #include <windows.h>
 
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/Controller.h"
 #include "app/win32/Menus.h"
 #include "app/win32/TrayIcon.h"
 #include "app/win32/WinText.h"
-
-class TWebServer;
 
 class TfrmMain {
  public:
@@ -108,12 +106,10 @@ class TfrmMain {
   TGdiObject banner_, font_, topFont_, helpFont_;
   TMenus menus_;
   TTrayIcon trayIcon_;
-  std::unique_ptr<TWebServer> webServer_;
+  TController control_;
   UINT taskbarCreatedMsg_ = 0;
   bool trayDoubleClicked_ = false;
   bool initialized_ = false;
   bool helpPressed_ = false;
   bool hidePending_ = false;
-  std::string localIp_;
-  std::string savedPort_;
 };

@@ -5,21 +5,13 @@
 
 #include <exception>
 
+#include "app/AppTexts.h"
 #include "app/win32/MainForm.h"
 #include "app/win32/ResourceIds.h"
 #include "app/win32/Shell.h"
 #include "app/win32/SplashForm.h"
 #include "common/KestroClass.h"
-#include "http/WebServerClass.h"
 #include "services/PvnClass.h"
-
-namespace {
-
-constexpr std::int64_t kDefaultPort = 60080;
-constexpr int kErrorAddressInUse = 10048;
-const wchar_t kBoxTitle[] = L"Portavane";
-
-}  // namespace
 
 void TfrmMain::Reported(const std::function<void()>& operation) {
   try {
@@ -75,18 +67,9 @@ std::string TfrmMain::PortText() const { return ToAnsi(GetText(Control(IDC_edtPo
 // The server reads its port from the settings file, so this is what carries
 // an edited port to it.
 void TfrmMain::RefreshPortAndUrls() {
-  std::int64_t port = TKestro::StrToInt64Def(TKestro::Trim(PortText()), 0);
-  if (port < 1 || port > 65535) {
-    port = kDefaultPort;
-    SetText(Control(IDC_edtPort), std::to_string(port));
-  }
-  std::string text = std::to_string(port);
-  if (text != savedPort_) {
-    savedPort_ = text;
-    TPvn::SavePort(static_cast<int>(port));
-  }
-  menus_.SetUrls({"http://localhost:" + text, "http://127.0.0.1:" + text,
-                  "http://" + localIp_ + ":" + text});
+  const TPortChoice choice = TController::ChoosePort(PortText());
+  if (choice.replaced) SetText(Control(IDC_edtPort), std::to_string(choice.port));
+  menus_.SetUrls(control_.UsePort(choice.port));
 }
 
 void TfrmMain::btnStartClick() {
@@ -95,11 +78,9 @@ void TfrmMain::btnStartClick() {
 }
 
 void TfrmMain::mnuStart_StartClick(UINT id) {
-  webServer_->Start(ProcessMessages);
-  if (!webServer_->Active()) {
-    ShowBox(webServer_->LastError() == kErrorAddressInUse
-                ? "错误 (10048) 端口不能打开 " + ToUtf8(GetText(Control(IDC_edtPort))) + "."
-                : std::string("服务器启动失败."),
+  const TStartOutcome outcome = control_.Start(ProcessMessages);
+  if (outcome != TStartOutcome::Started) {
+    ShowBox(TController::StartFailureText(outcome, ToUtf8(GetText(Control(IDC_edtPort)))),
             MB_ICONERROR | MB_OK);
     return;
   }
@@ -112,10 +93,8 @@ void TfrmMain::mnuStart_StartClick(UINT id) {
   if (!url.empty()) OpenLink(url);
 }
 
-// The display follows what the server reports, not what was asked.
 void TfrmMain::btnStopClick() {
-  webServer_->Stop(ProcessMessages);
-  UpdateStatus(!webServer_->Active());
+  UpdateStatus(control_.Stop(ProcessMessages) == TStopOutcome::Stopped);
 }
 
 void TfrmMain::UpdateStatus(bool stopped) {
@@ -123,9 +102,8 @@ void TfrmMain::UpdateStatus(bool stopped) {
     ::EnableWindow(Control(id), stopped);
   ::EnableWindow(Control(IDC_btnStop), !stopped);
   menus_.EnableForState(stopped);
-  std::string state = stopped ? "已停止" : "已启动";
-  std::string since = stopped ? "点击\"开始\"按钮启动服务器."
-                              : "开始时间: " + TKestro::FormatUsDateTime(TKestro::NowLocal());
+  const std::string state = TController::StateText(stopped);
+  const std::string since = stopped ? app_text::kStoppedHint : TController::StartedSinceNow();
   HWND status = Control(IDC_StatusBar1);
   ::SendMessageW(status, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(FromUtf8(since).c_str()));
   ::SendMessageW(status, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(FromUtf8("\t" + state).c_str()));
@@ -134,7 +112,9 @@ void TfrmMain::UpdateStatus(bool stopped) {
 
 bool TfrmMain::edtPortKeyPress(wchar_t key) { return (key >= L'0' && key <= L'9') || key == L'\b'; }
 
-void TfrmMain::btnPortDefClick() { SetText(Control(IDC_edtPort), std::to_string(kDefaultPort)); }
+void TfrmMain::btnPortDefClick() {
+  SetText(Control(IDC_edtPort), std::to_string(app_text::kDefaultPort));
+}
 void TfrmMain::btnRootClick() { OpenFolder(ToAnsi(GetText(Control(IDC_edtRoot)))); }
 void TfrmMain::btnPVNClick() { OpenInNotepad(ToAnsi(GetText(Control(IDC_edtPVN)))); }
 void TfrmMain::btnPHPClick() { OpenInNotepad(ToAnsi(GetText(Control(IDC_edtPHP)))); }
@@ -145,8 +125,7 @@ void TfrmMain::mnuMysql_MyIniClick() { OpenInNotepad(TPvn::GetMyCnfFile()); }
 void TfrmMain::mnuMysql_DataDirClick() { OpenFolder(TPvn::GetMysqlDataDir()); }
 
 void TfrmMain::chkAutoRunClick() {
-  bool on = ::SendMessageW(Control(IDC_chkAutoRun), BM_GETCHECK, 0, 0) == BST_CHECKED;
-  TKestro::SetAutoRun(on, TKestro::Trim(ToUtf8(GetText(window_))), TPvn::GetAutoRunData());
+  TController::SetAutoRun(::SendMessageW(Control(IDC_chkAutoRun), BM_GETCHECK, 0, 0) == BST_CHECKED);
 }
 
 void TfrmMain::lblHelpMouseDown() {
@@ -172,19 +151,19 @@ void TfrmMain::ShowHelp() {
 
 int TfrmMain::ShowBox(const std::string& text, UINT flags) {
   TTrayCallbacksSuspended suspended(trayIcon_);
-  return ::MessageBoxW(window_, FromUtf8(text).c_str(), kBoxTitle, flags);
+  return ::MessageBoxW(window_, FromUtf8(text).c_str(), FromUtf8(app_text::kApplicationTitle).c_str(),
+                       flags);
 }
 
 // True when the user confirmed and the program is shutting down.
 bool TfrmMain::FormClose() {
-  if (ShowBox("您确定要退出?", MB_ICONQUESTION | MB_YESNO) != IDYES) return false;
+  if (ShowBox(app_text::kQuitQuestion, MB_ICONQUESTION | MB_YESNO) != IDYES) return false;
   initialized_ = false;  // the hook has nothing more to do
   ::ShowWindow(window_, SW_HIDE);
   {
-    TfrmSplash farewell(window_, "再见,请稍候...");
+    TfrmSplash farewell(window_, app_text::kFarewell);
     trayIcon_.Remove();
-    webServer_.reset();
-    TPvn::StopMysql();
+    control_.Close();
   }
   ::DestroyWindow(window_);
   return true;

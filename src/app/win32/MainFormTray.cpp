@@ -1,5 +1,6 @@
 // TfrmMain: the tray icon, its mouse rules, showing and hiding the window,
 // and the handlers of the tray menu.
+#include "app/AppTexts.h"
 #include "app/win32/AboutForm.h"
 #include "app/win32/MainForm.h"
 #include "app/win32/Maker.h"
@@ -7,7 +8,6 @@
 #include "app/win32/Shell.h"
 #include "app/win32/SplashForm.h"
 #include "common/KestroClass.h"
-#include "http/WebServerClass.h"
 
 void TfrmMain::AddTrayIcon() { trayIcon_.Add(window_, icon_, ToUtf8(GetText(window_))); }
 
@@ -63,16 +63,16 @@ void TfrmMain::mnuControl_StartClick() {
   TTrayCallbacksSuspended suspended(trayIcon_);
   Reported([this] { RefreshPortAndUrls(); });
   mnuStart_StartClick(IDM_mnuStart_Start0);
-  if (webServer_->Active()) ShowBox("服务已成功启动.", MB_ICONINFORMATION | MB_OK);
+  if (control_.Active()) ShowBox(app_text::kStartedOk, MB_ICONINFORMATION | MB_OK);
 }
 
 void TfrmMain::mnuControl_StopClick() {
   TTrayCallbacksSuspended suspended(trayIcon_);
   btnStopClick();
-  if (webServer_->Active())
-    ShowBox("服务停止失败.", MB_ICONERROR | MB_OK);
+  if (control_.Active())
+    ShowBox(app_text::kStopFailed, MB_ICONERROR | MB_OK);
   else
-    ShowBox("服务已成功停止.", MB_ICONINFORMATION | MB_OK);
+    ShowBox(app_text::kStoppedOk, MB_ICONINFORMATION | MB_OK);
 }
 
 void TfrmMain::mnuControl_Go_AllClick(UINT id) {

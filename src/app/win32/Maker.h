@@ -3,8 +3,8 @@
 // resource of Portavane.rc, which includes this file.
 #pragma once
 
+#include "common/Product.h"
+
 #define PV_MAKER_EMAIL "support@portavane.dev"
 #define PV_MAKER_WEBSITE "https://portavane.dev"
 #define PV_MAKER_NOTICE "Copyright (C) 2026 Portavane"
-#define PV_VERSION "6.29"
-#define PV_VERSION_NUMBERS 6, 29, 0, 0

@@ -90,7 +90,7 @@ TMenus::~TMenus() {
   ::DestroyMenu(control_);
 }
 
-void TMenus::SetUrls(const std::string (&urls)[3]) {
+void TMenus::SetUrls(const std::array<std::string, 3>& urls) {
   for (UINT i = 0; i < 3; ++i) {
     SetCaption(start_, IDM_mnuStart_Start1 + i, kStartWithUrl + urls[i]);
     SetCaption(go_, IDM_mnuControl_Go_1 + i, urls[i]);

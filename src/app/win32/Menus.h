@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <array>
 #include <string>
 
 class TMenus {
@@ -21,7 +22,7 @@ class TMenus {
   HMENU mnuControl_Go() const { return go_; }
 
   // The URLs in the Start entries 1 to 3 and the Go entries.
-  void SetUrls(const std::string (&urls)[3]);
+  void SetUrls(const std::array<std::string, 3>& urls);
   // The caption of a menu entry, as UTF-8.
   std::string Caption(UINT id) const;
   // What a stopped or a running server allows in the tray menu.

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "app/AppTexts.h"
 #include "app/StartUp.h"
 #include "app/win32/MainForm.h"
 #include "app/win32/WinText.h"
@@ -39,7 +40,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   ::InitCommonControlsEx(&controls);
   TStartUpFrontEnd frontEnd;
   frontEnd.showError = [](const std::string& message) {
-    ::MessageBoxW(nullptr, FromUtf8(message).c_str(), L"Portavane", MB_ICONERROR | MB_OK);
+    ::MessageBoxW(nullptr, FromUtf8(message).c_str(), FromUtf8(app_text::kApplicationTitle).c_str(),
+                  MB_ICONERROR | MB_OK);
   };
   frontEnd.runMainInstance = RunMainWindow;
   RunEntryProcedure(CommandLineParameters(), frontEnd);

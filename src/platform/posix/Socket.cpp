@@ -46,7 +46,7 @@ int ToWinsock(int error) {
     case EPROTONOSUPPORT: return 10043;
     case EOPNOTSUPP: return 10045;
     case EAFNOSUPPORT: return 10047;
-    case EADDRINUSE: return 10048;
+    case EADDRINUSE: return kAddressInUse;
     case EADDRNOTAVAIL: return 10049;
     case ENETDOWN: return 10050;
     case ENETUNREACH: return 10051;
