@@ -7,13 +7,16 @@
 
 #include <fstream>
 #include <regex>
+#include <vector>
 
 #include "HttpTestSupport.h"
 #include "WindowTestSupport.h"
+#include "app/win32/Layout.h"
 #include "app/win32/MainForm.h"
 #include "app/win32/ResourceIds.h"
 #include "app/win32/SplashForm.h"
 #include "common/KestroClass.h"
+#include "common/Product.h"
 #include "platform/Files.h"
 #include "platform/Socket.h"
 
@@ -87,55 +90,68 @@ class MainWindow : public ::testing::Test {
   std::unique_ptr<TfrmMain> form;
 };
 
+// Every control where the layout table puts it, with its text; the rows
+// inside the settings group, the pictures and labels over the banner, and no
+// two other controls on top of each other.
 TEST_F(MainWindow, ShowsEveryControlWhereTheLayoutPutsIt) {
+  using namespace layout::main;
   HWND main = form->Handle();
   EXPECT_EQ(TextOf(main), "Portavane");
   EXPECT_TRUE(IsWindowVisible(main));
   RECT client = ClientRect(main);
-  EXPECT_EQ(client.right, 383);
-  EXPECT_EQ(client.bottom, 395);
+  EXPECT_EQ(client.right, kClientWidth);
+  EXPECT_EQ(client.bottom, kClientHeight);
   LONG style = GetWindowLongW(main, GWL_STYLE);
   EXPECT_TRUE(style & WS_MINIMIZEBOX);
   EXPECT_FALSE(style & (WS_MAXIMIZEBOX | WS_THICKFRAME));
 
+  enum Place { kPanel, kOverBanner, kInGroup };
   struct Expected {
     int id;
     const char *cls, *text;
-    int left, top, width, height;  // width 0: a label sized to its text
+    layout::Box box;  // width 0: a label sized to its text
+    Place place;
   };
-  const int g = 12, t = 99;  // the settings group's corner
-  const Expected controls[] = {
-      {IDC_imgTop, "Static", "", 0, 0, 379, 89},
-      {IDC_imgPvn, "Static", "", 12, 28, 32, 32},
-      {IDC_lblTop, "Static", "Portavane", 56, 30, 0, 0},
-      {IDC_lblHelp, "Static", "帮助", 323, 57, 0, 0},
-      {IDC_grpSetting, "Button", "设置", 12, 99, 356, 220},
-      {IDC_StatusBar1, "msctls_statusbar32", nullptr, 0, 369, 379, 22},
-      {IDC_chkAutoRun, "Button", "Windows启动时运行", 12, 332, 139, 17},
-      {IDC_btnStart, "Button", "开始...", 214, 328, 74, 24},
-      {IDC_btnStop, "Button", "停止", 294, 328, 74, 24},
-      {IDC_edtPort, "Edit", nullptr, g + 72, t + 21, 224, 21},
-      {IDC_btnPortDef, "Button", "定义", g + 303, t + 20, 42, 23},
-      {IDC_lblPort, "Static", "端口", g + 12, t + 25, 0, 0},
-      {IDC_edtRoot, "Edit", nullptr, g + 72, t + 53, 224, 21},
-      {IDC_btnRoot, "Button", "打开", g + 303, t + 52, 42, 23},
-      {IDC_lblRoot, "Static", "文档目录", g + 12, t + 57, 0, 0},
-      {IDC_edtPVN, "Edit", nullptr, g + 72, t + 85, 224, 21},
-      {IDC_btnPVN, "Button", "打开", g + 303, t + 84, 42, 23},
-      {IDC_lblPVN, "Static", "pvn.ini", g + 12, t + 89, 0, 0},
-      {IDC_edtPHP, "Edit", nullptr, g + 72, t + 118, 224, 21},
-      {IDC_btnPHP, "Button", "打开", g + 303, t + 117, 42, 23},
-      {IDC_lblPHP, "Static", "php.ini", g + 12, t + 122, 0, 0},
-      {IDC_edtLog, "Edit", nullptr, g + 72, t + 150, 224, 21},
-      {IDC_btnLog, "Button", "打开", g + 303, t + 149, 42, 23},
-      {IDC_lblLog, "Static", "日志目录", g + 12, t + 154, 0, 0},
-      {IDC_edtMysql, "Edit", nullptr, g + 72, t + 183, 224, 21},
-      {IDC_btnMysqlMenu, "Button", "...", g + 303, t + 182, 42, 23},
-      {IDC_lblMysql, "Static", "MySQL目录", g + 12, t + 187, 0, 0},
+  std::vector<Expected> controls = {
+      {IDC_imgTop, "Static", "", imgTop, kPanel},
+      {IDC_imgPvn, "Static", "", imgPvn, kOverBanner},
+      {IDC_lblTop, "Static", "Portavane", {lblTopLeft, lblTopTop, 0, 0}, kOverBanner},
+      {IDC_lblHelp, "Static", "帮助", {lblHelpLeft, lblHelpTop, 0, 0}, kOverBanner},
+      {IDC_grpSetting, "Button", "设置", grpSetting, kPanel},
+      {IDC_StatusBar1, "msctls_statusbar32", nullptr, StatusBar1, kPanel},
+      {IDC_chkAutoRun, "Button", "Windows启动时运行", chkAutoRun, kPanel},
+      {IDC_btnStart, "Button", "开始...", btnStart, kPanel},
+      {IDC_btnStop, "Button", "停止", btnStop, kPanel},
   };
+  const struct {
+    int label, edit, button;
+    const char *caption, *buttonCaption;
+  } rows[6] = {{IDC_lblPort, IDC_edtPort, IDC_btnPortDef, "端口", "定义"},
+               {IDC_lblRoot, IDC_edtRoot, IDC_btnRoot, "文档目录", "打开"},
+               {IDC_lblPVN, IDC_edtPVN, IDC_btnPVN, "pvn.ini", "打开"},
+               {IDC_lblPHP, IDC_edtPHP, IDC_btnPHP, "php.ini", "打开"},
+               {IDC_lblLog, IDC_edtLog, IDC_btnLog, "日志目录", "打开"},
+               {IDC_lblMysql, IDC_edtMysql, IDC_btnMysqlMenu, "MySQL目录", "..."}};
+  for (int i = 0; i < 6; ++i) {
+    const int left = grpSetting.left, top = grpSetting.top + kRowTops[i];
+    controls.push_back({rows[i].edit, "Edit", nullptr,
+                        {left + kEditLeft, top, kEditWidth, kEditHeight}, kInGroup});
+    controls.push_back({rows[i].button, "Button", rows[i].buttonCaption,
+                        {left + kButtonLeft, top - kButtonAboveEdit, kButtonWidth, kButtonHeight},
+                        kInGroup});
+    controls.push_back({rows[i].label, "Static", rows[i].caption,
+                        {left + kLabelLeft, top + kLabelBelowEdit, 0, 0}, kInGroup});
+  }
   RECT panel = RectIn(form->Panel(), main);
-  EXPECT_EQ(panel.right - panel.left, 383);
-  EXPECT_EQ(panel.bottom - panel.top, 395);
+  EXPECT_EQ(panel.right - panel.left, kClientWidth);
+  EXPECT_EQ(panel.bottom - panel.top, kClientHeight);
+  const RECT whole{0, 0, kClientWidth, kClientHeight};
+  const RECT banner = RectIn(Control(IDC_imgTop), form->Panel());
+  const RECT group = RectIn(Control(IDC_grpSetting), form->Panel());
+  auto inside = [](const RECT& r, const RECT& in) {
+    return r.left >= in.left && r.top >= in.top && r.right <= in.right && r.bottom <= in.bottom;
+  };
+  std::vector<std::pair<RECT, Expected>> placed;
   for (const auto& c : controls) {
     HWND control = Control(c.id);
     ASSERT_NE(control, nullptr) << c.id;
@@ -144,15 +160,26 @@ TEST_F(MainWindow, ShowsEveryControlWhereTheLayoutPutsIt) {
       EXPECT_EQ(TextOf(control), c.text) << c.id;
     }
     RECT r = RectIn(control, form->Panel());
-    EXPECT_EQ(r.left, c.left) << c.id;
-    EXPECT_EQ(r.top, c.top) << c.id;
-    if (c.width) {
-      EXPECT_EQ(r.right - r.left, c.width) << c.id;
-      EXPECT_EQ(r.bottom - r.top, c.height) << c.id;
+    EXPECT_EQ(r.left, c.box.left) << c.id;
+    EXPECT_EQ(r.top, c.box.top) << c.id;
+    if (c.box.width) {
+      EXPECT_EQ(r.right - r.left, c.box.width) << c.id;
+      EXPECT_EQ(r.bottom - r.top, c.box.height) << c.id;
     } else {
       EXPECT_GT(r.right - r.left, 0) << c.id;
     }
+    EXPECT_TRUE(inside(r, c.place == kOverBanner ? banner : c.place == kInGroup ? group : whole))
+        << c.id;
+    placed.push_back({r, c});
   }
+  for (std::size_t a = 0; a < placed.size(); ++a)
+    for (std::size_t b = a + 1; b < placed.size(); ++b) {
+      const auto& [ra, ca] = placed[a];
+      const auto& [rb, cb] = placed[b];
+      if (ca.place != cb.place || ca.place == kOverBanner) continue;  // a group holds its rows
+      RECT common;
+      EXPECT_FALSE(IntersectRect(&common, &ra, &rb)) << ca.id << " over " << cb.id;
+    }
   // Paths of the tree, read-only but the port; the port takes 5 characters.
   EXPECT_EQ(TextOf(Control(IDC_edtPort)), std::to_string(port));
   EXPECT_EQ(TextOf(Control(IDC_edtRoot)), Tree("www"));
@@ -162,11 +189,11 @@ TEST_F(MainWindow, ShowsEveryControlWhereTheLayoutPutsIt) {
   EXPECT_EQ(TextOf(Control(IDC_edtMysql)), Tree("mysql"));
   EXPECT_FALSE(GetWindowLongW(Control(IDC_edtPort), GWL_STYLE) & ES_READONLY);
   EXPECT_TRUE(GetWindowLongW(Control(IDC_edtRoot), GWL_STYLE) & ES_READONLY);
-  EXPECT_EQ(SendMessageW(Control(IDC_edtPort), EM_GETLIMITTEXT, 0, 0), 5);
-  // The status bar: two panels, the first 242 pixels wide.
+  EXPECT_EQ(SendMessageW(Control(IDC_edtPort), EM_GETLIMITTEXT, 0, 0), kPortMaxLength);
+  // The status bar: two panels, the first as wide as the layout says.
   int parts[2] = {};
   EXPECT_EQ(SendMessageW(Control(IDC_StatusBar1), SB_GETPARTS, 2, reinterpret_cast<LPARAM>(parts)), 2);
-  EXPECT_EQ(parts[0], 242);
+  EXPECT_EQ(parts[0], kStatusPanel0Width);
   EXPECT_EQ(StatusPanel(0), "点击\"开始\"按钮启动服务器.");
   // The tray record: the first version, icon 1, message + icon + tip.
   const NOTIFYICONDATAW& tray = form->TrayData();
@@ -279,8 +306,8 @@ TEST(FarewellWindow, HasNoCaptionAnEqualFrameAndSitsInTheMiddle) {
   EXPECT_FALSE(GetWindowLongW(window, GWL_STYLE) & WS_CAPTION);
   RECT outer, client = ClientRect(window);
   GetWindowRect(window, &outer);
-  EXPECT_EQ(client.right, 222);
-  EXPECT_EQ(client.bottom, 51);
+  EXPECT_EQ(client.right, layout::splash::kClientWidth);
+  EXPECT_EQ(client.bottom, layout::splash::kClientHeight);
   POINT origin{0, 0};
   ClientToScreen(window, &origin);
   int left = origin.x - outer.left, top = origin.y - outer.top;
@@ -292,8 +319,8 @@ TEST(FarewellWindow, HasNoCaptionAnEqualFrameAndSitsInTheMiddle) {
   HWND label = GetDlgItem(window, IDC_lblInformation);
   EXPECT_EQ(TextOf(label), "再见,请稍候...");
   RECT r = RectIn(label, window);
-  EXPECT_EQ(r.left, (222 - (r.right - r.left)) / 2);
-  EXPECT_EQ(r.top, (51 - (r.bottom - r.top)) / 2);
+  EXPECT_EQ(r.left, (client.right - (r.right - r.left)) / 2);
+  EXPECT_EQ(r.top, (client.bottom - (r.bottom - r.top)) / 2);
 }
 
 TEST_F(MainWindow, TheAboutBoxCentresItsLinesAndClosesOnEscape) {
@@ -322,16 +349,18 @@ TEST_F(MainWindow, TheAboutBoxCentresItsLinesAndClosesOnEscape) {
   });
   Command(IDM_mnuControl_About);  // returns once the box is closed
   ASSERT_TRUE(seen.open);
-  EXPECT_EQ(seen.client.right, 295);
-  EXPECT_EQ(seen.client.bottom, 194);
-  EXPECT_EQ(seen.title.top, 25);
-  EXPECT_EQ(seen.title.left, (295 - (seen.title.right - seen.title.left)) / 2);
-  EXPECT_EQ(seen.icon.left, seen.title.left - 32 - 10);
-  EXPECT_EQ(seen.icon.right - seen.icon.left, 32);
-  EXPECT_EQ(seen.version, "版本 6.29");
-  EXPECT_EQ(seen.versionAt.left, (295 - (seen.versionAt.right - seen.versionAt.left)) / 2);
-  EXPECT_EQ(seen.ok.left, 110);
-  EXPECT_EQ(seen.ok.top, 163);
+  using namespace layout::about;
+  const int width = kClientWidth;
+  EXPECT_EQ(seen.client.right, kClientWidth);
+  EXPECT_EQ(seen.client.bottom, kClientHeight);
+  EXPECT_EQ(seen.title.top, lblTitleTop);
+  EXPECT_EQ(seen.title.left, (width - (seen.title.right - seen.title.left)) / 2);
+  EXPECT_EQ(seen.icon.left, seen.title.left - imgIcon.width - kIconGap);
+  EXPECT_EQ(seen.icon.right - seen.icon.left, imgIcon.width);
+  EXPECT_EQ(seen.version, "版本 " PV_VERSION);
+  EXPECT_EQ(seen.versionAt.left, (width - (seen.versionAt.right - seen.versionAt.left)) / 2);
+  EXPECT_EQ(seen.ok.left, btnOK.left);
+  EXPECT_EQ(seen.ok.top, btnOK.top);
   EXPECT_EQ(seen.callback, 0u);
   EXPECT_TRUE(TopLevelWindows("#32770").empty());
   EXPECT_EQ(form->TrayData().uCallbackMessage, 1025u);

@@ -30,6 +30,8 @@ constexpr int kRowTops[6] = {21, 53, 85, 118, 150, 183};
 constexpr int kLabelLeft = 12;
 constexpr int kEditLeft = 72, kEditWidth = 224, kEditHeight = 21;
 constexpr int kButtonLeft = 303, kButtonWidth = 42, kButtonHeight = 23;
+// Labels sit a little lower than their edits, buttons a pixel higher.
+constexpr int kLabelBelowEdit = 4, kButtonAboveEdit = 1;
 constexpr int kPortMaxLength = 5;
 }  // namespace main
 

@@ -16,8 +16,6 @@ namespace {
 
 const wchar_t kPanelClass[] = L"TPanel";
 constexpr DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-// Labels sit a little lower than their edits, buttons a pixel higher.
-constexpr int kLabelBelowEdit = 4, kButtonAboveEdit = 1;
 
 }  // namespace
 
