@@ -1,11 +1,12 @@
 // Drives a running Portavane.exe as a user would, for scripts/screenshot-win:
 //   pv_window_driver wait           until the main window is shown
-//   pv_window_driver click <id>     a real left click on a control of the main window
+//   pv_window_driver menu <id>      real left clicks on a button of the main window that
+//                                   opens a menu, until the menu is open
 //   pv_window_driver tray           a real right click on the icon in the taskbar
 //   pv_window_driver command <id>   a menu command sent to the main window
 //   pv_window_driver key escape     the Escape key
 //   pv_window_driver answer yes     presses Yes in the program's question box
-// Exit code 0 when done, 1 when the window or the box did not turn up.
+// Exit code 0 when done, 1 when the window, the menu or the box did not turn up.
 #include <windows.h>
 
 #include <cstdlib>
@@ -36,6 +37,26 @@ POINT CentreOf(HWND window) {
   return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
 
+// A click on control `id` of the main window, after a first click on its
+// caption bar that makes sure the window takes the next one.
+bool ClickControl(HWND main, int id) {
+  HWND control = GetDlgItem(GetDlgItem(main, 100), id);
+  if (!control) return false;
+  RECT frame;
+  GetWindowRect(main, &frame);
+  ClickAt(POINT{(frame.left + frame.right) / 2, frame.top + GetSystemMetrics(SM_CYCAPTION) / 2}, false);
+  Sleep(500);
+  ClickAt(CentreOf(control), false);
+  return true;
+}
+
+// Whether a pop-up menu of the program that owns `main` is showing.
+bool MenuOpen(HWND main) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(main, &pid);
+  return !TopLevelWindows("#32768", [pid](DWORD of) { return of == pid; }).empty();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -44,16 +65,14 @@ int main(int argc, char** argv) {
   if (verb == "wait") return WaitFor([] { return Main() && IsWindowVisible(Main()); }) ? 0 : 1;
   HWND main = Main();
   if (!main) return 1;
-  if (verb == "click") {
-    HWND control = GetDlgItem(GetDlgItem(main, 100), std::atoi(arg.c_str()));
-    if (!control) return 1;
-    {  // a first click on the caption bar makes sure the window takes the next one
-      RECT frame;
-      GetWindowRect(main, &frame);
-      ClickAt(POINT{(frame.left + frame.right) / 2, frame.top + GetSystemMetrics(SM_CYCAPTION) / 2}, false);
-      Sleep(500);
+  if (verb == "menu") {
+    // A click that lands while the window is still being activated is lost:
+    // clicked again until the menu shows.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+      if (!ClickControl(main, std::atoi(arg.c_str()))) return 1;
+      if (WaitFor([main] { return MenuOpen(main); }, 2000)) return 0;
     }
-    ClickAt(CentreOf(control), false);
+    return 1;
   } else if (verb == "tray") {
     // The notification area is the right end of the taskbar; the icon is its last one.
     HWND taskbar = FindWindowW(L"Shell_TrayWnd", nullptr);
