@@ -4,7 +4,7 @@
 namespace platform {
 
 std::vector<std::pair<std::string, std::string>> SystemContentTypes() {
-  std::vector<std::pair<std::string, std::string>> types = detail::RecordedContentTypes();
+  std::vector<std::pair<std::string, std::string>> types = RecordedContentTypes();
   for (auto& type : types)
     for (char& c : type.first)
       if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');

@@ -13,10 +13,8 @@ std::vector<std::pair<std::string, std::string>> SystemContentTypes();
 // records are read again only then.
 std::string SystemContentTypesStamp();
 
-namespace detail {
 // The records as the system keeps them: extensions with their dot, in any
-// case. One per platform.
+// case. One per platform, read by SystemContentTypes.
 std::vector<std::pair<std::string, std::string>> RecordedContentTypes();
-}  // namespace detail
 
 }  // namespace platform

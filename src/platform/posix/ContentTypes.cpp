@@ -12,7 +12,7 @@ const char* const kMimeTypesFile = "/etc/mime.types";
 }  // namespace
 
 // Lines of "type ext ext ...", '#' starting a comment.
-std::vector<std::pair<std::string, std::string>> detail::RecordedContentTypes() {
+std::vector<std::pair<std::string, std::string>> RecordedContentTypes() {
   std::vector<std::pair<std::string, std::string>> types;
   std::ifstream file(kMimeTypesFile);
   std::string line;

@@ -5,7 +5,7 @@
 namespace platform {
 
 // Every subkey ".ext" of HKEY_CLASSES_ROOT with a "Content Type" value.
-std::vector<std::pair<std::string, std::string>> detail::RecordedContentTypes() {
+std::vector<std::pair<std::string, std::string>> RecordedContentTypes() {
   std::vector<std::pair<std::string, std::string>> types;
   char name[256];
   for (DWORD index = 0;; ++index) {
