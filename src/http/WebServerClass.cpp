@@ -56,13 +56,14 @@ void TMsgSender::Terminate() {
 }
 
 bool TMsgSender::TryHandOff(const TWorkerSettings& settings, const std::string& peerAddress,
-                            platform::SocketHandle socket) {
+                            platform::SocketHandle socket, platform::SocketHandle listener) {
   if (socket_.load(std::memory_order_relaxed) != 0) return false;
   {
     std::lock_guard<std::mutex> locked(lock_);
     if (socket_ != 0 || terminating_) return false;
     settings_ = settings;
     settings_.clientAddress = peerAddress;
+    listener_ = listener;
     socket_ = socket;
   }
   parker_.Unpark();
@@ -78,9 +79,22 @@ void TMsgSender::Execute() {
       // Closed under the lock, so Terminate never shuts down a reused handle.
       std::lock_guard<std::mutex> locked(lock_);
       if (socket_ != 0) platform::CloseSocket(socket_.exchange(0));
+      if (!terminating_) TakeQueued();
     }
     if (terminating_) return;
   }
+}
+
+// Under load a connection is queued when this one ends: taken here, it costs
+// neither the listener's hand-off nor a sleep and wake-up of this thread.
+// The listener is non-blocking, and it fails at once once Stop shut it down.
+void TMsgSender::TakeQueued() {
+  if (listener_ == 0) return;
+  std::string peer;
+  const platform::SocketHandle client = platform::Accept(listener_, peer);
+  if (client == 0) return;
+  settings_.clientAddress = peer;
+  socket_ = client;
 }
 
 void TMsgSender::ServeConnection() {
@@ -187,6 +201,8 @@ void TWebServer::Execute() {
     } catch (...) {
       // Listening ends; the flags below tell so.
     }
+    // Workers accept from the listener too: it is closed once none is left.
+    DestroyWorkers();
     locked.lock();
     if (listenSocket_ != 0) platform::CloseSocket(listenSocket_.exchange(0));
     active_ = false;
@@ -230,7 +246,7 @@ void TWebServer::AcceptLoop(platform::SocketHandle listener) {
     }
     const platform::SocketHandle client = platform::Accept(listener, peer);
     if (client != 0) {
-      HandOff(client, peer);
+      HandOff(client, peer, listener);
     } else if (platform::LastSocketError() == platform::kWouldBlock) {
       queued = false;
     } else if (!stopping_ && !terminating_) {
@@ -239,17 +255,18 @@ void TWebServer::AcceptLoop(platform::SocketHandle listener) {
   }
 }
 
-void TWebServer::HandOff(platform::SocketHandle client, const std::string& peerAddress) {
+void TWebServer::HandOff(platform::SocketHandle client, const std::string& peerAddress,
+                         platform::SocketHandle listener) {
   if (!phpLoader_) phpLoader_ = std::make_unique<TPHPDllLoader>();
   if (!mimeTable_) mimeTable_ = std::make_unique<TMimeTable>();
   handOffSettings_.phpLoader = phpLoader_.get();
   handOffSettings_.mimeTable = mimeTable_.get();
   for (auto& worker : workers_)
-    if (worker->TryHandOff(handOffSettings_, peerAddress, client)) return;
+    if (worker->TryHandOff(handOffSettings_, peerAddress, client, listener)) return;
   if (workers_.size() < static_cast<std::size_t>(maxConnections_)) {
     try {
       workers_.push_back(std::make_unique<TMsgSender>());
-      if (workers_.back()->TryHandOff(handOffSettings_, peerAddress, client)) return;
+      if (workers_.back()->TryHandOff(handOffSettings_, peerAddress, client, listener)) return;
     } catch (...) {
       // No thread could be made: a full pool for this connection.
     }

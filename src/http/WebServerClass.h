@@ -1,6 +1,7 @@
 // TWebServer: the HTTP server. A listener thread that accepts connections on
 // the configured port and hands each to a parked worker (TMsgSender) of a
-// pool that grows on demand up to maxconnections.
+// pool that grows on demand up to maxconnections. A worker that finishes a
+// connection takes the next queued one itself before it parks.
 #pragma once
 #include <atomic>
 #include <condition_variable>
@@ -26,8 +27,10 @@ class TMsgSender {
   TMsgSender& operator=(const TMsgSender&) = delete;
 
   // Gives `socket` to the worker when it is parked; false when it is busy.
+  // `listener` is where the worker takes further connections from; it stays
+  // open until the worker is destroyed.
   bool TryHandOff(const TWorkerSettings& settings, const std::string& peerAddress,
-                  platform::SocketHandle socket);
+                  platform::SocketHandle socket, platform::SocketHandle listener);
   // Asks the thread to end: the connection being served is shut down, so its
   // pending calls fail at once, and a parked thread is woken.
   void Terminate();
@@ -35,6 +38,7 @@ class TMsgSender {
  private:
   void Execute();
   void ServeConnection();
+  void TakeQueued();  // under lock_
 
   std::mutex lock_;               // guards the changes of socket_, and settings_
   platform::ThreadParker parker_;
@@ -42,6 +46,7 @@ class TMsgSender {
   // 0 exactly while parked; read without the lock, the listener passes over
   // a busy worker without taking its lock.
   std::atomic<platform::SocketHandle> socket_{0};
+  platform::SocketHandle listener_ = 0;
   TWorkerSettings settings_;
   std::string connectionContext_;
   std::uint8_t keepAliveFlag_ = 0;
@@ -75,7 +80,8 @@ class TWebServer {
   void Execute();
   void ListenAndAccept();
   void AcceptLoop(platform::SocketHandle listener);
-  void HandOff(platform::SocketHandle client, const std::string& peerAddress);
+  void HandOff(platform::SocketHandle client, const std::string& peerAddress,
+               platform::SocketHandle listener);
   void DestroyWorkers();
   void SignalState();
   void WaitUntil(const std::function<bool()>& done, const std::function<void()>& processEvents);
