@@ -1,14 +1,14 @@
 #include "Pool.h"
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 namespace phpisapi {
 
 namespace {
 
-// Enough for a browser's parallel requests to a page without a start.
-constexpr int kStartedAtFirstUse = 4;
+constexpr auto kIdleCheckInterval = std::chrono::seconds(1);
 
 }  // namespace
 
@@ -103,19 +103,36 @@ void Pool::StartOnce() {
   for (int i = 0; i < settings_.processes; ++i) {
     auto slot = std::make_unique<Slot>();
     slot->index = i;
-    // The rest start in Lease::Connection when a request first takes their slot.
-    if (i < kStartedAtFirstUse) slot->process = space_->Start(program_, i);
+    // The rest start in Lease::Connection when a request takes their slot.
+    if (i < settings_.minProcesses) slot->process = space_->Start(program_, i);
     slots_.push_back(std::move(slot));
   }
   available_.store(true, std::memory_order_release);
 }
 
 void Pool::Release(Slot& slot) {
+  std::vector<std::unique_ptr<CgiProcess>> idle;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     slot.busy = false;
+    slot.idleSince = Clock::now();
+    TakeIdle(slot.idleSince, idle);
   }
   freed_.notify_one();
+  // `idle` ends its processes here, outside the lock: ending one waits for it.
+}
+
+void Pool::TakeIdle(Clock::time_point now, std::vector<std::unique_ptr<CgiProcess>>& idle) {
+  if (now < nextIdleCheck_) return;
+  nextIdleCheck_ = now + kIdleCheckInterval;
+  const auto limit = std::chrono::seconds(settings_.idleSeconds);
+  for (auto& slot : slots_) {
+    if (slot->index < settings_.minProcesses || slot->busy || !slot->process ||
+        now - slot->idleSince < limit)
+      continue;
+    slot->channel.Close();
+    idle.push_back(std::move(slot->process));
+  }
 }
 
 }  // namespace phpisapi

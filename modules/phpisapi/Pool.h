@@ -1,7 +1,8 @@
 // The pool of php-cgi processes, the first of them started on the first
-// request, the others when requests need them. Each process serves one
-// request at a time over a connection that stays open between requests; a
-// process that dies, hangs or has served its share is replaced.
+// request, the others when requests need them; those end again once they
+// have been idle a while. Each process serves one request at a time over a
+// connection that stays open between requests; a process that dies, hangs
+// or has served its share is replaced.
 #pragma once
 #include <atomic>
 #include <condition_variable>
@@ -23,6 +24,7 @@ class Pool {
     int index = 0;
     int served = 0;
     bool busy = false;
+    Clock::time_point idleSince;  // the end of its last request
     std::vector<char> buffer;  // the requests' I/O buffer, made once per slot
   };
 
@@ -68,6 +70,9 @@ class Pool {
  private:
   void StartOnce();  // under mutex_
   void Release(Slot& slot);
+  // Takes the processes past the first minProcesses that have been idle for
+  // idleSeconds out of their slots, at most once a second; under mutex_.
+  void TakeIdle(Clock::time_point now, std::vector<std::unique_ptr<CgiProcess>>& idle);
 
   const std::string phpFolder_;
   Settings settings_;
@@ -75,6 +80,7 @@ class Pool {
   std::mutex mutex_;
   std::condition_variable freed_;
   bool started_ = false;
+  Clock::time_point nextIdleCheck_;
   std::atomic<bool> available_{false};  // read without the mutex once started
   std::unique_ptr<EndpointSpace> space_;
   std::vector<std::unique_ptr<Slot>> slots_;

@@ -32,6 +32,8 @@ Settings LoadSettings(const std::string& path) {
     const std::string name = Trim(line.substr(0, equals));
     const std::string value = Trim(line.substr(equals + 1));
     if (name == "processes") ReadPositive(value, 1, 256, settings.processes);
+    else if (name == "min_processes") ReadPositive(value, 1, 256, settings.minProcesses);
+    else if (name == "idle_timeout") ReadPositive(value, 1, 86400, settings.idleSeconds);
     else if (name == "requests_per_process") ReadPositive(value, 1, 1 << 30, settings.requestsPerProcess);
     else if (name == "request_timeout") ReadPositive(value, 1, 86400, settings.requestTimeoutSeconds);
   }

@@ -5,10 +5,14 @@
 namespace phpisapi {
 
 struct Settings {
-  // php-cgi processes at most, one request each at a time. A few start with
-  // the first request, the others when that many requests run at once: a
-  // request that waits for a busy process costs more than an idle process.
+  // php-cgi processes at most, one request each at a time. The first
+  // `minProcesses` start with the first request and stay; the others start
+  // when that many requests run at once (a request that waits for a busy
+  // process costs more than an idle process) and end after `idleSeconds`
+  // without a request, so a quiet site holds few.
   int processes = 16;
+  int minProcesses = 4;
+  int idleSeconds = 10;
   // Then the process is replaced: a start takes the CPU time of a few
   // hundred small requests, so under load a few times a minute at most.
   int requestsPerProcess = 100000;

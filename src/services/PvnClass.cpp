@@ -144,6 +144,7 @@ void TPvn::UpdatePhpIni(const std::string& appDir) {
   write("PHP", "upload_tmp_dir", tmp);
   write("PHP", "sys_temp_dir", tmp);
   write("Session", "session.save_path", SessionSavePath(tmp));
+  write("opcache", "opcache.file_cache", TreeFolder(appDir, "\\tmp\\opcache"));
   write("Date", "date.timezone", platform::MachineTimeZone());
   std::string socket = GetMysqlSocketFile(appDir);
   if (socket.empty()) return;

@@ -183,6 +183,7 @@ TEST_F(Pvn, AMovedTreeRewritesAllItsPathsAndNothingElse) {
                          {"upload_tmp_dir", Quoted(tmp)},
                          {"sys_temp_dir", Quoted(tmp)},
                          {"session.save_path", Quoted(tmp)},
+                         {"opcache.file_cache", Quoted(tmp + D + "opcache")},
                          {"date.timezone", Quoted(platform::MachineTimeZone())},
                          {"mysqli.default_socket", Quoted(socket)},
                          {"pdo_mysql.default_socket", Quoted(socket)}});
@@ -246,6 +247,7 @@ TEST_F(Pvn, PhpIniWithoutZendSectionGetsOneAtTheEnd) {
                             "zend_extension_manager.optimizer_ts=" + Quoted(lib + "Optimizer") + "\r\n"
                             "zend_extension_ts=\"" + libEnd + "\r\n"
                             "[Session]\r\nsession.save_path=" + tmp + "\r\n"
+                            "[opcache]\r\nopcache.file_cache=" + Quoted(app + D + "tmp" + D + "opcache") + "\r\n"
                             "[Date]\r\ndate.timezone=" + Quoted(platform::MachineTimeZone()) + "\r\n"
                             "[MySQLi]\r\nmysqli.default_socket=" + socket + "\r\n"
                             "[Pdo_mysql]\r\npdo_mysql.default_socket=" + socket + "\r\n");
