@@ -45,14 +45,18 @@ copy_tree() {  # tree destination
 # Starts the Portavane of a copy of `tree` in $work/name on `port`, with a
 # runtime folder of its own (so a Portavane the user runs does not count as
 # its earlier instance); the pid goes into pids and into $started.
-start_portavane() {  # name tree port maxconnections [page-to-create...]
+start_portavane() {  # name tree port maxconnections
   local name=$1 tree=$2 port=$3 max=$4
-  shift 4
   [ -x "$tree/portavane" ] || { echo "no $tree/portavane: run make tree first" >&2; exit 1; }
   copy_tree "$tree" "$work/$name"
   sed -i "s/^port=.*/port=$port/; s/^maxconnections=.*/maxconnections=$max/" "$work/$name/pvn/pvn.ini"
-  mkdir -m 700 "$work/$name-run"
-  (cd "$work/$name" && XDG_RUNTIME_DIR=$work/$name-run exec ./portavane </dev/null >"$work/$name.out" 2>&1) &
+  launch_portavane "$name"
+}
+# Starts (again) the Portavane of the tree in $work/name, as above.
+launch_portavane() {  # name
+  local name=$1
+  mkdir -p -m 700 "$work/$name-run"
+  (cd "$work/$name" && XDG_RUNTIME_DIR=$work/$name-run exec ./portavane </dev/null >>"$work/$name.out" 2>&1) &
   started=$!
   pids+=("$started")
 }
@@ -64,16 +68,26 @@ free_port() {
   echo "$port"
 }
 
-# VmRSS of the processes and all their descendants, in KiB.
-tree_rss_kib() {  # pid...
-  # Processes may end while they are read: cat goes past them.
-  { cat /proc/[0-9]*/status 2>/dev/null || true; } | awk -v roots="$*" '
-    /^Name:/ { pid = 0 }
-    /^Pid:/ { pid = $2 } /^PPid:/ { parent[pid] = $2 } /^VmRSS:/ { rss[pid] = $2 }
+# The proportional memory (PSS: each shared page divided among the processes
+# that map it) of the processes and all their descendants, in KiB; a tree's
+# MariaDB (mysqld, a child of Portavane) and its descendants are left out.
+tree_pss_kib() {  # pid...
+  # Processes may end while they are read: grep goes past them.
+  { grep -s -H -E '^(Name|PPid):' /proc/[0-9]*/status
+    grep -s -H '^Pss:' /proc/[0-9]*/smaps_rollup || true; } |
+    awk -v roots="$*" '
+    { split($1, f, "/"); pid = f[3] }
+    $1 ~ /:Name:$/ { name[pid] = $2 }
+    $1 ~ /:PPid:$/ { parent[pid] = $2 }
+    $1 ~ /:Pss:$/ { pss[pid] = $2 }
     END {
       n = split(roots, r, " "); for (i = 1; i <= n; i++) inside[r[i]] = 1
-      do { grown = 0; for (p in parent) if (!(p in inside) && (parent[p] in inside)) { inside[p] = 1; grown = 1 } } while (grown)
-      for (p in inside) total += rss[p]
+      do {
+        grown = 0
+        for (p in parent)
+          if (!(p in inside) && (parent[p] in inside) && name[p] != "mysqld") { inside[p] = 1; grown = 1 }
+      } while (grown)
+      for (p in inside) total += pss[p]
       print total + 0
     }'
 }
@@ -85,11 +99,13 @@ add_server() {  # name port pid...
   server_names+=("$1"); server_ports+=("$2"); shift 2; server_roots+=("$*")
 }
 
-# One wrk run: requests/s, bytes/s, and the errors wrk reports ("-": none).
+# One wrk run: requests/s, bytes/s, requests in all, and the errors wrk
+# reports ("-": none).
 wrk_once() {  # port path connections connection-header
   local t=$threads
   if [ "$3" -lt "$t" ]; then t=$3; fi
   wrk -t"$t" -c"$3" -d"$duration" -H "Connection: $4" "http://127.0.0.1:$1/$2" 2>&1 | awk '
+    / requests in / { requests = $1 }
     /Requests\/sec:/ { rps = $2 }
     /Transfer\/sec:/ {
       v = $2; unit = v; sub(/[0-9.]+/, "", unit); sub(/[A-Za-z]+$/, "", v)
@@ -97,55 +113,124 @@ wrk_once() {  # port path connections connection-header
       bps = v * f
     }
     /Non-2xx|Socket errors/ { errors = errors " " $0 }
-    END { printf "%s %s %s\n", rps + 0, bps + 0, (errors == "" ? "-" : errors) }'
+    END { printf "%s %s %s %s\n", rps + 0, bps + 0, requests + 0, (errors == "" ? "-" : errors) }'
+}
+
+# Context switches, voluntary and not, of every thread of the processes and
+# their descendants so far.
+tree_switches() {  # pid...
+  { grep -s -H '^PPid:' /proc/[0-9]*/status
+    grep -s -H -E '^(non)?voluntary_ctxt_switches:' /proc/[0-9]*/task/[0-9]*/status || true; } |
+    awk -v roots="$*" '
+    { split($1, f, "/"); pid = f[3] }
+    $1 ~ /:PPid:$/ { parent[pid] = $2; next }
+    { switches[pid] += $2 }
+    END {
+      n = split(roots, r, " "); for (i = 1; i <= n; i++) inside[r[i]] = 1
+      do {
+        grown = 0
+        for (p in parent) if (!(p in inside) && (parent[p] in inside)) { inside[p] = 1; grown = 1 }
+      } while (grown)
+      for (p in inside) total += switches[p]
+      print total + 0
+    }'
 }
 
 # The servers take turns, round after round, and each keeps its best round
 # (a burst of other work on the machine then costs one round, not the
-# result): best_rps, best_bps and, after the rounds, peak_rss (KiB) per server.
+# result): best_rps, best_bps, best_switches (context switches of the
+# server's threads per request in that round) and peak_pss (KiB, the most
+# after any round) per server.
 best_of_rounds() {  # path connections connection-header
-  local i r rps bps errors rss
-  best_rps=() best_bps=() peak_rss=()
-  for i in "${!server_names[@]}"; do best_rps[i]=0 best_bps[i]=0 peak_rss[i]=0; done
+  local i r rps bps requests errors pss before
+  best_rps=() best_bps=() best_switches=() peak_pss=()
+  for i in "${!server_names[@]}"; do best_rps[i]=0 best_bps[i]=0 best_switches[i]=0 peak_pss[i]=0; done
   for r in $(seq "$rounds"); do
     for i in "${!server_names[@]}"; do
-      read -r rps bps errors < <(wrk_once "${server_ports[i]}" "$1" "$2" "$3")
+      before=$(tree_switches ${server_roots[i]})
+      read -r rps bps requests errors < <(wrk_once "${server_ports[i]}" "$1" "$2" "$3")
       [ "$errors" = "-" ] || echo "  ${server_names[i]}, round $r:$errors" >&2
       if awk -v a="$rps" -v b="${best_rps[i]}" 'BEGIN { exit !(a > b) }'; then
         best_rps[i]=$rps best_bps[i]=$bps
+        best_switches[i]=$(awk -v a="$before" -v b="$(tree_switches ${server_roots[i]})" -v n="$requests" \
+          'BEGIN { printf "%.2f", (n > 0 ? (b - a) / n : 0) }')
       fi
-      rss=$(tree_rss_kib ${server_roots[i]})
-      if [ "$rss" -gt "${peak_rss[i]}" ]; then peak_rss[i]=$rss; fi
+      pss=$(tree_pss_kib ${server_roots[i]})
+      if [ "$pss" -gt "${peak_pss[i]}" ]; then peak_pss[i]=$pss; fi
     done
   done
 }
 
 # A table's head: the label column, one column per server, then one ratio
 # column per peer ("/name": Portavane's figure over the peer's).
-print_head() {  # label-title unit ("RSS": requests/s and memory)
+print_head() {  # label-title unit ("PSS": requests/s and memory)
   local name line width=15
-  if [ "$2" = RSS ]; then width=17; fi
+  if [ "$2" = PSS ]; then width=17; fi
   line=$(printf "%-26s" "$1")
-  for name in "${server_names[@]}"; do line+=$(printf " %${width}s" "$name ${2/RSS/r\/s MiB}"); done
+  for name in "${server_names[@]}"; do line+=$(printf " %${width}s" "$name ${2/PSS/r\/s MiB}"); done
   for name in "${server_names[@]:1}"; do line+=$(printf " %9s" "/$name"); done
   echo "$line"
 }
 
 # A row of the last best_of_rounds: requests/s, or with "MB/s" bytes/s; with
-# "RSS", each server's requests/s and memory.
-print_row() {  # label [MB/s|RSS]
+# "PSS", each server's requests/s and memory; under it each server's context
+# switches per request.
+print_row() {  # label [MB/s|PSS]
   awk -v label="$1" -v unit="${2:-r/s}" -v rps="${best_rps[*]}" -v bps="${best_bps[*]}" \
-      -v rss="${peak_rss[*]}" 'BEGIN {
-    n = split(unit == "MB/s" ? bps : rps, v, " "); split(rss, m, " ")
+      -v pss="${peak_pss[*]}" -v sw="${best_switches[*]}" 'BEGIN {
+    n = split(unit == "MB/s" ? bps : rps, v, " "); split(pss, m, " "); split(sw, c, " ")
     line = sprintf("%-26s", label)
     for (i = 1; i <= n; i++) {
       if (unit == "MB/s") line = line sprintf(" %15.1f", v[i] / 1048576)
-      else if (unit == "RSS") line = line sprintf(" %10.0f %6.1f", v[i], m[i] / 1024)
+      else if (unit == "PSS") line = line sprintf(" %10.0f %6.1f", v[i], m[i] / 1024)
       else line = line sprintf(" %15.0f", v[i])
     }
     for (i = 2; i <= n; i++) line = line sprintf(" %9.2f", v[i] > 0 ? v[1] / v[i] : 0)
     print line
+    line = sprintf("%-26s", "  switches per request")
+    for (i = 1; i <= n; i++) line = line sprintf(unit == "PSS" ? " %17.2f" : " %15.2f", c[i])
+    print line
   }'
+}
+
+# Apache with mod_php, the prefork MPM with Debian's settings and an access
+# log, serving `root` on 127.0.0.1:`port`; its files go beside `file`.
+write_apache_conf() {  # file port root
+  local dir user group apache_user apache_group mods=/usr/lib/apache2/modules
+  dir=$(dirname "$1") user=$(id -un) group=$(id -gn)
+  apache_user=$user apache_group=$group
+  [ "$user" = root ] && apache_user=www-data apache_group=www-data
+  cat >"$1" <<CONF
+ServerRoot $dir
+ServerName localhost
+Listen 127.0.0.1:$2
+PidFile $dir/apache.pid
+ErrorLog $dir/apache-error.log
+LogFormat "%h %l %u %t \"%r\" %>s %O \"%{Referer}i\" \"%{User-Agent}i\"" combined
+CustomLog $dir/apache-access.log combined
+User $apache_user
+Group $apache_group
+LoadModule mpm_prefork_module $mods/mod_mpm_prefork.so
+LoadModule authz_core_module $mods/mod_authz_core.so
+LoadModule mime_module $mods/mod_mime.so
+TypesConfig /etc/mime.types
+LoadModule dir_module $mods/mod_dir.so
+DirectoryIndex index.html index.php
+LoadModule php_module $mods/libphp8.2.so
+StartServers 5
+MinSpareServers 5
+MaxSpareServers 10
+MaxRequestWorkers 150
+KeepAlive On
+MaxKeepAliveRequests 100
+DocumentRoot $3
+<Directory $3>
+  Require all granted
+</Directory>
+<FilesMatch "\.php\$">
+  SetHandler application/x-httpd-php
+</FilesMatch>
+CONF
 }
 
 # Waits up to 30 s until the URL answers with success (and that body, when

@@ -4,8 +4,10 @@
 # own with its own temporary configuration and an access log, all asked for
 # keep-alive as browsers do. Prints, best of interleaved rounds: a hello-world
 # page and a page that waits 20 ms, and the curve of the hello-world page at
-# 1, 16, 64 and 256 connections with each server's requests/s and memory (RSS
+# 1, 16, 64 and 256 connections with each server's requests/s and memory (PSS
 # of its processes, PHP's included); then the ratios of Portavane to the peers.
+# Then bench/php/wordpress.sh runs with the same trees (BENCH_WORDPRESS=no
+# leaves it out).
 #   bench/php/run.sh [tree] [baseline-tree]
 # tree: default dist/Portavane (make tree). baseline-tree: another Portavane
 # tree (say, an earlier build) served as "baseline" in the same run.
@@ -86,40 +88,7 @@ http {
   }
 }
 CONF
-# Apache with mod_php: the prefork MPM with Debian's settings and access log.
-apache_user=$user apache_group=$group
-[ "$user" = root ] && apache_user=www-data apache_group=www-data
-mods=/usr/lib/apache2/modules
-cat >"$work/apache.conf" <<CONF
-ServerRoot $work
-ServerName localhost
-Listen 127.0.0.1:$apache_port
-PidFile $work/apache.pid
-ErrorLog $work/apache-error.log
-LogFormat "%h %l %u %t \"%r\" %>s %O \"%{Referer}i\" \"%{User-Agent}i\"" combined
-CustomLog $work/apache-access.log combined
-User $apache_user
-Group $apache_group
-LoadModule mpm_prefork_module $mods/mod_mpm_prefork.so
-LoadModule authz_core_module $mods/mod_authz_core.so
-LoadModule mime_module $mods/mod_mime.so
-TypesConfig /etc/mime.types
-LoadModule dir_module $mods/mod_dir.so
-LoadModule php_module $mods/libphp8.2.so
-StartServers 5
-MinSpareServers 5
-MaxSpareServers 10
-MaxRequestWorkers 150
-KeepAlive On
-MaxKeepAliveRequests 100
-DocumentRoot $www
-<Directory $www>
-  Require all granted
-</Directory>
-<FilesMatch "\.php\$">
-  SetHandler application/x-httpd-php
-</FilesMatch>
-CONF
+write_apache_conf "$work/apache.conf" "$apache_port" "$www"
 
 serve_site portavane "$tree" "$pv_port"
 add_server portavane "$pv_port" "$started"
@@ -152,9 +121,13 @@ for page in hello.php usleep.php; do
   print_row "$page"
 done
 echo
-echo "hello.php by connections: requests/s and RSS after the rounds"
-print_head connections RSS
+echo "hello.php by connections: requests/s and memory (PSS, the most after a round)"
+print_head connections PSS
 for c in 1 16 64 256; do
   best_of_rounds hello.php "$c" keep-alive
-  print_row "$c" RSS
+  print_row "$c" PSS
 done
+if [ "${BENCH_WORDPRESS:-yes}" != no ]; then
+  echo
+  "$here/bench/php/wordpress.sh" "$tree" ${baseline:+"$baseline"}
+fi

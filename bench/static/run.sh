@@ -4,8 +4,9 @@
 # asked with the same Connection header. Prints, best of interleaved rounds:
 # a 1 KiB and a 1 MiB file with keep-alive and with a new connection per
 # request, and the curve of the 1 KiB file with keep-alive at 1, 16, 64 and
-# 256 connections with each server's requests/s and memory (RSS of its
-# processes); then the ratios of Portavane to the peers.
+# 256 connections with each server's requests/s and memory (PSS of its
+# processes); then the ratios of Portavane to the peers. Under each row: each
+# server's context switches per request.
 #   bench/static/run.sh [tree] [baseline-tree]
 # tree: default dist/Portavane (make tree). baseline-tree: another Portavane
 # tree (say, an earlier build) served as "baseline" in the same run.
@@ -91,11 +92,11 @@ for file in bench-1k.bin bench-1m.bin; do
   done
 done
 echo
-echo "bench-1k keep-alive by connections: requests/s and RSS after the rounds"
-print_head "connections" RSS
+echo "bench-1k keep-alive by connections: requests/s and memory (PSS, the most after a round)"
+print_head "connections" PSS
 for c in 1 16 64 256; do
   best_of_rounds bench-1k.bin "$c" keep-alive
-  print_row "$c" RSS
+  print_row "$c" PSS
 done
 for i in "${!server_roots[@]}"; do
   for pid in ${server_roots[i]}; do

@@ -1,0 +1,177 @@
+#!/usr/bin/env bash
+# WordPress, Debian's package, served by Portavane from a copy of the tree
+# (the site's database in that tree's MariaDB) and by Apache with mod_php from
+# the same files and database, on loopback ports. Prints, best of interleaved
+# rounds: the front page for one client taking a new connection per page, and
+# for 8 keep-alive connections, with each server's memory (PSS of its
+# processes, the database's left out); then the time of the first 24 pages
+# after a fresh start of each server, fetched by one client over 8
+# connections, for Portavane once with the compiled scripts it left on disk
+# at its last run and once without them.
+#   bench/php/wordpress.sh [tree] [baseline-tree]
+# tree: default dist/Portavane (make tree). baseline-tree: another Portavane
+# tree served as "baseline" from the same files and database.
+# BENCH_DURATION (5s), BENCH_ROUNDS (3), BENCH_THREADS (2) tune the runs.
+# Installs Debian's wordpress (and its theme), apache2, libapache2-mod-php8.2,
+# php8.2-mysql, php8.2-cli, mariadb-client, wrk, curl, rsync and ss when they
+# are missing.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/../.." && pwd)
+. "$here/bench/common.sh"
+tree=$(cd "${1:-$here/dist/Portavane}" && pwd)
+baseline=${2:+$(cd "$2" && pwd)}
+duration=${BENCH_DURATION:-5s}
+rounds=${BENCH_ROUNDS:-3}
+threads=${BENCH_THREADS:-2}
+need_packages "${common_packages[@]}" wordpress wordpress-theme-twentytwentythree apache2 \
+  libapache2-mod-php8.2 php8.2-mysql php8.2-cli mariadb-client
+[ -x "$tree/mysql/bin/mysqld" ] && [ -d "$tree/mysql/data" ] ||
+  { echo "$tree has no MariaDB with a data folder: a Linux tree of make tree is needed" >&2; exit 1; }
+
+make_work pv-bench-wp
+pid_files=("$work/apache.pid")
+
+pv_port=$(free_port 20480)
+db_port=$(free_port 23306)
+apache_port=$(free_port $((pv_port + 1)))
+base_port=$(free_port $((apache_port + 1)))
+
+# The tree with its database, on ports of its own; WordPress is its www.
+pv=$work/portavane
+rsync -a "$tree/" "$pv/"
+sed -i "s/^port=.*/port=$pv_port/; s/^maxconnections=.*/maxconnections=1000/" "$pv/pvn/pvn.ini"
+sed -i "s/^port=.*/port=$db_port/" "$pv/mysql/bin/my.cnf"
+rm -rf "$pv/www"
+cp -RL /usr/share/wordpress "$pv/www"
+cat >"$pv/www/wp-config.php" <<PHP
+<?php
+define('DB_NAME', 'wordpress');
+define('DB_USER', 'root');
+define('DB_PASSWORD', '');
+define('DB_HOST', '127.0.0.1:$db_port');
+define('DB_CHARSET', 'utf8mb4');
+define('DB_COLLATE', '');
+// Each server serves the one site at its own port.
+define('WP_HOME', 'http://' . \$_SERVER['HTTP_HOST']);
+define('WP_SITEURL', 'http://' . \$_SERVER['HTTP_HOST']);
+// Nothing leaves the machine: no cron requests, no updates, no remote calls.
+define('DISABLE_WP_CRON', true);
+define('AUTOMATIC_UPDATER_DISABLED', true);
+define('WP_HTTP_BLOCK_EXTERNAL', true);
+foreach (['AUTH', 'SECURE_AUTH', 'LOGGED_IN', 'NONCE'] as \$k) {
+  define(\$k . '_KEY', 'bench-' . \$k);
+  define(\$k . '_SALT', 'bench-salt-' . \$k);
+}
+\$table_prefix = 'wp_';
+if (!defined('ABSPATH')) define('ABSPATH', __DIR__ . '/');
+require_once ABSPATH . 'wp-settings.php';
+PHP
+chmod -R a+rX "$pv/www"
+www=$pv/www
+
+launch_portavane portavane
+pv_pid=$started
+database() { mariadb --protocol=tcp -h127.0.0.1 -P"$db_port" -uroot "$@"; }
+wait_database() {
+  for _ in $(seq 300); do database -e 'select 1' >/dev/null 2>&1 && return 0; sleep 0.1; done
+  echo "the tree's MariaDB does not answer on port $db_port" >&2
+  cat "$work/portavane.out" >&2
+  exit 1
+}
+wait_database
+database -e 'create database wordpress'
+wait_for "http://127.0.0.1:$pv_port/readme.html"
+curl -fs -o /dev/null --data-urlencode "weblog_title=Bench" --data-urlencode "user_name=bench" \
+  --data-urlencode "admin_password=bench-password" --data-urlencode "admin_password2=bench-password" \
+  --data-urlencode "pw_weak=on" --data-urlencode "admin_email=bench@example.com" \
+  --data-urlencode "blog_public=0" "http://127.0.0.1:$pv_port/wp-admin/install.php?step=2"
+front_page_check() {  # port
+  curl -fs "http://127.0.0.1:$1/" | grep -q 'Hello world!' ||
+    { echo "no WordPress front page at port $1" >&2; exit 1; }
+}
+front_page_check "$pv_port"
+add_server portavane "$pv_port" "$pv_pid"
+
+write_apache_conf "$work/apache.conf" "$apache_port" "$www"
+apache2 -f "$work/apache.conf" -k start
+wait_for "http://127.0.0.1:$apache_port/readme.html"
+front_page_check "$apache_port"
+add_server apache+mod_php "$apache_port" "$(cat "$work/apache.pid")"
+
+if [ -n "$baseline" ]; then
+  copy_tree "$baseline" "$work/baseline"
+  sed -i "s/^port=.*/port=$base_port/; s/^maxconnections=.*/maxconnections=1000/" "$work/baseline/pvn/pvn.ini"
+  rm -rf "$work/baseline/www"
+  ln -s "$www" "$work/baseline/www"
+  launch_portavane baseline
+  wait_for "http://127.0.0.1:$base_port/readme.html"
+  front_page_check "$base_port"
+  add_server baseline "$base_port" "$started"
+fi
+
+for port in "${server_ports[@]}"; do wrk_once "$port" "" 8 keep-alive >/dev/null; done
+
+echo "WordPress front page, wrk -t$threads -d$duration, best of $rounds interleaved rounds:"
+echo "pages/s and the servers' memory after the rounds (PSS, MiB)"
+print_head "case" PSS
+best_of_rounds "" 1 close
+print_row "1 client, close" PSS
+best_of_rounds "" 8 keep-alive
+print_row "8 conns keep-alive" PSS
+
+# The first pages after a start: each server is stopped and started again,
+# the database is woken by one page rendered by PHP's command line (which
+# shares no compiled script with the servers), then 24 front pages are fetched
+# over 8 connections at once.
+restart() {  # server index; empty_cache: Portavane's compiled scripts on disk go
+  local name=${server_names[$1]}
+  case $name in
+    apache+mod_php)
+      apache2 -f "$work/apache.conf" -k stop
+      while [ -f "$work/apache.pid" ]; do sleep 0.1; done
+      apache2 -f "$work/apache.conf" -k start
+      while [ ! -s "$work/apache.pid" ]; do sleep 0.1; done
+      server_roots[$1]=$(cat "$work/apache.pid") ;;
+    *)
+      kill "${server_roots[$1]}"
+      wait "${server_roots[$1]}" 2>/dev/null || true
+      [ "${empty_cache:-}" = yes ] && rm -rf "$work/$name/tmp/opcache"
+      launch_portavane "$name"
+      server_roots[$1]=$started
+      [ "$name" = portavane ] && wait_database ;;
+  esac
+  wait_for "http://127.0.0.1:${server_ports[$1]}/readme.html"
+  HTTP_HOST=127.0.0.1 php -d opcache.enable_cli=0 "$www/index.php" >/dev/null 2>&1 || true
+}
+first_pages() {  # port: seconds for 24 pages
+  local args=() start codes
+  for _ in $(seq 24); do args+=(-o /dev/null "http://127.0.0.1:$1/"); done
+  start=$(date +%s.%N)
+  codes=$(curl -s --no-progress-meter -w '%{http_code}\n' --parallel --parallel-max 8 "${args[@]}" | grep -c '^200$' || true)
+  [ "$codes" -eq 24 ] || echo "  port $1: $codes of 24 pages answered 200" >&2
+  awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.3f", b - a }'
+}
+declare -A best
+for r in $(seq "$rounds"); do
+  for i in "${!server_names[@]}"; do
+    for empty_cache in no yes; do
+      name=${server_names[i]}
+      if [ $empty_cache = yes ]; then
+        [ "$name" = portavane ] || continue
+        name="portavane, none on disk"
+      fi
+      restart "$i"
+      t=$(first_pages "${server_ports[i]}")
+      if [ -z "${best[$name]:-}" ] || awk -v a="$t" -v b="${best[$name]}" 'BEGIN { exit !(a < b) }'; then
+        best[$name]=$t
+      fi
+    done
+  done
+done
+echo
+echo "The first 24 pages after a start, 8 connections: seconds, best of $rounds"
+echo "(/apache: Apache's time over this one's)"
+for name in portavane "portavane, none on disk" "${server_names[@]:1}"; do
+  awk -v n="$name" -v t="${best[$name]}" -v a="${best[apache+mod_php]}" \
+    'BEGIN { printf "%-26s %8.3f s %9.2f\n", n, t, a / t }'
+done
