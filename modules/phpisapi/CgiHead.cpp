@@ -1,23 +1,16 @@
 #include "CgiHead.h"
 
-#include <cctype>
+#include "common/TextView.h"  // header-only: the module links none of the server's libraries
 
 namespace phpisapi {
 
 namespace {
 
 bool NameIs(const std::string& name, const char* expected) {
-  std::size_t i = 0;
-  for (; i < name.size() && expected[i]; ++i)
-    if (std::tolower(static_cast<unsigned char>(name[i])) != expected[i]) return false;
-  return i == name.size() && !expected[i];
+  return text::EqualsNoCase(name, expected);
 }
 
-std::string Trim(const std::string& text) {
-  const std::size_t first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return std::string();
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
+std::string Trim(const std::string& value) { return std::string(text::Trimmed(value)); }
 
 }  // namespace
 

@@ -1,22 +1,12 @@
 #include "CgiRequest.h"
 
-#include <cctype>
-
 #include "EcbIo.h"
 #include "FastCgi.h"
+#include "common/TextView.h"  // header-only: the module links none of the server's libraries
 
 namespace phpisapi {
 
 namespace {
-
-bool EqualsNoCase(const std::string& a, const char* b) {
-  std::size_t i = 0;
-  for (; i < a.size() && b[i]; ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return i == a.size() && !b[i];
-}
 
 // True when the comma-separated header value holds `token`.
 bool HasToken(const std::string& value, const char* token) {
@@ -24,11 +14,8 @@ bool HasToken(const std::string& value, const char* token) {
   while (start <= value.size()) {
     std::size_t end = value.find(',', start);
     if (end == std::string::npos) end = value.size();
-    std::string item = value.substr(start, end - start);
-    const std::size_t first = item.find_first_not_of(" \t");
-    const std::size_t last = item.find_last_not_of(" \t");
-    item = first == std::string::npos ? std::string() : item.substr(first, last - first + 1);
-    if (EqualsNoCase(item, token)) return true;
+    if (text::EqualsNoCase(text::Trimmed(std::string_view(value).substr(start, end - start)), token))
+      return true;
     start = end + 1;
   }
   return false;
@@ -119,7 +106,7 @@ CgiRequest DescribeRequest(EXTENSION_CONTROL_BLOCK& ecb) {
     fcgi::AppendParam(p, name, value);
   }
   request.bodyLength = ecb.cbTotalBytes;
-  request.headOnly = EqualsNoCase(method, "HEAD");
+  request.headOnly = text::EqualsNoCase(method, "HEAD");
   return request;
 }
 

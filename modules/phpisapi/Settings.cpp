@@ -2,15 +2,13 @@
 
 #include <fstream>
 
+#include "common/TextView.h"  // header-only: the module links none of the server's libraries
+
 namespace phpisapi {
 
 namespace {
 
-std::string Trim(const std::string& text) {
-  const std::size_t first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return std::string();
-  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
+std::string Trim(const std::string& value) { return std::string(text::Trimmed(value)); }
 
 void ReadPositive(const std::string& text, int low, int high, int& value) {
   try {
