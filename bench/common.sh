@@ -42,14 +42,17 @@ copy_tree() {  # tree destination
   rsync -a --exclude mysql/data "$1/" "$2/"
 }
 
-# Starts the Portavane of a copy of `tree` in $work/name on `port`, with a
-# runtime folder of its own (so a Portavane the user runs does not count as
-# its earlier instance); the pid goes into pids and into $started.
-start_portavane() {  # name tree port maxconnections
-  local name=$1 tree=$2 port=$3 max=$4
+# Starts the Portavane of a copy of `tree` in $work/name on `port`, serving
+# the folder `site` (its www is a link to it), with a runtime folder of its
+# own (so a Portavane the user runs does not count as its earlier instance);
+# the pid goes into pids and into $started.
+start_portavane() {  # name tree port site
+  local name=$1 tree=$2 port=$3
   [ -x "$tree/portavane" ] || { echo "no $tree/portavane: run make tree first" >&2; exit 1; }
   copy_tree "$tree" "$work/$name"
-  sed -i "s/^port=.*/port=$port/; s/^maxconnections=.*/maxconnections=$max/" "$work/$name/pvn/pvn.ini"
+  sed -i "s/^port=.*/port=$port/; s/^maxconnections=.*/maxconnections=1000/" "$work/$name/pvn/pvn.ini"
+  rm -rf "$work/$name/www"
+  ln -s "$4" "$work/$name/www"
   launch_portavane "$name"
 }
 # Starts (again) the Portavane of the tree in $work/name, as above.
@@ -68,18 +71,16 @@ free_port() {
   echo "$port"
 }
 
-# The proportional memory (PSS: each shared page divided among the processes
-# that map it) of the processes and all their descendants, in KiB; a tree's
-# MariaDB (mysqld, a child of Portavane) and its descendants are left out.
-tree_pss_kib() {  # pid...
-  # Processes may end while they are read: grep goes past them.
-  { grep -s -H -E '^(Name|PPid):' /proc/[0-9]*/status
-    grep -s -H '^Pss:' /proc/[0-9]*/smaps_rollup || true; } |
-    awk -v roots="$*" '
+# Sums lines "/proc/<pid>/...:<Field>: <figure>" of standard input over the
+# processes and all their descendants; a tree's MariaDB (mysqld, a child of
+# Portavane) and its descendants are left out. Processes may end while they
+# are read: grep goes past them.
+sum_over_tree() {  # pid...
+  { cat; grep -s -H -E '^(Name|PPid):' /proc/[0-9]*/status || true; } | awk -v roots="$*" '
     { split($1, f, "/"); pid = f[3] }
-    $1 ~ /:Name:$/ { name[pid] = $2 }
-    $1 ~ /:PPid:$/ { parent[pid] = $2 }
-    $1 ~ /:Pss:$/ { pss[pid] = $2 }
+    $1 ~ /:Name:$/ { name[pid] = $2; next }
+    $1 ~ /:PPid:$/ { parent[pid] = $2; next }
+    { figure[pid] += $2 }
     END {
       n = split(roots, r, " "); for (i = 1; i <= n; i++) inside[r[i]] = 1
       do {
@@ -87,9 +88,20 @@ tree_pss_kib() {  # pid...
         for (p in parent)
           if (!(p in inside) && (parent[p] in inside) && name[p] != "mysqld") { inside[p] = 1; grown = 1 }
       } while (grown)
-      for (p in inside) total += pss[p]
+      for (p in inside) total += figure[p]
       print total + 0
     }'
+}
+# The proportional memory (PSS: each shared page divided among the processes
+# that map it) of the processes and their descendants, in KiB.
+tree_pss_kib() {  # pid...
+  { grep -s -H '^Pss:' /proc/[0-9]*/smaps_rollup || true; } | sum_over_tree "$@"
+}
+# Context switches, voluntary and not, of every thread of the processes and
+# their descendants so far.
+tree_switches() {  # pid...
+  { grep -s -H -E '^(non)?voluntary_ctxt_switches:' /proc/[0-9]*/task/[0-9]*/status || true; } |
+    sum_over_tree "$@"
 }
 
 # The servers of a run in the order they take turns, Portavane first: name,
@@ -114,26 +126,6 @@ wrk_once() {  # port path connections connection-header
     }
     /Non-2xx|Socket errors/ { errors = errors " " $0 }
     END { printf "%s %s %s %s\n", rps + 0, bps + 0, requests + 0, (errors == "" ? "-" : errors) }'
-}
-
-# Context switches, voluntary and not, of every thread of the processes and
-# their descendants so far.
-tree_switches() {  # pid...
-  { grep -s -H '^PPid:' /proc/[0-9]*/status
-    grep -s -H -E '^(non)?voluntary_ctxt_switches:' /proc/[0-9]*/task/[0-9]*/status || true; } |
-    awk -v roots="$*" '
-    { split($1, f, "/"); pid = f[3] }
-    $1 ~ /:PPid:$/ { parent[pid] = $2; next }
-    { switches[pid] += $2 }
-    END {
-      n = split(roots, r, " "); for (i = 1; i <= n; i++) inside[r[i]] = 1
-      do {
-        grown = 0
-        for (p in parent) if (!(p in inside) && (parent[p] in inside)) { inside[p] = 1; grown = 1 }
-      } while (grown)
-      for (p in inside) total += switches[p]
-      print total + 0
-    }'
 }
 
 # The servers take turns, round after round, and each keeps its best round

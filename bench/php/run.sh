@@ -35,11 +35,6 @@ mkdir -p "$www"
 printf '<?php echo "Hello, world";\n' >"$www/hello.php"
 printf '<?php usleep(20000); echo "Slept";\n' >"$www/usleep.php"
 chmod -R a+rX "$www"
-serve_site() {  # name tree port
-  start_portavane "$1" "$2" "$3" 1000
-  rm -rf "$work/$1/www"
-  ln -s "$www" "$work/$1/www"
-}
 
 pv_port=$(free_port 20280)  # below the ephemeral range, which wrk's own connections cycle through
 fpm_port=$(free_port $((pv_port + 1)))
@@ -90,7 +85,7 @@ http {
 CONF
 write_apache_conf "$work/apache.conf" "$apache_port" "$www"
 
-serve_site portavane "$tree" "$pv_port"
+start_portavane portavane "$tree" "$pv_port" "$www"
 add_server portavane "$pv_port" "$started"
 php-fpm8.2 -R -F -y "$work/php-fpm.conf" >/dev/null 2>&1 &
 pids+=($!)
@@ -105,7 +100,7 @@ php -S "127.0.0.1:$cli_port" -t "$www" >/dev/null 2>&1 &
 pids+=($!)
 add_server "php -S" "$cli_port" $!
 if [ -n "$baseline" ]; then
-  serve_site baseline "$baseline" "$base_port"
+  start_portavane baseline "$baseline" "$base_port" "$www"
   add_server baseline "$base_port" "$started"
 fi
 for port in "${server_ports[@]}"; do wait_for "http://127.0.0.1:$port/hello.php" "Hello, world"; done

@@ -99,11 +99,7 @@ front_page_check "$apache_port"
 add_server apache+mod_php "$apache_port" "$(cat "$work/apache.pid")"
 
 if [ -n "$baseline" ]; then
-  copy_tree "$baseline" "$work/baseline"
-  sed -i "s/^port=.*/port=$base_port/; s/^maxconnections=.*/maxconnections=1000/" "$work/baseline/pvn/pvn.ini"
-  rm -rf "$work/baseline/www"
-  ln -s "$www" "$work/baseline/www"
-  launch_portavane baseline
+  start_portavane baseline "$baseline" "$base_port" "$www"
   wait_for "http://127.0.0.1:$base_port/readme.html"
   front_page_check "$base_port"
   add_server baseline "$base_port" "$started"

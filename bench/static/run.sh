@@ -30,14 +30,9 @@ head -c 1024 /dev/urandom >"$www/bench-1k.bin"
 head -c $((1024 * 1024)) /dev/urandom >"$www/bench-1m.bin"
 chmod -R a+rX "$www"
 
-# Portavane serves the same folder as nginx: its www is that folder.
-serve_site() {  # name tree port
-  start_portavane "$1" "$2" "$3" 1000
-  rm -rf "$work/$1/www"
-  ln -s "$www" "$work/$1/www"
-}
 pv_port=$(free_port 20180)  # below the ephemeral range, which wrk's own connections cycle through
-serve_site portavane "$tree" "$pv_port"
+# Portavane serves the same folder as nginx.
+start_portavane portavane "$tree" "$pv_port" "$www"
 add_server portavane "$pv_port" "$started"
 nginx_port=$(free_port $((pv_port + 1)))
 # Debian's defaults (auto workers, 768 connections each, sendfile, an access
@@ -66,7 +61,7 @@ pids+=($!)
 add_server nginx "$nginx_port" $!
 if [ -n "$baseline" ]; then
   base_port=$(free_port $((nginx_port + 1)))
-  serve_site baseline "$baseline" "$base_port"
+  start_portavane baseline "$baseline" "$base_port" "$www"
   add_server baseline "$base_port" "$started"
 fi
 for i in "${!server_ports[@]}"; do
