@@ -86,7 +86,8 @@ curl -fs -o /dev/null --data-urlencode "weblog_title=Bench" --data-urlencode "us
   --data-urlencode "pw_weak=on" --data-urlencode "admin_email=bench@example.com" \
   --data-urlencode "blog_public=0" "http://127.0.0.1:$pv_port/wp-admin/install.php?step=2"
 front_page_check() {  # port
-  curl -fs "http://127.0.0.1:$1/" | grep -q 'Hello world!' ||
+  local page
+  page=$(curl -fs "http://127.0.0.1:$1/") && grep -q 'Hello world!' <<<"$page" ||
     { echo "no WordPress front page at port $1" >&2; exit 1; }
 }
 front_page_check "$pv_port"

@@ -228,6 +228,7 @@ def run(port, pid, tree, seconds, connections):
     wrong = []
     lock = threading.Lock()
     seen_cgi = set()
+    rss_by_minute = []  # the server's RSS during the measured load, once a minute
 
     def load(until, seed, tally):
         rng = random.Random(seed)
@@ -272,8 +273,12 @@ def run(port, pid, tree, seconds, connections):
             t.start()
         kills = 0
         rng = random.Random(1)
+        next_sample = time.time() + 60
         while kill and time.time() < until:
             time.sleep(rng.uniform(0.3, 1.5))
+            if tally and time.time() >= next_sample:
+                rss_by_minute.append(resources(pid)["rss_kib"])
+                next_sample += 60
             victims = children(pid, program)
             seen_cgi.update(victims)
             if victims:
@@ -311,6 +316,7 @@ def run(port, pid, tree, seconds, connections):
     print("  wrong answers: %d%s" % (len(wrong), (" (" + "; ".join(sorted(set(wrong))[:5]) + ")") if wrong else ""))
     for key in ("rss_kib", "threads", "fds", "php-cgi"):
         print("  %-8s before %7d  after %7d" % (key, before[key], after[key]))
+    print("  rss_kib by minute: " + " ".join(str(r) for r in rss_by_minute))
     # Workers stay once created (up to maxconnections) and the PHP pool
     # refills on demand, so a slower, killed phase may leave a few more.
     back = after["rss_kib"] <= before["rss_kib"] * 1.25 + 4096 and \
