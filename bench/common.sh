@@ -71,11 +71,12 @@ free_port() {
   echo "$port"
 }
 
-# Sums lines "/proc/<pid>/...:<Field>: <figure>" of standard input over the
-# processes and all their descendants; a tree's MariaDB (mysqld, a child of
-# Portavane) and its descendants are left out. Processes may end while they
-# are read: grep goes past them.
-sum_over_tree() {  # pid...
+# From lines "/proc/<pid>/...:<Field>: <figure>" of standard input, the lines
+# "<pid> <figure>" of the processes and all their descendants (their threads'
+# figures added up); a tree's MariaDB (mysqld, a child of Portavane) and its
+# descendants are left out. Processes may end while they are read: grep goes
+# past them.
+per_process() {  # pid...
   { cat; grep -s -H -E '^(Name|PPid):' /proc/[0-9]*/status || true; } | awk -v roots="$*" '
     { split($1, f, "/"); pid = f[3] }
     $1 ~ /:Name:$/ { name[pid] = $2; next }
@@ -88,20 +89,27 @@ sum_over_tree() {  # pid...
         for (p in parent)
           if (!(p in inside) && (parent[p] in inside) && name[p] != "mysqld") { inside[p] = 1; grown = 1 }
       } while (grown)
-      for (p in inside) total += figure[p]
-      print total + 0
+      for (p in inside) if (p in figure) print p, figure[p]
     }'
 }
 # The proportional memory (PSS: each shared page divided among the processes
 # that map it) of the processes and their descendants, in KiB.
 tree_pss_kib() {  # pid...
-  { grep -s -H '^Pss:' /proc/[0-9]*/smaps_rollup || true; } | sum_over_tree "$@"
+  { grep -s -H '^Pss:' /proc/[0-9]*/smaps_rollup || true; } | per_process "$@" |
+    awk '{ total += $2 } END { print total + 0 }'
 }
-# Context switches, voluntary and not, of every thread of the processes and
-# their descendants so far.
+# Context switches so far, voluntary and not, of every thread of the
+# processes and their descendants: lines "<pid> <switches>".
 tree_switches() {  # pid...
   { grep -s -H -E '^(non)?voluntary_ctxt_switches:' /proc/[0-9]*/task/[0-9]*/status || true; } |
-    sum_over_tree "$@"
+    per_process "$@"
+}
+# The switches between two readings of tree_switches, per request: those of
+# processes that ended in between (idle php-cgi processes the pool let go)
+# are not known, and are left out rather than counted back.
+switches_per_request() {  # before after requests
+  awk -v n="$3" 'NR == FNR { before[$1] = $2; next } { d += $2 - before[$1] }
+    END { printf "%.2f", (n > 0 ? d / n : 0) }' <(echo "$1") <(echo "$2")
 }
 
 # The servers of a run in the order they take turns, Portavane first: name,
@@ -144,8 +152,7 @@ best_of_rounds() {  # path connections connection-header
       [ "$errors" = "-" ] || echo "  ${server_names[i]}, round $r:$errors" >&2
       if awk -v a="$rps" -v b="${best_rps[i]}" 'BEGIN { exit !(a > b) }'; then
         best_rps[i]=$rps best_bps[i]=$bps
-        best_switches[i]=$(awk -v a="$before" -v b="$(tree_switches ${server_roots[i]})" -v n="$requests" \
-          'BEGIN { printf "%.2f", (n > 0 ? (b - a) / n : 0) }')
+        best_switches[i]=$(switches_per_request "$before" "$(tree_switches ${server_roots[i]})" "$requests")
       fi
       pss=$(tree_pss_kib ${server_roots[i]})
       if [ "$pss" -gt "${peak_pss[i]}" ]; then peak_pss[i]=$pss; fi
