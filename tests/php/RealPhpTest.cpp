@@ -44,34 +44,10 @@ void WritePages(const TreeProgram& tree) {
                  " echo $e, '=', extension_loaded($e) ? 1 : 0, ' ';");
 }
 
-class RealPhpTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    if (TreeProgram::AssembledTree().empty()) return;
-    tree_ = new TreeProgram;
-    WritePages(*tree_);
-    started_ = tree_->Start();
-  }
-  static void TearDownTestSuite() {
-    delete tree_;
-    tree_ = nullptr;
-  }
-  void SetUp() override {
-    if (!tree_) GTEST_SKIP() << "no assembled tree: run make tree";
-    ASSERT_TRUE(started_) << tree_->Output();
-  }
-
-  static Response Ask(const std::string& request, bool noBody = false) {
-    Client client(tree_->port);
-    return client.Request(request, noBody);
-  }
-
-  static TreeProgram* tree_;
-  static bool started_;
+class RealPhpTest : public SharedTreeTest<RealPhpTest> {
+ public:
+  static void Prepare(const TreeProgram& tree) { WritePages(tree); }
 };
-
-TreeProgram* RealPhpTest::tree_ = nullptr;
-bool RealPhpTest::started_ = false;
 
 TEST_F(RealPhpTest, TheTreesExtensionsAreLoaded) {
   EXPECT_EQ(Ask(Get("/ext.php")).body, "mysqli=1 pdo_mysql=1 mbstring=1 Zend OPcache=1 ");

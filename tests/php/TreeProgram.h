@@ -49,3 +49,31 @@ class TreeProgram {
 
 // True when the process is gone (or only a zombie is left of it).
 bool ProcessGone(pid_t pid);
+
+// A suite served by one program run from a copy of the assembled tree:
+// `Suite::Prepare` writes its pages before the program starts; every case is
+// skipped when no tree is assembled.
+template <typename Suite>
+class SharedTreeTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (TreeProgram::AssembledTree().empty()) return;
+    tree_ = new TreeProgram;
+    Suite::Prepare(*tree_);
+    started_ = tree_->Start();
+  }
+  static void TearDownTestSuite() {
+    delete tree_;
+    tree_ = nullptr;
+  }
+  void SetUp() override {
+    if (!tree_) GTEST_SKIP() << "no assembled tree: run make tree";
+    ASSERT_TRUE(started_) << tree_->Output();
+  }
+  static httptest::Response Ask(const std::string& request, bool noBody = false) {
+    return httptest::Client(tree_->port).Request(request, noBody);
+  }
+
+  static inline TreeProgram* tree_ = nullptr;
+  static inline bool started_ = false;
+};

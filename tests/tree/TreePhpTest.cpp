@@ -96,38 +96,22 @@ TEST(DroppedTree, PhpReadsEveryPathBackWholeAndLoadsTheExtensions) {
 
 // The program run from a copy of the assembled tree with the machine's zone
 // set to Asia/Tokyo, serving the pages of the tests.
-class TreePhp : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    if (TreeProgram::AssembledTree().empty()) return;
-    setenv("TZ", "Asia/Tokyo", 1);
-    tree_ = new TreeProgram;
-    fs::copy(fs::path(TreeProgram::AssembledTree()) / "www", fs::path(tree_->Root()) / "www",
+class TreePhp : public SharedTreeTest<TreePhp> {
+ public:
+  static void Prepare(const TreeProgram& tree) {
+    setenv("TZ", "Asia/Tokyo", 1);  // the program takes it when it starts
+    fs::copy(fs::path(TreeProgram::AssembledTree()) / "www", fs::path(tree.Root()) / "www",
              fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    tree_->WritePage("warn.php", "<?php echo $nowhere; echo 'done';");
-    tree_->WritePage("session.php", "<?php session_start(); $_SESSION['n'] = 1; echo session_id();");
-    tree_->WritePage("upload.php", "<?php echo dirname($_FILES['f']['tmp_name']), '|', sys_get_temp_dir(),"
-                                   " '|', file_get_contents($_FILES['f']['tmp_name']);");
-    tree_->WritePage("date.php", "<?php echo date_default_timezone_get(), ' ', date('Z');");
-    started_ = tree_->Start();
+    tree.WritePage("warn.php", "<?php echo $nowhere; echo 'done';");
+    tree.WritePage("session.php", "<?php session_start(); $_SESSION['n'] = 1; echo session_id();");
+    tree.WritePage("upload.php", "<?php echo dirname($_FILES['f']['tmp_name']), '|', sys_get_temp_dir(),"
+                                 " '|', file_get_contents($_FILES['f']['tmp_name']);");
+    tree.WritePage("date.php", "<?php echo date_default_timezone_get(), ' ', date('Z');");
   }
-  static void TearDownTestSuite() {
-    delete tree_;
-    tree_ = nullptr;
-  }
-  void SetUp() override {
-    if (!tree_) GTEST_SKIP() << "no assembled tree: run make tree";
-    ASSERT_TRUE(started_) << tree_->Output();
-  }
-  static httptest::Response Ask(const std::string& request) { return Client(tree_->port).Request(request); }
+
+ protected:
   static fs::path InTree(const std::string& relative) { return fs::path(tree_->Root()) / relative; }
-
-  static TreeProgram* tree_;
-  static bool started_;
 };
-
-TreeProgram* TreePhp::tree_ = nullptr;
-bool TreePhp::started_ = false;
 
 TEST_F(TreePhp, PhpInfoAndTheWelcomePageListEveryExtension) {
   const std::string info = Ask(Get("/phpinfo.php")).body;
