@@ -11,9 +11,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 const std::string kBlankLine = "\r\n\r\n";
-// Stop and destruction also shut the socket down, which ends a wait at once
-// where the platform allows; the slices bound the delay elsewhere.
-constexpr long kWaitSliceMicroseconds = 200'000;
 // A body has this long to begin, and one second more for every
 // kBodyBytesPerSecond that came: a slow line keeps its upload, a client
 // that trickles a byte now and then does not keep its worker.
@@ -33,9 +30,7 @@ void DropLeadingLineEnds(std::string& bytes) {
   bytes.erase(0, bytes.find_first_not_of("\r\n"));
 }
 
-long ReceiveInto(const TConnection& c, std::string& into, bool wait) {
-  std::vector<char>& buffer = *c.buffer;
-  const long received = platform::Recv(c.socket, buffer.data(), buffer.size(), wait);
+long Appended(long received, const std::vector<char>& buffer, std::string& into) {
   if (received > 0) into.append(buffer.data(), static_cast<std::size_t>(received));
   return received;
 }
@@ -46,15 +41,24 @@ long MicrosecondsLeft(Clock::time_point deadline) {
 }
 
 // Bytes that are already there are taken without a wait; only when none are
-// does the thread wait for them, at most `microseconds`. kNoBytesYet then
-// means that nothing came (or the worker is terminating). `likelyThere`
-// false: the wait comes first, as the bytes are seldom there yet.
+// does the thread wait for them, about `microseconds` at most, in slices that
+// look at the worker's stop flag. kNoBytesYet then means that nothing came
+// (or the worker is terminating). `likelyThere` false: the wait comes first,
+// as the bytes are seldom there yet.
 long ReceiveWhenThere(const TConnection& c, long microseconds, std::string& into,
                       bool likelyThere = true) {
-  const long got = likelyThere ? ReceiveInto(c, into, false) : platform::kNoBytesYet;
-  if (got != platform::kNoBytesYet) return got;
-  if (!WaitForRequestBytes(c, microseconds)) return platform::kNoBytesYet;
-  return ReceiveInto(c, into, true);
+  std::vector<char>& buffer = *c.buffer;
+  if (likelyThere) {
+    const long got = platform::Recv(c.socket, buffer.data(), buffer.size(), false);
+    if (got != platform::kNoBytesYet) return Appended(got, buffer, into);
+  }
+  const Clock::time_point deadline = Clock::now() + std::chrono::microseconds(microseconds);
+  while (!c.terminating->load()) {
+    const long got = platform::RecvWithinSlice(c.socket, buffer.data(), buffer.size());
+    if (got != platform::kNoBytesYet) return Appended(got, buffer, into);
+    if (Clock::now() >= deadline) break;
+  }
+  return platform::kNoBytesYet;
 }
 
 // The next bytes of a body into the pending cell; false when none came in
@@ -105,16 +109,6 @@ BodyOutcome ReadChunkedBody(const TConnection& c, TRequestBody& body) {
 }
 
 }  // namespace
-
-bool WaitForRequestBytes(const TConnection& c, long microseconds) {
-  while (!c.terminating->load()) {
-    const long slice = std::min(microseconds, kWaitSliceMicroseconds);
-    if (platform::WaitReadable(c.socket, slice)) return !c.terminating->load();
-    microseconds -= slice;
-    if (microseconds <= 0) return false;
-  }
-  return false;
-}
 
 HeadOutcome ReadRequestHead(const TConnection& c, std::string& head) {
   std::string& bytes = *c.pending;

@@ -43,6 +43,3 @@ enum class BodyOutcome {
 BodyOutcome ReadRequestBody(const TConnection& connection, THttpRequest& request,
                             TRequestBody& body);
 
-// Waits up to `microseconds` for the socket to be readable; false on a
-// time-out, an error or the worker's termination.
-bool WaitForRequestBytes(const TConnection& connection, long microseconds);

@@ -76,6 +76,15 @@ long Recv(SocketHandle socket, void* buffer, std::size_t length, bool wait = tru
 long Peek(SocketHandle socket, void* buffer, std::size_t length, bool wait = true);
 // Waits until the socket is readable; false on time-out or error.
 bool WaitReadable(SocketHandle socket, long microseconds);
+// How long RecvWithinSlice waits for a first byte: the worker looks at its
+// stop flag between slices.
+constexpr long kReceiveSliceMicroseconds = 200'000;
+// One receive on an accepted connection that waits at most
+// kReceiveSliceMicroseconds for the first byte: the bytes received, 0 when
+// the peer closed, -1 on failure, kNoBytesYet when none came (or the wait was
+// interrupted). On Linux that is a single call, the connection having its
+// receive time-out from the listener.
+long RecvWithinSlice(SocketHandle socket, void* buffer, std::size_t length);
 // True when the peer closed the connection (and every byte it sent before
 // was read), reset it, or it was shut down here. Does not wait.
 bool PeerGone(SocketHandle socket);

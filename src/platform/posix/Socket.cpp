@@ -112,8 +112,13 @@ SocketHandle OpenListener(int port, int& error) {
   // nothing is taken after a second all the same.
   const int deferSeconds = 1;
   ::setsockopt(Fd(s), IPPROTO_TCP, TCP_DEFER_ACCEPT, &deferSeconds, sizeof deferSeconds);
-  // Accepted connections inherit Nagle's delay off.
+  // Accepted connections inherit Nagle's delay off and both time-outs, so
+  // an accepted connection costs no call to set them.
   ::setsockopt(Fd(s), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  const timeval sendTimeout{kSendTimeoutSeconds, 0};
+  ::setsockopt(Fd(s), SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
+  const timeval receiveSlice{0, kReceiveSliceMicroseconds};
+  ::setsockopt(Fd(s), SOL_SOCKET, SO_RCVTIMEO, &receiveSlice, sizeof receiveSlice);
   const sockaddr_in address = Ipv4(htonl(INADDR_ANY), port);
   if (::bind(Fd(s), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
       ::listen(Fd(s), INT_MAX) != 0) {
@@ -137,8 +142,6 @@ SocketHandle Accept(SocketHandle listener, std::string& peerAddress) {
   const SocketHandle s = Handle(
       ::accept4(Fd(listener), reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC));
   if (s == 0) return 0;
-  const timeval sendTimeout{kSendTimeoutSeconds, 0};
-  ::setsockopt(Fd(s), SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
   char text[INET_ADDRSTRLEN] = {};
   ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
   peerAddress = text;
@@ -253,6 +256,12 @@ long Recv(SocketHandle socket, void* buffer, std::size_t length, bool wait) {
 
 long Peek(SocketHandle socket, void* buffer, std::size_t length, bool wait) {
   return Receive(socket, buffer, length, MSG_PEEK, wait);
+}
+
+long RecvWithinSlice(SocketHandle socket, void* buffer, std::size_t length) {
+  const ssize_t got = ::recv(Fd(socket), buffer, length, 0);
+  if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return kNoBytesYet;
+  return static_cast<long>(got);
 }
 
 bool WaitReadable(SocketHandle socket, long microseconds) {

@@ -155,6 +155,13 @@ bool WaitReadable(SocketHandle socket, long microseconds) {
   return ::select(0, &readable, nullptr, nullptr, &timeout) > 0;
 }
 
+// A receive time-out would leave a Winsock socket in an undefined state:
+// the wait comes first here.
+long RecvWithinSlice(SocketHandle socket, void* buffer, std::size_t length) {
+  if (!WaitReadable(socket, kReceiveSliceMicroseconds)) return kNoBytesYet;
+  return Recv(socket, buffer, length);
+}
+
 bool PeerGone(SocketHandle socket) {
   // A closed, failed or shut down connection is readable, and a peek then
   // finds nothing or fails.
