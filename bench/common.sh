@@ -5,6 +5,17 @@
 # (free_port). Each bench installs these with its own peers.
 common_packages=(wrk curl rsync iproute2)
 
+# The trees a bench serves, from its arguments ([tree] [baseline-tree]), and
+# the tuning every bench shares: $tree, $baseline (may be empty), $duration,
+# $rounds, $threads.
+read_bench_arguments() {  # "$@" of the bench
+  tree=$(cd "${1:-$here/dist/Portavane}" && pwd)
+  baseline=${2:+$(cd "$2" && pwd)}
+  duration=${BENCH_DURATION:-5s}
+  rounds=${BENCH_ROUNDS:-3}
+  threads=${BENCH_THREADS:-2}
+}
+
 # Installs whichever of the named Debian packages is missing.
 need_packages() {
   local missing=() p sudo=""

@@ -18,12 +18,8 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 . "$here/bench/common.sh"
-tree=$(cd "${1:-$here/dist/Portavane}" && pwd)
-baseline=${2:+$(cd "$2" && pwd)}
-duration=${BENCH_DURATION:-5s}
-rounds=${BENCH_ROUNDS:-3}
+read_bench_arguments "$@"
 connections=${BENCH_CONNECTIONS:-16}
-threads=${BENCH_THREADS:-2}
 need_packages "${common_packages[@]}" nginx php8.2-fpm apache2 libapache2-mod-php8.2 php8.2-cli
 
 make_work pv-bench-php

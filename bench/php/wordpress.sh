@@ -18,11 +18,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 . "$here/bench/common.sh"
-tree=$(cd "${1:-$here/dist/Portavane}" && pwd)
-baseline=${2:+$(cd "$2" && pwd)}
-duration=${BENCH_DURATION:-5s}
-rounds=${BENCH_ROUNDS:-3}
-threads=${BENCH_THREADS:-2}
+read_bench_arguments "$@"
 need_packages "${common_packages[@]}" wordpress wordpress-theme-twentytwentythree apache2 \
   libapache2-mod-php8.2 php8.2-mysql php8.2-cli mariadb-client
 [ -x "$tree/mysql/bin/mysqld" ] && [ -d "$tree/mysql/data" ] ||

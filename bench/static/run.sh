@@ -15,12 +15,8 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 . "$here/bench/common.sh"
-tree=$(cd "${1:-$here/dist/Portavane}" && pwd)
-baseline=${2:+$(cd "$2" && pwd)}
-duration=${BENCH_DURATION:-5s}
-rounds=${BENCH_ROUNDS:-3}
+read_bench_arguments "$@"
 connections=${BENCH_CONNECTIONS:-50}
-threads=${BENCH_THREADS:-2}
 need_packages "${common_packages[@]}" nginx
 
 make_work pv-bench  # nginx's workers read the files as nobody
