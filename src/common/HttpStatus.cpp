@@ -27,3 +27,19 @@ const char* ReasonPhrase(int code) {
 std::string StatusLine(int code) {
   return "HTTP/1.1 " + std::to_string(code) + " " + ReasonPhrase(code) + "\r\n";
 }
+
+std::string StatusPage(int code, const std::string& text) {
+  if (code < 400 || code == 416) return std::string();
+  const std::string name = std::to_string(code) + " " + ReasonPhrase(code);
+  return "<!DOCTYPE html>\n<html><head><title>" + name + "</title></head>\n<body><h1>" + name +
+         "</h1>\n" + (text.empty() ? std::string() : "<p>" + text + "</p>\n") + "</body></html>\n";
+}
+
+std::string FixedAnswerText(int code, const std::string& serverSoftware,
+                            const std::string& connectionLine, const std::string& extraLines,
+                            bool headOnly, const std::string& text) {
+  const std::string page = StatusPage(code, text);
+  return StatusLine(code) + "Server: " + serverSoftware + "\r\n" + extraLines +
+         "Content-Type: text/html\r\nContent-Length: " + std::to_string(page.size()) + "\r\n" +
+         connectionLine + "\r\n" + (headOnly ? std::string() : page);
+}

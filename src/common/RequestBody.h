@@ -1,12 +1,30 @@
 // A request body as read before PHP runs: in memory up to a bound, the rest
-// in a temporary file of the tree's that goes with the body.
+// in a temporary file of the tree's that goes with the body; and the bound
+// PHP's settings set on its length.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "platform/FileStream.h"
+
+// The largest body taken: the control block counts its length in 31 bits.
+constexpr std::int64_t kMaxBodyBytes = 0x7FFFFFFF;
+// PHP's own post_max_size when php.ini sets none.
+constexpr std::int64_t kPhpDefaultPostMaxSize = std::int64_t{8} << 20;
+
+// A php.ini quantity as PHP reads it ("64M", "512k", " 1 G", "0x100",
+// "010"): the leading digits in the base their prefix names, times the
+// multiplier its last character names (k, m or g, either case); 0 without
+// digits. Saturates rather than overflows.
+std::int64_t PhpIniQuantity(std::string_view value);
+
+// The largest body PHP takes: `postMaxSize` is the php.ini value, null when
+// php.ini sets none (PHP's default then). PHP sets no bound of its own for
+// 0 or less; the body is never larger than kMaxBodyBytes.
+std::int64_t BodyLimitOf(const std::string* postMaxSize);
 
 class TRequestBody {
  public:

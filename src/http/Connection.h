@@ -6,11 +6,24 @@
 #include <string>
 #include <vector>
 
+#include "common/RequestBody.h"
 #include "platform/Socket.h"
 
 class TAccessLog;
 class TMimeTable;
 class TPHPDllLoader;
+
+// How busy the pool is, counted by its workers.
+struct TPoolLoad {
+  std::atomic<int> busy{0};      // workers serving a connection
+  std::atomic<int> capacity{0};  // maxconnections
+  // Nearly full: an eighth of the workers or fewer left (none of a pool
+  // under eight). The connections that wait for a head then make room soon.
+  bool Crowded() const {
+    const int all = capacity.load(std::memory_order_relaxed);
+    return busy.load(std::memory_order_relaxed) >= all - all / 8;
+  }
+};
 
 // Copied from the server into a parked worker with every connection, so a
 // worker always serves with the settings of the last Start.
@@ -25,6 +38,8 @@ struct TWorkerSettings {
   std::string clientAddress;
   std::string logFolder;
   std::string spoolFolder;  // where large request bodies wait for PHP
+  std::int64_t maxBodyBytes = kMaxBodyBytes;  // the tree's post_max_size
+  TPoolLoad* poolLoad = nullptr;              // the server's; none: never crowded
 };
 
 // One connection as its worker sees it.

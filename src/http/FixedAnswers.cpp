@@ -6,9 +6,8 @@ std::string ConnectionLine(bool closeAfter, bool http10) {
 }
 
 void SendFixedAnswer(platform::SocketHandle socket, int code, const std::string& connectionLine,
-                     const std::string& extraLines) {
-  const std::string answer = StatusLine(code) + "Server: " + kServerSoftware + "\r\n" +
-                             extraLines + "Content-Type: text/html\r\nContent-Length: 0\r\n" +
-                             connectionLine + "\r\n";
+                     const std::string& extraLines, bool headOnly, const std::string& text) {
+  const std::string answer =
+      FixedAnswerText(code, kServerSoftware, connectionLine, extraLines, headOnly, text);
   platform::SendAll(socket, answer.data(), answer.size());
 }

@@ -1,4 +1,4 @@
-// Status lines and the short answers without a body, each sent with one call.
+// Status lines and the short answers of the server's own, each sent with one call.
 #pragma once
 #include <string>
 
@@ -13,8 +13,9 @@ constexpr const char* kServerSoftware = PV_PRODUCT_NAME "/" PV_VERSION;
 // client, which otherwise waits for the close.
 std::string ConnectionLine(bool closeAfter, bool http10 = false);
 
-// The status line of `code`, Server, `extraLines` (each ended by CR LF),
-// Content-Type text/html, Content-Length 0, the connection line and the
-// blank line. A failed send is not reported.
+// FixedAnswerText of `code` with this server's name: an error status carries
+// its short page (with `text` in it), which an answer to HEAD (`headOnly`)
+// leaves out. A failed send is not reported.
 void SendFixedAnswer(platform::SocketHandle socket, int code, const std::string& connectionLine,
-                     const std::string& extraLines = std::string());
+                     const std::string& extraLines = std::string(), bool headOnly = false,
+                     const std::string& text = std::string());

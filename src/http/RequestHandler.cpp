@@ -23,10 +23,12 @@ void Log(const TConnection& c, const std::string& head) {
 }
 
 // Refused and closed: what follows on the connection cannot be trusted.
-bool Refuse(const TConnection& c, int code) {
-  SendFixedAnswer(c.socket, code, ConnectionLine(true));
+bool Refuse(const TConnection& c, int code, bool headOnly = false) {
+  SendFixedAnswer(c.socket, code, ConnectionLine(true), std::string(), headOnly);
   return true;
 }
+
+bool IsHead(const THttpRequest& request) { return text::EqualsNoCase(request.method, "HEAD"); }
 
 int BodyRefusal(BodyOutcome outcome) {
   switch (outcome) {
@@ -39,27 +41,18 @@ int BodyRefusal(BodyOutcome outcome) {
   return 408;
 }
 
-bool ExpectsContinue(const THttpRequest& request) {
-  const std::string* expect = request.Header("Expect");
-  return expect && !request.IsHttp10() && text::EqualsNoCase(*expect, "100-continue");
-}
-
 // The whole body is read before the module runs, so no php-cgi process
 // waits on a slow or vanished client; then the module answers and decides
 // whether the connection stays open.
 bool ServePhp(const TConnection& c, THttpRequest& request) {
   const TWorkerSettings& s = *c.settings;
   TRequestBody body(s.spoolFolder);
-  if (request.framing != TBodyFraming::kNone) {
-    if (ExpectsContinue(request) && c.pending->empty()) {
-      const std::string goOn = StatusLine(100) + "\r\n";
-      platform::SendAll(c.socket, goOn.data(), goOn.size());
-    }
-    const BodyOutcome outcome = ReadRequestBody(c, request, body);
-    if (outcome != BodyOutcome::kComplete) {
-      if (!c.terminating->load()) SendFixedAnswer(c.socket, BodyRefusal(outcome), ConnectionLine(true));
-      return true;
-    }
+  const BodyOutcome outcome = ReadRequestBody(c, request, body);
+  if (outcome != BodyOutcome::kComplete) {
+    if (c.terminating->load()) return true;
+    Refuse(c, BodyRefusal(outcome), IsHead(request));
+    DrainBeforeClose(c);
+    return true;
   }
   TPhpRequestRecord record;
   record.socket = c.socket;
@@ -69,6 +62,7 @@ bool ServePhp(const TConnection& c, THttpRequest& request) {
   record.serverSoftware = kServerSoftware;
   record.clientAddress = s.clientAddress;
   record.portText = s.portText;
+  record.logFolder = s.logFolder;
   record.keepAliveFlag = c.keepAliveFlag;
   record.connectionContext = c.connectionContext;
   record.loader = s.phpLoader;
@@ -94,7 +88,7 @@ bool ServeRequest(const TConnection& c) {
   }
   Log(c, head);
   THttpRequest request = ParseRequestHead(std::move(head));
-  if (request.refusal != 0) return Refuse(c, request.refusal);
+  if (request.refusal != 0) return Refuse(c, request.refusal, IsHead(request));
 
   const std::string method = TKestro::UpperCase(TKestro::Trim(request.method));
   const bool allowed = IsAllowedMethod(method);
@@ -114,10 +108,11 @@ bool ServeRequest(const TConnection& c) {
   const bool closeAfter =
       token.empty() || token == "CLOSE" || request.framing != TBodyFraming::kNone;
   const std::string connectionLine = ConnectionLine(closeAfter, request.IsHttp10());
+  const bool headOnly = method == "HEAD";
   if (!allowed)
-    SendFixedAnswer(c.socket, 501, connectionLine);
+    SendFixedAnswer(c.socket, 501, connectionLine, std::string(), headOnly);
   else if (mapped.kind == TMappedUrl::Kind::kMissing)
-    SendFixedAnswer(c.socket, 404, connectionLine);
+    SendFixedAnswer(c.socket, 404, connectionLine, std::string(), headOnly);
   else if (mapped.kind == TMappedUrl::Kind::kRedirect)
     SendFixedAnswer(c.socket, 301, connectionLine,
                     "Location: " + EncodeUriPath(mapped.localPath) + "\r\n");

@@ -3,19 +3,22 @@
 #include <algorithm>
 #include <chrono>
 
+#include "common/HttpStatus.h"
 #include "common/KestroClass.h"
+#include "common/TextView.h"
 #include "http/ChunkedDecoder.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using std::chrono::microseconds;
 
 const std::string kBlankLine = "\r\n\r\n";
-// A body has this long to begin, and one second more for every
-// kBodyBytesPerSecond that came: a slow line keeps its upload, a client
-// that trickles a byte now and then does not keep its worker.
-constexpr auto kBodyGrace = std::chrono::seconds(30);
-constexpr std::int64_t kBodyBytesPerSecond = 64 * 1024;
+// How often a wait for a head looks again whether the pool has become crowded.
+constexpr long kCrowdCheckMicroseconds = 500'000;
+// What a refused request's client may still send before its connection closes.
+constexpr auto kDrainTime = std::chrono::seconds(2);
+constexpr std::size_t kDrainBytes = 4 << 20;
 
 // Where the head ends in `head` (after the blank line), searching only the
 // bytes from `from` on; npos when it does not end yet.
@@ -37,7 +40,7 @@ long Appended(long received, const std::vector<char>& buffer, std::string& into)
 
 long MicrosecondsLeft(Clock::time_point deadline) {
   return static_cast<long>(std::max<std::int64_t>(
-      0, std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count()));
+      0, std::chrono::duration_cast<microseconds>(deadline - Clock::now()).count()));
 }
 
 // Bytes that are already there are taken without a wait; only when none are
@@ -61,51 +64,116 @@ long ReceiveWhenThere(const TConnection& c, long microseconds, std::string& into
   return platform::kNoBytesYet;
 }
 
-// The next bytes of a body into the pending cell; false when none came in
+// When a wait for a head must end: at `normal`, or, while the pool is
+// crowded, kCrowdedHeadMicroseconds after the wait began if that is sooner.
+class HeadDeadline {
+ public:
+  explicit HeadDeadline(const TConnection& c)
+      : load_(c.settings ? c.settings->poolLoad : nullptr), start_(Clock::now()) {}
+  Clock::time_point For(Clock::time_point normal) const {
+    if (!load_ || !load_->Crowded()) return normal;
+    return std::min(normal, start_ + microseconds(kCrowdedHeadMicroseconds));
+  }
+
+ private:
+  const TPoolLoad* load_;
+  Clock::time_point start_;
+};
+
+// The first bytes of a head into the pending cell; false when none came in
 // time or the peer is gone.
-bool ReceiveBodyBytes(const TConnection& c, Clock::time_point deadline) {
-  const long left = MicrosecondsLeft(deadline);
-  return left > 0 && ReceiveWhenThere(c, left, *c.pending) > 0 && !c.terminating->load();
+bool ReceiveHeadStart(const TConnection& c, const HeadDeadline& deadline) {
+  std::string& bytes = *c.pending;
+  // A new connection comes with its request; the next one on a kept
+  // connection follows only once the client has read the answer.
+  bool likelyThere = !c.servedBefore;
+  const Clock::time_point idleEnd = Clock::now() + microseconds(kRequestWaitMicroseconds);
+  while (bytes.empty()) {
+    const long left = MicrosecondsLeft(deadline.For(idleEnd));
+    if (left <= 0) return false;
+    const long got =
+        ReceiveWhenThere(c, std::min(left, kCrowdCheckMicroseconds), bytes, likelyThere);
+    if (c.terminating->load() || (got != platform::kNoBytesYet && got <= 0)) return false;
+    likelyThere = false;
+    DropLeadingLineEnds(bytes);
+  }
+  return true;
 }
 
-Clock::time_point Extended(Clock::time_point deadline, std::int64_t bytes) {
-  return deadline + std::chrono::microseconds(bytes * 1'000'000 / kBodyBytesPerSecond);
+// The pace a body is held to (see kBodyGraceSeconds): windows, each of
+// which must bring its bytes.
+class BodyPace {
+ public:
+  BodyPace() : windowEnd_(Clock::now() + std::chrono::seconds(kBodyGraceSeconds)) {}
+  void Count(std::size_t bodyBytes) { windowBytes_ += static_cast<std::int64_t>(bodyBytes); }
+  // False once a window has ended short of its bytes; a window that ended
+  // with them gives way to the next one.
+  bool Kept() {
+    const Clock::time_point now = Clock::now();
+    if (now < windowEnd_) return true;
+    if (windowBytes_ < required_) return false;
+    windowEnd_ = now + std::chrono::seconds(kBodyWindowSeconds);
+    windowBytes_ = 0;
+    required_ = kMinBodyBytesPerSecond * kBodyWindowSeconds;
+    return true;
+  }
+  Clock::time_point WindowEnd() const { return windowEnd_; }
+
+ private:
+  Clock::time_point windowEnd_;
+  std::int64_t windowBytes_ = 0;
+  std::int64_t required_ = 1;  // the grace asks only for a start
+};
+
+// The next bytes of a body into the pending cell; false when the body fell
+// behind its pace or the peer is gone.
+bool ReceiveBodyBytes(const TConnection& c, BodyPace& pace) {
+  while (pace.Kept()) {
+    const long got = ReceiveWhenThere(c, MicrosecondsLeft(pace.WindowEnd()), *c.pending);
+    if (c.terminating->load()) return false;
+    if (got != platform::kNoBytesYet) return got > 0;
+  }
+  return false;
 }
 
 BodyOutcome ReadLengthBody(const TConnection& c, std::int64_t length, TRequestBody& body) {
-  if (length > kMaxBodyBytes) return BodyOutcome::kTooLarge;
   std::string& pending = *c.pending;
-  Clock::time_point deadline = Clock::now() + kBodyGrace;
+  BodyPace pace;
   for (std::int64_t left = length; left > 0;) {
-    if (pending.empty() && !ReceiveBodyBytes(c, deadline)) return BodyOutcome::kBroken;
+    if (pending.empty() && !ReceiveBodyBytes(c, pace)) return BodyOutcome::kBroken;
     const std::size_t take = static_cast<std::size_t>(
         std::min<std::int64_t>(left, static_cast<std::int64_t>(pending.size())));
     if (!body.Append(pending.data(), take)) return BodyOutcome::kNotStored;
     pending.erase(0, take);
     left -= static_cast<std::int64_t>(take);
-    deadline = Extended(deadline, static_cast<std::int64_t>(take));
+    pace.Count(take);
   }
   return BodyOutcome::kComplete;
 }
 
-BodyOutcome ReadChunkedBody(const TConnection& c, TRequestBody& body) {
+BodyOutcome ReadChunkedBody(const TConnection& c, std::int64_t limit, TRequestBody& body) {
   std::string& pending = *c.pending;
   TChunkedDecoder decoder;
   std::string decoded;
-  Clock::time_point deadline = Clock::now() + kBodyGrace;
+  BodyPace pace;
   for (;;) {
-    if (pending.empty() && !ReceiveBodyBytes(c, deadline)) return BodyOutcome::kBroken;
+    if (pending.empty() && !ReceiveBodyBytes(c, pace)) return BodyOutcome::kBroken;
     std::size_t consumed = 0;
     decoded.clear();
     const TChunkedDecoder::Status status = decoder.Feed(pending, consumed, decoded);
     pending.erase(0, consumed);
     if (status == TChunkedDecoder::Status::kMalformed) return BodyOutcome::kMalformed;
-    if (body.Size() + static_cast<std::int64_t>(decoded.size()) > kMaxBodyBytes)
+    if (body.Size() + static_cast<std::int64_t>(decoded.size()) > limit)
       return BodyOutcome::kTooLarge;
     if (!body.Append(decoded.data(), decoded.size())) return BodyOutcome::kNotStored;
-    deadline = Extended(deadline, static_cast<std::int64_t>(consumed));
+    pace.Count(decoded.size());
     if (status == TChunkedDecoder::Status::kDone) return BodyOutcome::kComplete;
   }
+}
+
+bool ExpectsContinue(const THttpRequest& request) {
+  const std::string* expect = request.Header("Expect");
+  return expect && !request.IsHttp10() && text::EqualsNoCase(*expect, "100-continue");
 }
 
 }  // namespace
@@ -114,28 +182,28 @@ HeadOutcome ReadRequestHead(const TConnection& c, std::string& head) {
   std::string& bytes = *c.pending;
   head.clear();
   DropLeadingLineEnds(bytes);
-  if (bytes.empty()) {
-    // A new connection comes with its request; the next one on a kept
-    // connection follows only once the client has read the answer.
-    const long received = ReceiveWhenThere(c, kRequestWaitMicroseconds, bytes, !c.servedBefore);
-    DropLeadingLineEnds(bytes);
-    if (received <= 0 || bytes.empty() || c.terminating->load()) return HeadOutcome::kNothing;
-  }
-  const Clock::time_point deadline =
-      Clock::now() + std::chrono::microseconds(kHeadTimeLimitMicroseconds);
+  const HeadDeadline deadline(c);
+  if (bytes.empty() && !ReceiveHeadStart(c, deadline)) return HeadOutcome::kNothing;
 
+  const Clock::time_point limit = Clock::now() + microseconds(kHeadTimeLimitMicroseconds);
+  Clock::time_point lastBytes = Clock::now();
   std::size_t end = HeadEnd(bytes, 0);
   while (end == std::string::npos && bytes.size() <= kMaxHeadBytes) {
     const std::size_t searched = bytes.size();
-    const long left = MicrosecondsLeft(deadline);
-    if (left <= 0) return HeadOutcome::kTimedOut;
-    const long got = ReceiveWhenThere(c, std::min(kRequestWaitMicroseconds, left), bytes);
-    // Silence for a whole wait ends the head; the time limit refuses it.
+    const Clock::time_point due = deadline.For(limit);
+    if (Clock::now() >= due) return HeadOutcome::kTimedOut;
+    // Silence for a whole wait ends the head as far as it came.
+    const Clock::time_point silenceEnd = lastBytes + microseconds(kRequestWaitMicroseconds);
+    const long silenceLeft = MicrosecondsLeft(silenceEnd);
+    if (silenceLeft <= 0) break;
+    const long wait = std::min({MicrosecondsLeft(due), silenceLeft, kCrowdCheckMicroseconds});
+    const long got = ReceiveWhenThere(c, wait, bytes);
     if (got == platform::kNoBytesYet) {
-      if (Clock::now() >= deadline && !c.terminating->load()) return HeadOutcome::kTimedOut;
-      break;
+      if (c.terminating->load()) break;
+      continue;
     }
     if (got <= 0) break;
+    lastBytes = Clock::now();
     end = HeadEnd(bytes, searched);
   }
   if (end == std::string::npos ? bytes.size() > kMaxHeadBytes : end > kMaxHeadBytes) {
@@ -151,15 +219,28 @@ HeadOutcome ReadRequestHead(const TConnection& c, std::string& head) {
 }
 
 BodyOutcome ReadRequestBody(const TConnection& c, THttpRequest& request, TRequestBody& body) {
-  switch (request.framing) {
-    case TBodyFraming::kNone:
-      return BodyOutcome::kComplete;
-    case TBodyFraming::kLength:
-      return ReadLengthBody(c, request.contentLength, body);
-    case TBodyFraming::kChunked:
-      break;
+  if (request.framing == TBodyFraming::kNone) return BodyOutcome::kComplete;
+  const std::int64_t limit = std::min(c.settings->maxBodyBytes, kMaxBodyBytes);
+  if (request.framing == TBodyFraming::kLength && request.contentLength > limit)
+    return BodyOutcome::kTooLarge;
+  if (ExpectsContinue(request) && c.pending->empty()) {
+    const std::string goOn = StatusLine(100) + "\r\n";
+    platform::SendAll(c.socket, goOn.data(), goOn.size());
   }
-  const BodyOutcome outcome = ReadChunkedBody(c, body);
+  if (request.framing == TBodyFraming::kLength)
+    return ReadLengthBody(c, request.contentLength, body);
+  const BodyOutcome outcome = ReadChunkedBody(c, limit, body);
   request.contentLength = body.Size();
   return outcome;
+}
+
+void DrainBeforeClose(const TConnection& c) {
+  const Clock::time_point end = Clock::now() + kDrainTime;
+  std::string dropped;
+  for (std::size_t taken = 0; taken < kDrainBytes && Clock::now() < end;) {
+    dropped.clear();
+    // One slice of silence: the client has stopped sending.
+    if (ReceiveWhenThere(c, 0, dropped) <= 0) return;
+    taken += dropped.size();
+  }
 }

@@ -164,7 +164,7 @@ bool SendStaticFile(const TConnection& c, const std::string& localPath, const st
   platform::FileStream body;
   platform::FileStamp stamp;
   if (!body.OpenRead(localPath, &stamp)) {
-    SendFixedAnswer(c.socket, kUnreadableStatus, connectionLine);
+    SendFixedAnswer(c.socket, kUnreadableStatus, connectionLine, std::string(), method == "HEAD");
     return true;
   }
   const TWorkerSettings& s = *c.settings;

@@ -4,11 +4,15 @@
 #include <cstdint>
 
 #include "common/KestroClass.h"
+#include "common/TextView.h"
 #include "http/AccessLog.h"
+#include "http/FixedAnswers.h"
 #include "http/MimeTable.h"
 #include "http/RequestHandler.h"
+#include "http/RequestReader.h"
 #include "php/PhpDllLoader.h"
 #include "platform/Files.h"
+#include "platform/Ini.h"
 
 namespace {
 
@@ -22,6 +26,9 @@ constexpr long kAcceptSliceMicroseconds = 100'000;
 constexpr auto kAcceptBackoff = std::chrono::milliseconds(50);
 constexpr auto kEventsInterval = std::chrono::milliseconds(10);
 
+// What a client whose connection finds every worker busy is told to wait.
+const char* const kRetryAfterLine = "Retry-After: 2\r\n";
+
 bool InRange(std::int64_t value, std::int64_t low, std::int64_t high) {
   return value >= low && value <= high;
 }
@@ -34,6 +41,47 @@ std::string DocumentRootOf(const std::string& setting) {
   const bool driveRoot = root.size() == 3 && root[1] == ':' && (root[2] == '\\' || root[2] == '/');
   return driveRoot ? root.substr(0, 2) : root;
 }
+
+// The tree's post_max_size, read from its php.ini as PHP reads it.
+std::int64_t TreeBodyLimit() {
+  const std::string phpIni = TKestro::GetAppDir() + platform::PathDelim + "php" +
+                             platform::PathDelim + "php.ini";
+  // A default no size is written as tells that php.ini sets none.
+  const std::string none = "(none)";
+  const std::string value = platform::ReadIniValue("PHP", "post_max_size", none, phpIni);
+  return BodyLimitOf(value == none ? nullptr : &value);
+}
+
+// A connection that finds every worker busy is told so rather than reset.
+// What it sent is read first, so that closing does not reset the connection
+// before the client has read the answer; the listener never waits for it.
+void AnswerPoolFull(platform::SocketHandle client) {
+  char buffer[4096];
+  std::string arrived;
+  for (long got; arrived.size() < kMaxHeadBytes &&
+                 (got = platform::Recv(client, buffer, sizeof buffer, false)) > 0;)
+    arrived.append(buffer, static_cast<std::size_t>(got));
+  const bool headOnly = text::EqualsNoCase(std::string_view(arrived).substr(0, 5), "HEAD ");
+  SendFixedAnswer(client, 503, ConnectionLine(true), kRetryAfterLine, headOnly,
+                  "Every worker of this server is busy. Try again in a few seconds.");
+  platform::CloseSocket(client);
+}
+
+// Counts a worker busy for the connection it serves.
+class BusyWhileServing {
+ public:
+  explicit BusyWhileServing(TPoolLoad* load) : load_(load) {
+    if (load_) ++load_->busy;
+  }
+  ~BusyWhileServing() {
+    if (load_) --load_->busy;
+  }
+  BusyWhileServing(const BusyWhileServing&) = delete;
+  BusyWhileServing& operator=(const BusyWhileServing&) = delete;
+
+ private:
+  TPoolLoad* load_;
+};
 
 }  // namespace
 
@@ -107,6 +155,7 @@ void TMsgSender::ServeConnection() {
   connection.connectionContext = &connectionContext_;
   connection.keepAliveFlag = &keepAliveFlag_;
   connection.terminating = &terminating_;
+  const BusyWhileServing busy(settings_.poolLoad);
   try {
     while (!terminating_ && !ServeRequest(connection)) connection.servedBefore = true;
   } catch (...) {
@@ -182,6 +231,7 @@ bool TWebServer::LoadSettings() {
     indexFiles_ = read("index");
     maxConnections_ = InRange(maxConnections, 0, 2147483646) ? static_cast<int>(maxConnections) : 0;
     phpExtensions_ = read("php_extname");
+    maxBodyBytes_ = TreeBodyLimit();
   }
   return InRange(port_, 1, 65535) && !documentRoot_.empty() &&
          platform::DirectoryExists(documentRoot_) && !TKestro::Trim(indexFiles_).empty() &&
@@ -224,6 +274,9 @@ void TWebServer::ListenAndAccept() {
   handOffSettings_.portText = std::to_string(port_);
   handOffSettings_.logFolder = logFolder_;
   handOffSettings_.spoolFolder = TKestro::GetAppDir() + platform::PathDelim + "tmp";
+  handOffSettings_.maxBodyBytes = maxBodyBytes_;
+  poolLoad_.capacity = maxConnections_;
+  handOffSettings_.poolLoad = &poolLoad_;
   {
     std::lock_guard<std::mutex> locked(stateLock_);
     listenSocket_ = listener;
@@ -271,7 +324,7 @@ void TWebServer::HandOff(platform::SocketHandle client, const std::string& peerA
       // No thread could be made: a full pool for this connection.
     }
   }
-  platform::CloseSocket(client);  // the client gets no answer
+  AnswerPoolFull(client);
 }
 
 void TWebServer::DestroyWorkers() {

@@ -1,7 +1,8 @@
 // TWebServer: the HTTP server. A listener thread that accepts connections on
 // the configured port and hands each to a parked worker (TMsgSender) of a
 // pool that grows on demand up to maxconnections. A worker that finishes a
-// connection takes the next queued one itself before it parks.
+// connection takes the next queued one itself before it parks. A connection
+// that finds the pool full is answered 503 and closed.
 #pragma once
 #include <atomic>
 #include <condition_variable>
@@ -100,6 +101,8 @@ class TWebServer {
   std::string logFolder_;
   std::unique_ptr<TAccessLog> accessLog_;  // LogLock and LogHandle
   int maxConnections_ = 0;
+  std::int64_t maxBodyBytes_ = kMaxBodyBytes;  // the tree's post_max_size
+  TPoolLoad poolLoad_;
   std::vector<std::unique_ptr<TMsgSender>> workers_;
   std::unique_ptr<TPHPDllLoader> phpLoader_;
   TWorkerSettings handOffSettings_;  // the listener's, filled as it starts listening

@@ -29,13 +29,24 @@ class TPHPDllLoader {
   PFN_HTTPEXTENSIONPROC ExtensionProc() const { return extensionProc_; }
   // Slots of the load, failed loads included.
   std::size_t HandleCount() const { return handles_.size(); }
+  // The folder the load looks in: the tree's php folder.
+  std::string PhpFolder() const;
+  // Once loaded without an entry point, why, naming the module as the php
+  // folder holds it ("php/phpisapi.so is missing"); empty otherwise.
+  const std::string& Failure() const { return failure_; }
+  // True for the first caller only, so a failed load is reported once.
+  bool FirstToReportFailure() { return !failureReported_.exchange(true); }
 
  private:
   void LoadFolder(const std::string& folder, const std::string& pattern);
+  // What keeps the module at `modulePath` from serving: " is missing", ...
+  std::string FailureOf(const std::string& modulePath) const;
 
   std::string appDir_;
   std::vector<platform::DynLib> handles_;
   PFN_HTTPEXTENSIONPROC extensionProc_ = nullptr;
+  std::string failure_;
+  std::atomic<bool> failureReported_{false};
   std::atomic<bool> loading_{false};
   std::atomic<bool> loaded_{false};
 };

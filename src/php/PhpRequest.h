@@ -20,6 +20,7 @@ struct TPhpRequestRecord {
   std::string serverSoftware;
   std::string clientAddress;
   std::string portText;
+  std::string logFolder;  // where a PHP that cannot be loaded is reported
   std::uint8_t* keepAliveFlag = nullptr;    // the worker's cell
   std::string* connectionContext = nullptr; // the worker's cell; ConnID points here
   TPHPDllLoader* loader = nullptr;
@@ -27,4 +28,6 @@ struct TPhpRequestRecord {
 };
 
 // Returns CloseAfter: true unless the module asked to keep the connection.
+// Without a module to call, the client is told so with 503 and the
+// connection is closed.
 bool ServePhpRequest(const TPhpRequestRecord& request);

@@ -1,6 +1,8 @@
 // The answers of a running server, spoken to through loopback sockets.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "HttpTestSupport.h"
 #include "common/KestroClass.h"
 #include "http/UrlMapping.h"
@@ -25,6 +27,7 @@ class ServerAnswersTest : public ServerTest {
     accented = TKestro::Utf8ToAnsiIfValid("\xC3\xA9");
     site.folder.Write("www/" + accented + "/x.txt", "x");
     site.folder.Write("secret.txt", "outside");
+    site.folder.Write("www/page.php", "<?php echo 1;");
     StartServer();
   }
   std::string TagOf(const std::string& path) {
@@ -162,16 +165,57 @@ TEST_F(ServerAnswersTest, FoldersRedirectOrAreNotFound) {
   EXPECT_EQ(Ask(Get(moved.Header("Location") + "x.txt")).body, "x");  // the browser follows it
   r = Ask(Get("/docs/"));
   EXPECT_EQ(r.status, 404);
-  EXPECT_EQ(r.Header("Content-Length"), "0");
+  EXPECT_EQ(r.Header("Content-Length"), std::to_string(r.body.size()));
   EXPECT_EQ(Ask(Get("/missing.txt")).status, 404);
 }
 
 TEST_F(ServerAnswersTest, UnknownMethodsGet501AndAreLogged) {
   const Response r = Ask(Get("/t.txt", "", "PUT"));
   EXPECT_EQ(r.status, 501);
-  EXPECT_EQ(r.Header("Content-Length"), "0");
+  EXPECT_EQ(r.Header("Content-Length"), std::to_string(r.body.size()));
   EXPECT_NE(site.LogText().find(" 127.0.0.1       PUT /t.txt HTTP/1.1\r\n"), std::string::npos)
       << site.LogText();
+}
+
+// A browser shows the page of an error rather than a blank one; HEAD gets
+// the same head without it.
+TEST_F(ServerAnswersTest, ErrorAnswersCarryAShortPageNamingTheirStatus) {
+  std::string oversized = "GET /t.txt HTTP/1.1\r\nHost: x\r\n";
+  while (oversized.size() < 70 * 1024) oversized += "X-Filler: " + std::string(100, 'f') + "\r\n";
+  const struct Case {
+    const char* what;
+    std::string request;  // with HEAD for its method when `head` is set
+    const char* status;
+    bool head;
+  } cases[] = {
+      {"a missing file", Get("/missing.txt"), "404 Not Found", false},
+      {"a missing file asked with HEAD", Get("/missing.txt", "", "HEAD"), "404 Not Found", true},
+      {"a folder without an index", Get("/docs/"), "404 Not Found", false},
+      {"an unknown method", Get("/t.txt", "", "PUT"), "501 Not Implemented", false},
+      {"a malformed head", Get("/t.txt", "X-A: 1\rX-B: 2\r\n"), "400 Bad Request", false},
+      {"a malformed head asked with HEAD", Get("/t.txt", "X-A: 1\rX-B: 2\r\n", "HEAD"),
+       "400 Bad Request", true},
+      {"a head past the largest", oversized + "\r\n", "431 Request Header Fields Too Large", false},
+      {"a body past PHP's", "POST /page.php HTTP/1.1\r\nHost: x\r\nContent-Length: 9000000\r\n\r\n",
+       "413 Content Too Large", false},
+  };
+  std::map<std::string, std::string> lengths;  // of each status's page
+  for (const Case& c : cases) {
+    Client client(site.port);
+    const Response r = client.Request(c.request, c.head);
+    EXPECT_EQ(std::to_string(r.status), std::string(c.status).substr(0, 3)) << c.what;
+    EXPECT_EQ(r.Header("Content-Type"), "text/html") << c.what;
+    EXPECT_TRUE(client.ClosedWithin(std::chrono::seconds(3))) << c.what;  // no byte after the head
+    if (c.head) {
+      EXPECT_EQ(r.Header("Content-Length"), lengths[c.status]) << c.what;
+      continue;
+    }
+    EXPECT_EQ(r.Header("Content-Length"), std::to_string(r.body.size())) << c.what;
+    EXPECT_NE(r.body.find(std::string("<title>") + c.status + "</title>"), std::string::npos)
+        << c.what << ": " << r.body;
+    EXPECT_NE(r.body.find(std::string("<h1>") + c.status + "</h1>"), std::string::npos) << c.what;
+    lengths[c.status] = r.Header("Content-Length");
+  }
 }
 
 TEST_F(ServerAnswersTest, TraversalNeverReachesOutsideTheRoot) {

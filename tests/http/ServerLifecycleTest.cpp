@@ -66,7 +66,7 @@ TEST(ServerLifecycleTest, StopThenStartServesAgainWithTheSameTypes) {
             "application/octet-stream");
 }
 
-TEST(ServerLifecycleTest, AFullPoolClosesTheNextClientUnanswered) {
+TEST(ServerLifecycleTest, AFullPoolTellsTheNextClientToComeBackAndCloses) {
   TestSite site;
   site.folder.Write("www/a.txt", "a");
   auto server = site.StartServer({{"maxconnections", "1"}});
@@ -75,7 +75,11 @@ TEST(ServerLifecycleTest, AFullPoolClosesTheNextClientUnanswered) {
   EXPECT_EQ(first.Request(Get("/a.txt", "Connection: keep-alive\r\n")).status, 200);
   Client second(site.port);
   ASSERT_TRUE(second.Connected());
-  second.Send(Get("/a.txt"));
+  const Response busy = second.Request(Get("/a.txt", "Connection: keep-alive\r\n"));
+  EXPECT_EQ(busy.status, 503);
+  EXPECT_EQ(busy.Header("Retry-After"), "2");
+  EXPECT_EQ(busy.Header("Connection"), "close");
+  EXPECT_NE(busy.body.find("busy"), std::string::npos) << busy.body;
   EXPECT_TRUE(second.ClosedWithin(2s));
   first.Close();
   std::this_thread::sleep_for(100ms);  // the worker parks again
