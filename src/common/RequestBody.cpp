@@ -40,8 +40,11 @@ std::int64_t PhpIniQuantity(std::string_view value) {
     }
   }
   std::int64_t number = 0;
-  for (int digit; i < text.size() && (digit = text::HexDigitValue(text[i])) >= 0 && digit < base; ++i)
+  for (; i < text.size(); ++i) {
+    const int digit = text::HexDigitValue(text[i]);
+    if (digit < 0 || digit >= base) break;
     number = std::min(kSaturated, number * base + digit);
+  }
   for (int powers = MultiplierPowers(text); powers > 0; --powers)
     number = std::min(kSaturated, number) * 1024;
   return negative ? -number : number;

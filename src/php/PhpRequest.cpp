@@ -90,7 +90,8 @@ void AnswerNoPhp(const TPhpRequestRecord& r) {
 bool ServePhpRequest(const TPhpRequestRecord& request) {
   static const std::atomic<bool> kNeverTerminating{false};
   if (!request.loader || !request.keepAliveFlag || !request.connectionContext) return true;
-  const std::atomic<bool>& terminating = request.terminating ? *request.terminating : kNeverTerminating;
+  const std::atomic<bool>& terminating =
+      request.terminating ? *request.terminating : kNeverTerminating;
   const bool ready = request.loader->EnsureLoaded(terminating);
   *request.keepAliveFlag = 0;
   if (!request.request) return true;

@@ -25,12 +25,14 @@ TEST_F(UnservedPhpTest, PhpRequestsAreToldPhpCouldNotBeLoaded) {
   const struct Case {
     const char* path;
     const char* method;
-  } cases[] = {{"/page.php", "GET"}, {"/docs/", "GET"}, {"/page.php", "HEAD"}, {"/page.php", "POST"}};
+  } cases[] = {
+      {"/page.php", "GET"}, {"/docs/", "GET"}, {"/page.php", "HEAD"}, {"/page.php", "POST"}};
   std::string pageLength;
   for (const Case& c : cases) {
     const bool head = std::string(c.method) == "HEAD";
     Client client(site.port);
-    const httptest::Response r = client.Request(Get(c.path, "Connection: keep-alive\r\n", c.method), head);
+    const httptest::Response r =
+        client.Request(Get(c.path, "Connection: keep-alive\r\n", c.method), head);
     EXPECT_EQ(r.status, 503) << c.path << " " << c.method;
     EXPECT_EQ(r.Header("Connection"), "close") << c.path << " " << c.method;
     EXPECT_TRUE(client.ClosedWithin(std::chrono::seconds(3))) << c.path << " " << c.method;
@@ -40,7 +42,8 @@ TEST_F(UnservedPhpTest, PhpRequestsAreToldPhpCouldNotBeLoaded) {
     }
     pageLength = r.Header("Content-Length");
     EXPECT_EQ(pageLength, std::to_string(r.body.size()));
-    EXPECT_NE(r.body.find("PHP could not be loaded from the folder <code>php</code>"), std::string::npos)
+    EXPECT_NE(r.body.find("PHP could not be loaded from the folder <code>php</code>"),
+              std::string::npos)
         << r.body;
     EXPECT_NE(r.body.find("phpisapi"), std::string::npos) << r.body;
     // A Windows tree says where PHP for Windows goes.
