@@ -15,17 +15,13 @@ TEST(BodyLimit, PostMaxSizeIsReadAsPhpReadsIt) {
     std::int64_t limit;
   } cases[] = {
       {nullptr, 8 << 20},        // PHP's own default
-      {"64M", 64 << 20},         {"8m", 8 << 20},           {"512K", 512 << 10},
-      {"1G", 1 << 30},           {"100", 100},              {" 2k ", 2048},
-      {"1 M", 1 << 20},          {"+3k", 3072},             {"1.5K", 1024},
-      {"10x", 10},               {"5mb", 5},                {"0x10", 16},
-      {"010", 8},                {"0o10", 8},               {"0b101", 5},
-      {"16M ; a comment", 16 << 20},
+      {"64M", 64 << 20},   {"512k", 512 << 10}, {"1G", 1 << 30},     {"100", 100},
+      {" 1 M ", 1 << 20},  {"1.5K", 1024},      {"5mb", 5},          {"0x10", 16},
+      {"010", 8},          {"0b101", 5},        {"16M ; a comment", 16 << 20},
       // No bound of PHP's: the largest body the server takes.
-      {"0", kMaxBodyBytes},      {"", kMaxBodyBytes},       {"-1", kMaxBodyBytes},
-      {"M", kMaxBodyBytes},
+      {"0", kMaxBodyBytes},  {"", kMaxBodyBytes},  {"-1", kMaxBodyBytes},  {"M", kMaxBodyBytes},
       // Past what the control block counts.
-      {"2g", kMaxBodyBytes},     {"99999999999999999999G", kMaxBodyBytes},
+      {"2g", kMaxBodyBytes}, {"99999999999999999999G", kMaxBodyBytes},
   };
   for (const Case& c : cases) {
     const std::string value = c.value ? c.value : "";

@@ -182,30 +182,4 @@ TEST(TreePhpMissingExtension, PagesStayCleanAndTheLogAndWelcomePageTellIt) {
   EXPECT_NE(welcome.find("not loaded (see the error log):\nxsl, opcache</p>"), std::string::npos) << welcome;
 }
 
-// A tree whose PHP module went missing: each PHP page says so with 503,
-// the error log tells it once, and the rest of the site is served.
-TEST(TreeWithoutPhpModule, PhpPagesSayPhpCouldNotBeLoaded) {
-  if (TreeProgram::AssembledTree().empty()) GTEST_SKIP() << "no assembled tree: run make tree";
-  TreeProgram tree;
-  const fs::path root = tree.Root();
-  fs::remove(root / "php" / "phpisapi.so");
-  tree.WritePage("ok.php", "<?php echo 'ok';");
-  tree.WritePage("sub/index.php", "<?php echo 'ok';");
-  tree.WritePage("ok.txt", "ok");
-  ASSERT_TRUE(tree.Start()) << tree.Output();
-
-  for (const char* page : {"/ok.php", "/sub/"}) {
-    const httptest::Response r = Client(tree.port).Request(Get(page));
-    EXPECT_EQ(r.status, 503) << page;
-    EXPECT_NE(r.body.find("PHP could not be loaded from the folder <code>php</code>"), std::string::npos)
-        << r.body;
-  }
-  EXPECT_EQ(Client(tree.port).Request(Get("/ok.txt")).body, "ok");
-  const std::string log = ReadFile(root / "log" / "php_errors.log");
-  EXPECT_NE(log.find("PHP could not be loaded from " + (root / "php").string() +
-                     ": php/phpisapi.so is missing\n"),
-            std::string::npos)
-      << log;
-}
-
 }  // namespace
