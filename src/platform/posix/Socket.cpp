@@ -99,13 +99,21 @@ SocketLibrary::~SocketLibrary() = default;
 
 int LastSocketError() { return ToWinsock(errno); }
 
-SocketHandle OpenListener(int port, int& error) {
+namespace {
+
+// A listening socket of `family` on every address of the port; 0 and `error`
+// as OpenListener has them. An IPv6 one takes IPv4 clients too.
+SocketHandle ListenOn(int family, int port, int& error) {
   error = 0;
   const SocketHandle s =
-      Handle(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP));
+      Handle(::socket(family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP));
   if (s == 0) return 0;
+  const int on = 1, off = 0;
+  if (family == AF_INET6 && ::setsockopt(Fd(s), IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off) != 0) {
+    ::close(Fd(s));
+    return 0;
+  }
   // A restart after Stop must bind while old connections sit in TIME_WAIT.
-  const int on = 1;
   ::setsockopt(Fd(s), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   // Connections are handed out once their first bytes came: no worker sits
   // waiting for a request that is still on its way, and one that sends
@@ -119,8 +127,19 @@ SocketHandle OpenListener(int port, int& error) {
   ::setsockopt(Fd(s), SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
   const timeval receiveSlice{0, kReceiveSliceMicroseconds};
   ::setsockopt(Fd(s), SOL_SOCKET, SO_RCVTIMEO, &receiveSlice, sizeof receiveSlice);
-  const sockaddr_in address = Ipv4(htonl(INADDR_ANY), port);
-  if (::bind(Fd(s), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+  sockaddr_storage address{};
+  socklen_t length = 0;
+  if (family == AF_INET6) {
+    auto& v6 = reinterpret_cast<sockaddr_in6&>(address);
+    v6.sin6_family = AF_INET6;
+    v6.sin6_addr = in6addr_any;
+    v6.sin6_port = htons(static_cast<std::uint16_t>(port));
+    length = sizeof v6;
+  } else {
+    reinterpret_cast<sockaddr_in&>(address) = Ipv4(htonl(INADDR_ANY), port);
+    length = sizeof(sockaddr_in);
+  }
+  if (::bind(Fd(s), reinterpret_cast<const sockaddr*>(&address), length) != 0 ||
       ::listen(Fd(s), INT_MAX) != 0) {
     error = LastSocketError();
     ::close(Fd(s));
@@ -129,22 +148,61 @@ SocketHandle OpenListener(int port, int& error) {
   return s;
 }
 
-int LocalPort(SocketHandle socket) {
-  sockaddr_in address{};
-  socklen_t length = sizeof address;
-  if (::getsockname(Fd(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
-  return ntohs(address.sin_port);
+// The errors of a machine without IPv6: no such family, no such address.
+bool WithoutIpv6(int error) { return error == 0 || error == 10047 || error == 10049; }
+
+// An address as clients know it: an IPv4 client of the dual-stack listener
+// in its dotted form, not as ::ffff:a.b.c.d.
+std::string AddressText(const sockaddr_storage& address) {
+  char text[INET6_ADDRSTRLEN] = {};
+  if (address.ss_family == AF_INET) {
+    ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(address).sin_addr, text, sizeof text);
+  } else if (address.ss_family == AF_INET6) {
+    const in6_addr& v6 = reinterpret_cast<const sockaddr_in6&>(address).sin6_addr;
+    if (IN6_IS_ADDR_V4MAPPED(&v6))
+      ::inet_ntop(AF_INET, &v6.s6_addr[12], text, sizeof text);
+    else
+      ::inet_ntop(AF_INET6, &v6, text, sizeof text);
+  }
+  return text;
 }
 
+int PortOf(const sockaddr_storage& address) {
+  if (address.ss_family == AF_INET6)
+    return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
+  if (address.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
+  return 0;
+}
+
+// The socket's own end (`local`) or its peer's; family 0 on failure.
+sockaddr_storage EndOf(SocketHandle socket, bool local) {
+  sockaddr_storage address{};
+  socklen_t length = sizeof address;
+  const int done = local ? ::getsockname(Fd(socket), reinterpret_cast<sockaddr*>(&address), &length)
+                         : ::getpeername(Fd(socket), reinterpret_cast<sockaddr*>(&address), &length);
+  if (done != 0) address.ss_family = 0;
+  return address;
+}
+
+}  // namespace
+
+SocketHandle OpenListener(int port, int& error) {
+  const SocketHandle s = ListenOn(AF_INET6, port, error);
+  if (s != 0 || !WithoutIpv6(error)) return s;
+  return ListenOn(AF_INET, port, error);
+}
+
+int LocalPort(SocketHandle socket) { return PortOf(EndOf(socket, true)); }
+int PeerPort(SocketHandle socket) { return PortOf(EndOf(socket, false)); }
+std::string LocalAddress(SocketHandle socket) { return AddressText(EndOf(socket, true)); }
+
 SocketHandle Accept(SocketHandle listener, std::string& peerAddress) {
-  sockaddr_in peer{};
+  sockaddr_storage peer{};
   socklen_t length = sizeof peer;
   const SocketHandle s = Handle(
       ::accept4(Fd(listener), reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC));
   if (s == 0) return 0;
-  char text[INET_ADDRSTRLEN] = {};
-  ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
-  peerAddress = text;
+  peerAddress = AddressText(peer);
   return s;
 }
 

@@ -43,14 +43,35 @@ SocketLibrary::~SocketLibrary() {
 
 int LastSocketError() { return ::WSAGetLastError(); }
 
-SocketHandle OpenListener(int port, int& error) {
+namespace {
+
+// A listening socket of `family` on every address of the port; 0 and `error`
+// as OpenListener has them. An IPv6 one takes IPv4 clients too.
+SocketHandle ListenOn(int family, int port, int& error) {
   error = 0;
-  const SocketHandle s = Handle(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  const SocketHandle s = Handle(::socket(family, SOCK_STREAM, IPPROTO_TCP));
   if (s == 0) return 0;
+  const DWORD off = 0;
+  if (family == AF_INET6 && ::setsockopt(Sock(s), IPPROTO_IPV6, IPV6_V6ONLY,
+                                         reinterpret_cast<const char*>(&off), sizeof off) != 0) {
+    ::closesocket(Sock(s));
+    return 0;
+  }
   u_long nonBlocking = 1;
   ::ioctlsocket(Sock(s), FIONBIO, &nonBlocking);
-  const sockaddr_in address = Ipv4(htonl(INADDR_ANY), port);
-  if (::bind(Sock(s), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+  sockaddr_storage address{};
+  int length = 0;
+  if (family == AF_INET6) {
+    auto& v6 = reinterpret_cast<sockaddr_in6&>(address);
+    v6.sin6_family = AF_INET6;
+    v6.sin6_addr = in6addr_any;
+    v6.sin6_port = htons(static_cast<u_short>(port));
+    length = sizeof v6;
+  } else {
+    reinterpret_cast<sockaddr_in&>(address) = Ipv4(htonl(INADDR_ANY), port);
+    length = sizeof(sockaddr_in);
+  }
+  if (::bind(Sock(s), reinterpret_cast<const sockaddr*>(&address), length) != 0 ||
       ::listen(Sock(s), SOMAXCONN) != 0) {
     error = LastSocketError();
     ::closesocket(Sock(s));
@@ -59,15 +80,58 @@ SocketHandle OpenListener(int port, int& error) {
   return s;
 }
 
-int LocalPort(SocketHandle socket) {
-  sockaddr_in address{};
-  int length = sizeof address;
-  if (::getsockname(Sock(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
-  return ntohs(address.sin_port);
+// The errors of a machine without IPv6: no such family, no such address.
+bool WithoutIpv6(int error) {
+  return error == 0 || error == WSAEAFNOSUPPORT || error == WSAEADDRNOTAVAIL;
 }
 
+// An address as clients know it: an IPv4 client of the dual-stack listener
+// in its dotted form, not as ::ffff:a.b.c.d.
+std::string AddressText(const sockaddr_storage& address) {
+  char text[INET6_ADDRSTRLEN] = {};
+  if (address.ss_family == AF_INET) {
+    ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(address).sin_addr, text, sizeof text);
+  } else if (address.ss_family == AF_INET6) {
+    const in6_addr& v6 = reinterpret_cast<const sockaddr_in6&>(address).sin6_addr;
+    if (IN6_IS_ADDR_V4MAPPED(&v6))
+      ::inet_ntop(AF_INET, &v6.s6_addr[12], text, sizeof text);
+    else
+      ::inet_ntop(AF_INET6, &v6, text, sizeof text);
+  }
+  return text;
+}
+
+int PortOf(const sockaddr_storage& address) {
+  if (address.ss_family == AF_INET6)
+    return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
+  if (address.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
+  return 0;
+}
+
+// The socket's own end (`local`) or its peer's; family 0 on failure.
+sockaddr_storage EndOf(SocketHandle socket, bool local) {
+  sockaddr_storage address{};
+  int length = sizeof address;
+  const int done = local ? ::getsockname(Sock(socket), reinterpret_cast<sockaddr*>(&address), &length)
+                         : ::getpeername(Sock(socket), reinterpret_cast<sockaddr*>(&address), &length);
+  if (done != 0) address.ss_family = 0;
+  return address;
+}
+
+}  // namespace
+
+SocketHandle OpenListener(int port, int& error) {
+  const SocketHandle s = ListenOn(AF_INET6, port, error);
+  if (s != 0 || !WithoutIpv6(error)) return s;
+  return ListenOn(AF_INET, port, error);
+}
+
+int LocalPort(SocketHandle socket) { return PortOf(EndOf(socket, true)); }
+int PeerPort(SocketHandle socket) { return PortOf(EndOf(socket, false)); }
+std::string LocalAddress(SocketHandle socket) { return AddressText(EndOf(socket, true)); }
+
 SocketHandle Accept(SocketHandle listener, std::string& peerAddress) {
-  sockaddr_in peer{};
+  sockaddr_storage peer{};
   int length = sizeof peer;
   const SocketHandle s =
       Handle(::accept(Sock(listener), reinterpret_cast<sockaddr*>(&peer), &length));
@@ -80,7 +144,7 @@ SocketHandle Accept(SocketHandle listener, std::string& peerAddress) {
   const DWORD sendTimeoutMs = kSendTimeoutSeconds * 1000;
   ::setsockopt(Sock(s), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&sendTimeoutMs),
                sizeof sendTimeoutMs);
-  peerAddress = ::inet_ntoa(peer.sin_addr);
+  peerAddress = AddressText(peer);
   return s;
 }
 
