@@ -58,8 +58,8 @@ constexpr int kSendTimeoutSeconds = 30;
 // `peerAddress` receives the peer's address: dotted for an IPv4 client
 // (127.0.0.1, never ::ffff:127.0.0.1), IPv6 text for the others (::1).
 SocketHandle Accept(SocketHandle listener, std::string& peerAddress);
-// A blocking connection to `ipv4`:`port`; 0 on failure.
-SocketHandle Connect(const std::string& ipv4, int port);
+// A blocking connection to `address` (IPv4 or IPv6 text):`port`; 0 on failure.
+SocketHandle Connect(const std::string& address, int port);
 
 // One send call (no SIGPIPE on Linux): the bytes sent, or -1. `more` tells
 // that more data follows at once: where the platform can, the bytes then wait

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "platform/FileStream.h"
+#include "platform/SocketAddress.h"
 
 namespace platform {
 
@@ -61,14 +62,6 @@ int ToWinsock(int error) {
     case EHOSTUNREACH: return 10065;
     default: return error;
   }
-}
-
-sockaddr_in Ipv4(in_addr_t address, int port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = address;
-  a.sin_port = htons(static_cast<std::uint16_t>(port));
-  return a;
 }
 
 // sendfile has no MSG_NOSIGNAL: SIGPIPE is held back for the call, and one it
@@ -127,18 +120,8 @@ SocketHandle ListenOn(int family, int port, int& error) {
   ::setsockopt(Fd(s), SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
   const timeval receiveSlice{0, kReceiveSliceMicroseconds};
   ::setsockopt(Fd(s), SOL_SOCKET, SO_RCVTIMEO, &receiveSlice, sizeof receiveSlice);
-  sockaddr_storage address{};
-  socklen_t length = 0;
-  if (family == AF_INET6) {
-    auto& v6 = reinterpret_cast<sockaddr_in6&>(address);
-    v6.sin6_family = AF_INET6;
-    v6.sin6_addr = in6addr_any;
-    v6.sin6_port = htons(static_cast<std::uint16_t>(port));
-    length = sizeof v6;
-  } else {
-    reinterpret_cast<sockaddr_in&>(address) = Ipv4(htonl(INADDR_ANY), port);
-    length = sizeof(sockaddr_in);
-  }
+  sockaddr_storage address;
+  const socklen_t length = AnyAddress(family, port, address);
   if (::bind(Fd(s), reinterpret_cast<const sockaddr*>(&address), length) != 0 ||
       ::listen(Fd(s), INT_MAX) != 0) {
     error = LastSocketError();
@@ -150,29 +133,6 @@ SocketHandle ListenOn(int family, int port, int& error) {
 
 // The errors of a machine without IPv6: no such family, no such address.
 bool WithoutIpv6(int error) { return error == 0 || error == 10047 || error == 10049; }
-
-// An address as clients know it: an IPv4 client of the dual-stack listener
-// in its dotted form, not as ::ffff:a.b.c.d.
-std::string AddressText(const sockaddr_storage& address) {
-  char text[INET6_ADDRSTRLEN] = {};
-  if (address.ss_family == AF_INET) {
-    ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(address).sin_addr, text, sizeof text);
-  } else if (address.ss_family == AF_INET6) {
-    const in6_addr& v6 = reinterpret_cast<const sockaddr_in6&>(address).sin6_addr;
-    if (IN6_IS_ADDR_V4MAPPED(&v6))
-      ::inet_ntop(AF_INET, &v6.s6_addr[12], text, sizeof text);
-    else
-      ::inet_ntop(AF_INET6, &v6, text, sizeof text);
-  }
-  return text;
-}
-
-int PortOf(const sockaddr_storage& address) {
-  if (address.ss_family == AF_INET6)
-    return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
-  if (address.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
-  return 0;
-}
 
 // The socket's own end (`local`) or its peer's; family 0 on failure.
 sockaddr_storage EndOf(SocketHandle socket, bool local) {
@@ -206,13 +166,13 @@ SocketHandle Accept(SocketHandle listener, std::string& peerAddress) {
   return s;
 }
 
-SocketHandle Connect(const std::string& ipv4, int port) {
-  in_addr address{};
-  if (::inet_pton(AF_INET, ipv4.c_str(), &address) != 1) return 0;
-  const SocketHandle s = Handle(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
+SocketHandle Connect(const std::string& address, int port) {
+  sockaddr_storage peer;
+  const auto length = ParseAddress(address, port, peer);
+  if (length == 0) return 0;
+  const SocketHandle s = Handle(::socket(peer.ss_family, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
   if (s == 0) return 0;
-  const sockaddr_in peer = Ipv4(address.s_addr, port);
-  if (::connect(Fd(s), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+  if (::connect(Fd(s), reinterpret_cast<const sockaddr*>(&peer), length) != 0) {
     ::close(Fd(s));
     return 0;
   }

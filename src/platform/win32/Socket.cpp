@@ -7,6 +7,7 @@
 #include <climits>
 
 #include "platform/FileStream.h"
+#include "platform/SocketAddress.h"
 
 namespace platform {
 
@@ -20,14 +21,6 @@ SocketHandle Handle(SOCKET s) {
 
 int ClampLength(std::size_t length) {
   return length > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(length);
-}
-
-sockaddr_in Ipv4(unsigned long address, int port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = address;
-  a.sin_port = htons(static_cast<u_short>(port));
-  return a;
 }
 
 }  // namespace
@@ -59,18 +52,8 @@ SocketHandle ListenOn(int family, int port, int& error) {
   }
   u_long nonBlocking = 1;
   ::ioctlsocket(Sock(s), FIONBIO, &nonBlocking);
-  sockaddr_storage address{};
-  int length = 0;
-  if (family == AF_INET6) {
-    auto& v6 = reinterpret_cast<sockaddr_in6&>(address);
-    v6.sin6_family = AF_INET6;
-    v6.sin6_addr = in6addr_any;
-    v6.sin6_port = htons(static_cast<u_short>(port));
-    length = sizeof v6;
-  } else {
-    reinterpret_cast<sockaddr_in&>(address) = Ipv4(htonl(INADDR_ANY), port);
-    length = sizeof(sockaddr_in);
-  }
+  sockaddr_storage address;
+  const int length = AnyAddress(family, port, address);
   if (::bind(Sock(s), reinterpret_cast<const sockaddr*>(&address), length) != 0 ||
       ::listen(Sock(s), SOMAXCONN) != 0) {
     error = LastSocketError();
@@ -83,29 +66,6 @@ SocketHandle ListenOn(int family, int port, int& error) {
 // The errors of a machine without IPv6: no such family, no such address.
 bool WithoutIpv6(int error) {
   return error == 0 || error == WSAEAFNOSUPPORT || error == WSAEADDRNOTAVAIL;
-}
-
-// An address as clients know it: an IPv4 client of the dual-stack listener
-// in its dotted form, not as ::ffff:a.b.c.d.
-std::string AddressText(const sockaddr_storage& address) {
-  char text[INET6_ADDRSTRLEN] = {};
-  if (address.ss_family == AF_INET) {
-    ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(address).sin_addr, text, sizeof text);
-  } else if (address.ss_family == AF_INET6) {
-    const in6_addr& v6 = reinterpret_cast<const sockaddr_in6&>(address).sin6_addr;
-    if (IN6_IS_ADDR_V4MAPPED(&v6))
-      ::inet_ntop(AF_INET, &v6.s6_addr[12], text, sizeof text);
-    else
-      ::inet_ntop(AF_INET6, &v6, text, sizeof text);
-  }
-  return text;
-}
-
-int PortOf(const sockaddr_storage& address) {
-  if (address.ss_family == AF_INET6)
-    return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
-  if (address.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
-  return 0;
 }
 
 // The socket's own end (`local`) or its peer's; family 0 on failure.
@@ -148,13 +108,13 @@ SocketHandle Accept(SocketHandle listener, std::string& peerAddress) {
   return s;
 }
 
-SocketHandle Connect(const std::string& ipv4, int port) {
-  const unsigned long address = ::inet_addr(ipv4.c_str());
-  if (address == INADDR_NONE) return 0;
-  const SocketHandle s = Handle(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+SocketHandle Connect(const std::string& address, int port) {
+  sockaddr_storage peer;
+  const auto length = ParseAddress(address, port, peer);
+  if (length == 0) return 0;
+  const SocketHandle s = Handle(::socket(peer.ss_family, SOCK_STREAM, IPPROTO_TCP));
   if (s == 0) return 0;
-  const sockaddr_in peer = Ipv4(address, port);
-  if (::connect(Sock(s), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+  if (::connect(Sock(s), reinterpret_cast<const sockaddr*>(&peer), length) != 0) {
     ::closesocket(Sock(s));
     return 0;
   }
