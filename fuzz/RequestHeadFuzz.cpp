@@ -27,7 +27,7 @@ const char* const kNames[] = {
     "HTTP_AUTHORIZATION", "CERT_COOKIE", "CERT_FLAGS", "CERT_SUBJECT", "HTTPS_KEYSIZE",
     "SERVER_PORT_SECURE", "IF_MODIFIED_SINCE", "CONNECTION", "IF_NONE_MATCH", "RANGE",
     "UNLESS_MODIFIED_SINCE", "IF_RANGE", "HTTP_HOST", "HTTP_USER_AGENT", " server_port ",
-    "script_name", "", "NOT_A_VARIABLE"};
+    "script_name", "", "NOT_A_VARIABLE", "REMOTE_PORT", "SERVER_ADDR", "REQUEST_SCHEME"};
 
 const std::string kRoot = "/srv/www";
 const std::string kSoftware = "Portavane/6.29";
@@ -92,7 +92,8 @@ void CheckRequest(fuzz::Worker& worker, const THttpRequest& request, TRequestBod
   record.terminating = &worker.terminating;
   std::string context = php_context::Build(record);
   for (const char* name : kNames) {
-    const std::string value = TKestro::GetServerVar(name, request, kRoot, kSoftware, kAddress, kPort);
+    const std::string value = TKestro::GetServerVar(name, request, kRoot, kSoftware, kAddress, kPort,
+                                                    record.socket);
     CheckCallback(context, name, value);
   }
 

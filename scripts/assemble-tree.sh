@@ -61,7 +61,10 @@ done
 # The paths the program writes at every start, written now for this location
 # so the server can also be run by hand from the fresh tree.
 base=$(cd "$mysql" && pwd)
-sed -i "s#^basedir=.*#basedir=$base#; s#^datadir=.*#datadir=$base/data#" "$mysql/bin/my.cnf"
+files=$(cd "$dest" && pwd)/tmp/mysql-files
+mkdir -p "$files"
+sed -i "s#^basedir=.*#basedir=$base#; s#^datadir=.*#datadir=$base/data#; s#^secure_file_priv=.*#secure_file_priv=$files#" \
+  "$mysql/bin/my.cnf"
 
 # mysqld refuses to run as root unless told to.
 if [ "$(id -u)" -eq 0 ]; then

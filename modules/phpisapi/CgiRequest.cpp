@@ -77,15 +77,22 @@ CgiRequest DescribeRequest(EXTENSION_CONTROL_BLOCK& ecb) {
   fcgi::AppendParam(p, "QUERY_STRING", query);
   fcgi::AppendParam(p, "SCRIPT_NAME", scriptName);
   fcgi::AppendParam(p, "SCRIPT_FILENAME", scriptFile);
-  // PHP_SELF is the script's URL and the path info.
-  fcgi::AppendParam(p, "PATH_INFO", pathInfo);
-  if (!pathInfo.empty())
+  // PHP_SELF is the script's URL and the path info. PHP shows every
+  // variable it is given, empty or not, and scripts test them with isset():
+  // those that Apache leaves out when they have no value are left out too.
+  if (!pathInfo.empty()) {
+    fcgi::AppendParam(p, "PATH_INFO", pathInfo);
     fcgi::AppendParam(p, "PATH_TRANSLATED", TranslatedPathInfo(physicalPath, pathInfo));
+  }
   fcgi::AppendParam(p, "DOCUMENT_ROOT", DocumentRoot(physicalPath));
   fcgi::AppendParam(p, "REMOTE_ADDR", var("REMOTE_ADDR"));
+  for (const char* name : {"REMOTE_PORT", "SERVER_ADDR", "REQUEST_SCHEME"})
+    if (const std::string value = var(name); !value.empty()) fcgi::AppendParam(p, name, value);
   fcgi::AppendParam(p, "REDIRECT_STATUS", "200");
-  fcgi::AppendParam(p, "CONTENT_TYPE", ecb.lpszContentType ? ecb.lpszContentType : "");
-  fcgi::AppendParam(p, "CONTENT_LENGTH", std::to_string(ecb.cbTotalBytes));
+  if (ecb.lpszContentType && *ecb.lpszContentType)
+    fcgi::AppendParam(p, "CONTENT_TYPE", ecb.lpszContentType);
+  if (ecb.cbTotalBytes > 0 || !var("CONTENT_LENGTH").empty())
+    fcgi::AppendParam(p, "CONTENT_LENGTH", std::to_string(ecb.cbTotalBytes));
 
   const std::string all = var("ALL_HTTP");
   for (std::size_t start = 0; start < all.size();) {

@@ -13,6 +13,8 @@ constexpr int kDefaultPort = 60080;
 // The entry procedure's messages.
 constexpr char kCannotRun[] = "错误: 无法运行Portavane.";
 constexpr char kAlreadyRunning[] = "错误: Portavane 已经运行!";
+constexpr char kFolderNameHasLineBreak[] =
+    "错误: Portavane 所在文件夹的名称含有换行符, 请改名后再运行.";
 
 // The server's state, and what starting and stopping it came to.
 constexpr char kStopped[] = "已停止";

@@ -11,6 +11,7 @@ namespace {
 
 using app_text::kAlreadyRunning;
 using app_text::kCannotRun;
+using app_text::kFolderNameHasLineBreak;
 const char kSwitch[] = "PHPRC";
 
 bool IsMainInstance(const std::vector<std::string>& parameters) {
@@ -43,6 +44,12 @@ int RunMainInstance(const std::vector<std::string>& parameters, const TStartUpFr
 int RunEntryProcedure(const std::vector<std::string>& parameters, const TStartUpFrontEnd& frontEnd) {
   if (!platform::IsLocalDrive(platform::ExecutablePath())) {
     frontEnd.showError(kCannotRun);
+    return 1;
+  }
+  // A line break would cut every path written into pvn.ini, my.cnf and
+  // php.ini short: the document root would be the part before it.
+  if (TKestro::GetAppDir().find_first_of("\r\n") != std::string::npos) {
+    frontEnd.showError(kFolderNameHasLineBreak);
     return 1;
   }
   return IsMainInstance(parameters) ? RunMainInstance(parameters, frontEnd)

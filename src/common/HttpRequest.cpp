@@ -95,6 +95,22 @@ const std::string* THttpRequest::Header(std::string_view name) const {
   return nullptr;
 }
 
+std::string THttpRequest::JoinedHeader(std::string_view name) const {
+  std::string joined;
+  bool first = true;
+  for (const THttpHeader& h : headers) {
+    if (!text::EqualsNoCase(h.name, name)) continue;
+    if (!first) joined += HeaderJoiner(name);
+    joined += h.value;
+    first = false;
+  }
+  return joined;
+}
+
+const char* HeaderJoiner(std::string_view name) {
+  return text::EqualsNoCase(name, "Cookie") ? "; " : ", ";
+}
+
 THttpRequest ParseRequestHead(std::string head) {
   THttpRequest r;
   r.head = std::move(head);

@@ -37,8 +37,15 @@ struct THttpRequest {
   // The value of the first header named `name` (ASCII case ignored); null
   // when there is none.
   const std::string* Header(std::string_view name) const;
+  // The values of every header named `name`, joined as one header ("one,
+  // two"; Cookie: "a=1; b=2"); "" when there is none.
+  std::string JoinedHeader(std::string_view name) const;
   bool IsHttp10() const { return version == "HTTP/1.0"; }
 };
+
+// What joins the values of a header sent more than once: "; " for Cookie,
+// whose pairs are split at ";" only, ", " for the others.
+const char* HeaderJoiner(std::string_view name);
 
 // Parses `head` (request line and header lines, CR LF separated, trimmed).
 // Never fails: what cannot be served is told by `refusal`.

@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Socket.h"
+
 struct THttpRequest;
 
 // Local date-time: days since 30 December 1899, time of day as the fraction.
@@ -56,10 +58,12 @@ class TKestro {
 
   // --- Server variables (KestroServerVars.cpp) ---
   // The value of server variable `name` for a parsed request and the
-  // connection values; never fails, unknown names give "".
+  // connection values; never fails, unknown names give "". REMOTE_PORT and
+  // SERVER_ADDR are read from `connection`, the request's socket ("" without).
   static std::string GetServerVar(std::string_view name, const THttpRequest& request,
                                   std::string_view root, std::string_view software,
-                                  std::string_view remoteAddress, std::string_view port);
+                                  std::string_view remoteAddress, std::string_view port,
+                                  platform::SocketHandle connection = 0);
   // The same for a request head text, parsed for the call.
   static std::string GetServerVar(std::string_view name, std::string_view head,
                                   std::string_view root, std::string_view software,
@@ -71,7 +75,7 @@ class TKestro {
   // --- Dates and entity tags (KestroDates.cpp) ---
   static TDateTime NowLocal();
   static TDateTime LocalToGmt(TDateTime local);
-  static std::string HttpDate(TDateTime local);          // "Sun, 6 Nov 1994 08:49:37 GMT"
+  static std::string HttpDate(TDateTime local);          // "Sun, 06 Nov 1994 08:49:37 GMT"
   static TDateTime ParseHttpDate(const std::string& text);  // local; 0 when unparsable
   static std::string FormatDateTime(TDateTime t);        // "yyyy-mm-dd hh:nn:ss"
   static std::string FormatUsDateTime(TDateTime t);      // "mm/dd/yyyy hh:nn:ss"

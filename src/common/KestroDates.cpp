@@ -125,7 +125,7 @@ std::string TKestro::HttpDate(TDateTime local) {
   text.reserve(32);
   text += kDayNames[g.dayOfWeek];
   text += ", ";
-  AppendDigits(text, g.day, 1);
+  AppendDigits(text, g.day, 2);
   text += ' ';
   text += kMonthNames[g.month - 1];
   text += ' ';

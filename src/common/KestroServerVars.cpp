@@ -2,11 +2,13 @@
 // parsed once; nothing is shared, so any number of workers may call it.
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "common/HttpRequest.h"
 #include "common/KestroClass.h"
 #include "common/TextView.h"
 #include "platform/Encoding.h"
+#include "platform/Socket.h"
 
 namespace {
 
@@ -20,6 +22,7 @@ struct ServerVarRequest {
   std::string_view software;
   std::string_view remoteAddress;
   std::string_view port;
+  platform::SocketHandle connection;
 };
 
 std::string HeaderValue(const THttpRequest& r, std::string_view name) {
@@ -35,17 +38,26 @@ std::string WithoutQuotes(const std::string& value) {
 }
 
 // Names with "_" are left out: X_Dup would otherwise reach PHP as the same
-// variable as X-Dup.
+// variable as X-Dup. A header sent more than once is one line with its values
+// joined, in the place of its first, as PHP keeps only the last of a name.
 std::string AllHttp(const THttpRequest& r) {
-  std::string all;
+  struct Line {
+    std::string name, value;
+  };
+  std::vector<Line> lines;
+  std::unordered_map<std::string, std::size_t> seen;
   for (const THttpHeader& h : r.headers) {
     if (h.name.find('_') != std::string::npos) continue;
-    all += "HTTP_";
-    for (char c : h.name) all += c == '-' ? '_' : text::UpperAscii(c);
-    all += ':';
-    all += h.value;
-    all += "\r\n";
+    std::string name = "HTTP_";
+    for (char c : h.name) name += c == '-' ? '_' : text::UpperAscii(c);
+    const auto [at, added] = seen.emplace(name, lines.size());
+    if (added)
+      lines.push_back({std::move(name), h.value});
+    else
+      lines[at->second].value += HeaderJoiner(h.name) + h.value;
   }
+  std::string all;
+  for (const Line& line : lines) all += line.name + ':' + line.value + "\r\n";
   return all;
 }
 
@@ -68,10 +80,16 @@ std::string ServerName(const THttpRequest& r) {
   return host.substr(0, colon);
 }
 
+// "" for a request without a body, which PHP then sees without the variable.
 std::string ContentLength(const THttpRequest& r) {
   const std::string value = HeaderValue(r, "Content-Length");
   if (!value.empty()) return value;
-  return r.framing == TBodyFraming::kChunked ? std::to_string(r.contentLength) : "0";
+  return r.framing == TBodyFraming::kChunked ? std::to_string(r.contentLength) : "";
+}
+
+std::string PeerPort(const ServerVarRequest& v) {
+  const int port = v.connection ? platform::PeerPort(v.connection) : 0;
+  return port ? std::to_string(port) : std::string();
 }
 
 using Resolver = std::string (*)(const ServerVarRequest&);
@@ -91,7 +109,7 @@ const std::unordered_map<std::string_view, Resolver>& ServerVarTable() {
       {"REQUEST_URI", FullPath},
       {"PATH_INFO", FullPath},
       {"HTTP_URL", [](const ServerVarRequest& v) { return v.request.target; }},
-      {"HTTP_COOKIE", [](const ServerVarRequest& v) { return HeaderValue(v.request, "Cookie"); }},
+      {"HTTP_COOKIE", [](const ServerVarRequest& v) { return v.request.JoinedHeader("Cookie"); }},
       {"ALL_HTTP", [](const ServerVarRequest& v) { return AllHttp(v.request); }},
       {"HTTPS", [](const ServerVarRequest&) { return std::string("off"); }},
       {"CONTENT_LENGTH", [](const ServerVarRequest& v) { return ContentLength(v.request); }},
@@ -107,6 +125,12 @@ const std::unordered_map<std::string_view, Resolver>& ServerVarTable() {
       {"QUERY_STRING", [](const ServerVarRequest& v) { return v.request.query; }},
       {"REMOTE_ADDR", [](const ServerVarRequest& v) { return std::string(v.remoteAddress); }},
       {"REMOTE_HOST", [](const ServerVarRequest& v) { return std::string(v.remoteAddress); }},
+      {"REMOTE_PORT", PeerPort},
+      {"SERVER_ADDR",
+       [](const ServerVarRequest& v) {
+         return v.connection ? platform::LocalAddress(v.connection) : std::string();
+       }},
+      {"REQUEST_SCHEME", [](const ServerVarRequest&) { return std::string("http"); }},
       {"REQUEST_METHOD", [](const ServerVarRequest& v) { return v.request.method; }},
       {"SERVER_NAME", [](const ServerVarRequest& v) { return ServerName(v.request); }},
       {"SERVER_PORT", [](const ServerVarRequest& v) { return std::string(v.port); }},
@@ -162,7 +186,8 @@ bool DecodeUtf8Leniently(const std::string& text, std::u16string& decoded) {
 
 std::string TKestro::GetServerVar(std::string_view name, const THttpRequest& request,
                                   std::string_view root, std::string_view software,
-                                  std::string_view remoteAddress, std::string_view port) {
+                                  std::string_view remoteAddress, std::string_view port,
+                                  platform::SocketHandle connection) {
   // The names of the table are short: a longer one is in no row.
   const std::string_view trimmed = Trimmed(name);
   char upper[32];
@@ -171,7 +196,7 @@ std::string TKestro::GetServerVar(std::string_view name, const THttpRequest& req
   const auto& table = ServerVarTable();
   const auto row = table.find(std::string_view(upper, trimmed.size()));
   if (row == table.end()) return std::string();
-  return row->second({request, root, software, remoteAddress, port});
+  return row->second({request, root, software, remoteAddress, port, connection});
 }
 
 std::string TKestro::GetServerVar(std::string_view name, std::string_view head,

@@ -117,7 +117,8 @@ BOOL WINAPI GetServerVariableProc(HCONN connId, LPSTR variableName, LPVOID buffe
     const php_context::Fields fields = FieldsOf(connId);
     const std::string value = TKestro::GetServerVar(variableName ? variableName : "",
                                                     *RecordOf(fields).request, fields[3],
-                                                    fields[4], fields[5], fields[6]);
+                                                    fields[4], fields[5], fields[6],
+                                                    SocketOf(fields));
     const DWORD required = static_cast<DWORD>(value.size() + 1);
     if (*size < required) {
       SetLastError(ERROR_INSUFFICIENT_BUFFER);

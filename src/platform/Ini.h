@@ -16,7 +16,8 @@ namespace platform {
 std::string ReadIniValue(const std::string& section, const std::string& key,
                          const std::string& defaultValue, const std::string& file);
 
-// False when the platform refuses the write.
+// False when the platform refuses the write, and for a section, key or value
+// that holds CR or LF (the file is then left as it was).
 bool WriteIniValue(const std::string& section, const std::string& key,
                    const std::string& value, const std::string& file);
 

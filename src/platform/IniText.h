@@ -10,6 +10,12 @@ inline bool IsIniBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
 }
 
+// A CR or LF in a name or value would end its line early and add lines of
+// its own to the file: such a write is refused.
+inline bool HoldsLineBreak(const std::string& text) {
+  return text.find_first_of("\r\n") != std::string::npos;
+}
+
 // text[from, to) without the blanks around it.
 inline std::string TrimIniBlanks(const std::string& text, std::size_t from = 0,
                                  std::size_t to = std::string::npos) {

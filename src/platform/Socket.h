@@ -35,13 +35,19 @@ constexpr int kAddressInUse = 10048;
 // What Recv and Peek return when told not to wait and no byte is there yet.
 constexpr long kNoBytesYet = -2;
 
-// A TCP socket listening on 0.0.0.0:`port` with the platform's largest
-// backlog (port 0: any free port), non-blocking: Accept never waits. 0 on
-// failure; `error` is then the socket error of bind or listen, or 0 when no
-// socket could be created.
+// A TCP socket listening on every IPv6 and IPv4 address of `port` (one
+// dual-stack socket; IPv4 alone on a machine without IPv6) with the
+// platform's largest backlog (port 0: any free port), non-blocking: Accept
+// never waits. 0 on failure; `error` is then the socket error of bind or
+// listen, or 0 when no socket could be created.
 SocketHandle OpenListener(int port, int& error);
 // The local port a socket is bound to; 0 on failure.
 int LocalPort(SocketHandle socket);
+// The port of a connection's peer; 0 on failure.
+int PeerPort(SocketHandle socket);
+// The local address of a connection, written as Accept writes the peer's;
+// "" on failure.
+std::string LocalAddress(SocketHandle socket);
 // How long a send may wait for a client that takes nothing: the client then
 // loses its connection, and the worker serves others.
 constexpr int kSendTimeoutSeconds = 30;
@@ -49,10 +55,11 @@ constexpr int kSendTimeoutSeconds = 30;
 // The next waiting connection, blocking, with Nagle's delay off and sends
 // that fail after kSendTimeoutSeconds without progress; 0 when
 // none waits (LastSocketError is then kWouldBlock) or on failure.
-// `peerAddress` receives the peer's dotted IPv4 address.
+// `peerAddress` receives the peer's address: dotted for an IPv4 client
+// (127.0.0.1, never ::ffff:127.0.0.1), IPv6 text for the others (::1).
 SocketHandle Accept(SocketHandle listener, std::string& peerAddress);
-// A blocking connection to `ipv4`:`port`; 0 on failure.
-SocketHandle Connect(const std::string& ipv4, int port);
+// A blocking connection to `address` (IPv4 or IPv6 text):`port`; 0 on failure.
+SocketHandle Connect(const std::string& address, int port);
 
 // One send call (no SIGPIPE on Linux): the bytes sent, or -1. `more` tells
 // that more data follows at once: where the platform can, the bytes then wait

@@ -11,6 +11,7 @@
 namespace {
 
 const char kSettingsSection[] = "PVN";
+const char kMysqlFiles[] = "\\tmp\\mysql-files";
 
 // The application folder followed by a suffix written with "\", appended with
 // the native delimiter and otherwise unchanged.
@@ -116,6 +117,10 @@ void TPvn::SavePaths(const std::string& appDir) {
   TKestro::WriteIniString(kSettingsSection, "log", file, log);
 }
 
+std::string TPvn::GetMysqlFilesDir(const std::string& appDir) {
+  return InTree(appDir, kMysqlFiles);
+}
+
 void TPvn::UpdateMyCnf() { UpdateMyCnf(TKestro::GetAppDir()); }
 void TPvn::UpdateMyCnf(const std::string& appDir) {
   std::string base = TKestro::ToForwardSlashes(GetMysqlDir(appDir));
@@ -124,6 +129,10 @@ void TPvn::UpdateMyCnf(const std::string& appDir) {
   if (!platform::FileExists(file)) return;
   TKestro::WriteIniString("mysqld", "basedir", file, base);
   TKestro::WriteIniString("mysqld", "datadir", file, data);
+  // The server refuses to start when this folder is missing.
+  GetTmpDir(appDir);
+  const std::string files = TreeFolder(appDir, kMysqlFiles);
+  TKestro::WriteIniString("mysqld", "secure_file_priv", file, TKestro::ToForwardSlashes(files));
 }
 
 void TPvn::UpdatePhpIni() { UpdatePhpIni(TKestro::GetAppDir()); }
@@ -146,6 +155,12 @@ void TPvn::UpdatePhpIni(const std::string& appDir) {
   write("Session", "session.save_path", SessionSavePath(tmp));
   write("opcache", "opcache.file_cache", TreeFolder(appDir, "\\tmp\\opcache"));
   write("Date", "date.timezone", platform::MachineTimeZone());
+  // mysqli's default port follows the tree's server; pdo_mysql has no such
+  // setting.
+  const std::string port =
+      TKestro::Trim(TKestro::ReadIniString("mysqld", "port", GetMyCnfFile(appDir)));
+  if (!port.empty() && port.find_first_not_of("0123456789") == std::string::npos)
+    TKestro::WriteIniString("MySQLi", "mysqli.default_port", file, port);
   std::string socket = GetMysqlSocketFile(appDir);
   if (socket.empty()) return;
   write("MySQLi", "mysqli.default_socket", socket);

@@ -46,8 +46,12 @@ class TPvn {
   static void SavePaths();
   static void SavePaths(const std::string& appDir);
 
-  // basedir and datadir of section mysqld, in forward-slash form; nothing when
-  // my.cnf is missing.
+  // tmp/mysql-files, the only folder the server reads and writes files in
+  // for a query (INTO OUTFILE, LOAD DATA).
+  static std::string GetMysqlFilesDir(const std::string& appDir);
+  // basedir, datadir and secure_file_priv (the files folder, created when
+  // missing) of section mysqld, in forward-slash form; nothing when my.cnf
+  // is missing.
   static void UpdateMyCnf();
   static void UpdateMyCnf(const std::string& appDir);
   // extension_dir, mime_magic.magicfile, zend_extension_manager.optimizer_ts and
@@ -55,6 +59,7 @@ class TPvn {
   // Also PHP's error_log (log/php_errors.log), its temporary folders (tmp/,
   // created when missing), date.timezone (the machine's zone) and the MySQL
   // socket; every path as a double-quoted string that PHP reads back whole.
+  // mysqli's default port is my.cnf's port.
   static void UpdatePhpIni();
   static void UpdatePhpIni(const std::string& appDir);
 

@@ -248,4 +248,23 @@ TEST_F(Console, UncreatableLogFolderEndsTheStart) {
   EXPECT_EQ(program->Output(), "");
 }
 
+// Paths cut at a line break would serve the folder named by the part before
+// it and pile up lines in pvn.ini: such a tree is refused, and left as it is.
+TEST_F(Console, AFolderNameWithALineBreakIsRefused) {
+  fs::path from = tree_;
+  for (const char* name : {"Porta\nvane", "Porta\rvane", "Portavane\r\n"}) {
+    const fs::path to = base_ / name;
+    fs::rename(from, to);
+    from = tree_ = to;
+    const std::string settings = Settings();
+    auto program = Launch();
+    EXPECT_NE(program->WaitForExit(kWait), 0);
+    EXPECT_NE(program->Errors().find("错误: Portavane 所在文件夹的名称含有换行符"), std::string::npos)
+        << program->Errors();
+    EXPECT_EQ(program->Output(), "");
+    EXPECT_EQ(Settings(), settings);
+    EXPECT_EQ(StatusOf(port_), "");
+  }
+}
+
 }  // namespace

@@ -25,10 +25,19 @@ TDateTime Example1994() {
   return 34644 + (8 * 3600 + 49 * 60 + 37) * kSecond - platform::TimeZoneBiasMinutes() / 1440.0;
 }
 
-TEST(Dates, HttpDateHasNoLeadingZeroInTheDay) {
-  EXPECT_EQ(TKestro::HttpDate(Example1994()), "Sun, 6 Nov 1994 08:49:37 GMT");
-  EXPECT_EQ(TKestro::HttpDate(Example1994() + 30), "Tue, 6 Dec 1994 08:49:37 GMT");
-  EXPECT_EQ(TKestro::HttpDate(Example1994() + 5), "Fri, 11 Nov 1994 08:49:37 GMT");
+// HTTP dates have two digits in the day, which strict parsers require.
+TEST(Dates, HttpDateHasTwoDigitsInTheDay) {
+  const struct {
+    double days;
+    const char* expected;
+  } cases[] = {
+      {0, "Sun, 06 Nov 1994 08:49:37 GMT"},
+      {30, "Tue, 06 Dec 1994 08:49:37 GMT"},
+      {5, "Fri, 11 Nov 1994 08:49:37 GMT"},
+      {-5, "Tue, 01 Nov 1994 08:49:37 GMT"},
+      {11721, "Wed, 09 Dec 2026 08:49:37 GMT"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(TKestro::HttpDate(Example1994() + c.days), c.expected);
 }
 
 TEST(Dates, LocalTextsToTheSecond) {
@@ -46,7 +55,7 @@ TEST(Dates, ParsesTheThreeFormsWithAnyZone) {
   const TDateTime expected = Example1994();
   for (const char* text : {
            "Sun, 06 Nov 1994 08:49:37 GMT",     // RFC 1123
-           "Sun, 6 Nov 1994 08:49:37 GMT",      // as we send it
+           "Sun, 6 Nov 1994 08:49:37 GMT",      // a one-digit day
            "Sunday, 06-Nov-94 08:49:37 GMT",    // RFC 850
            "Sun Nov  6 08:49:37 1994",          // asctime
            "sun, 06 nov 1994 08:49:37 gmt",     // any case

@@ -98,11 +98,12 @@ TEST(ServerVars, PathsInTheRoot) {
 }
 
 TEST(ServerVars, HeadersByLine) {
-  EXPECT_EQ(Var("HTTP_COOKIE"), "a=1");
+  EXPECT_EQ(Var("HTTP_COOKIE"), "a=1; b=2");  // two Cookie lines are one list of pairs
   EXPECT_EQ(Var("CONTENT_LENGTH"), "12");
   EXPECT_EQ(Var("CONTENT_TYPE"), "text/plain");
   std::string bare = "POST /f.php HTTP/1.1";
-  EXPECT_EQ(Var("CONTENT_LENGTH", bare), "0");
+  EXPECT_EQ(Var("CONTENT_LENGTH", bare), "");  // no body: PHP sees no CONTENT_LENGTH
+  EXPECT_EQ(Var("CONTENT_LENGTH", bare + "\r\nContent-Length: 0"), "0");
   EXPECT_EQ(Var("CONTENT_TYPE", bare), "");
   EXPECT_EQ(Var("HTTP_COOKIE", bare), "");
   // The name is compared in any case; the request line never counts.
@@ -119,6 +120,11 @@ TEST(ServerVars, AllHttp) {
   EXPECT_EQ(Var("HTTP_HOST"), "");
   // An underscored name would reach PHP as the same variable as a dashed one.
   EXPECT_EQ(Var("ALL_HTTP", "GET / HTTP/1.1\r\nX-Dup: a\r\nX_Dup: b"), "HTTP_X_DUP:a\r\n");
+  // A header sent twice is one line in the place of the first, its values
+  // joined; PHP would keep only the last of two lines.
+  EXPECT_EQ(Var("ALL_HTTP", "GET / HTTP/1.1\r\nAccept: a/b\r\nHost: h\r\naccept: c/d\r\n"
+                            "Cookie: x=1\r\nCOOKIE: y=2\r\nAccept: e/f"),
+            "HTTP_ACCEPT:a/b, c/d, e/f\r\nHTTP_HOST:h\r\nHTTP_COOKIE:x=1; y=2\r\n");
 }
 
 TEST(ServerVars, HeadersBySearch) {

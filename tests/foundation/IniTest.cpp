@@ -204,6 +204,26 @@ TEST_F(Ini, ARefusedWriteRaisesUnableToWrite) {
   EXPECT_FALSE(platform::FileExists(file));
 }
 
+// A line break would end the value early and add lines of its own at each
+// write (a tree in a folder whose name holds one).
+TEST_F(Ini, AWriteWithALineBreakIsRefusedAndLeavesTheFile) {
+  const std::string before = "[PVN]\r\nroot=C:\\tree\\www\r\n";
+  const struct {
+    const char *section, *key, *value;
+  } cases[] = {
+      {"PVN", "root", "C:\\tree\nx\\www"},
+      {"PVN", "root", "C:\\tree\r\n[Other]\r\nport=1"},
+      {"PVN", "root", "C:\\tree\r"},
+      {"PVN", "new\nkey", "1"},
+      {"P\nVN", "port", "1"},
+  };
+  for (const auto& c : cases) {
+    File(before);
+    EXPECT_FALSE(WriteIniValue(c.section, c.key, c.value, file_)) << c.value;
+    EXPECT_EQ(Bytes(), before) << c.value;
+  }
+}
+
 TEST_F(Ini, ReadIniStringOfAMissingFileIsEmpty) {
   EXPECT_EQ(TKestro::ReadIniString("PVN", "port", dir_ / "missing.ini"), "");
   EXPECT_FALSE(platform::FileExists(dir_ / "missing.ini"));

@@ -172,7 +172,9 @@ TEST_F(Pvn, AMovedTreeRewritesAllItsPathsAndNothingElse) {
   ExpectOnlyKeysChanged(Template("pvn/pvn.ini"), ReadBytes(TPvn::GetSettingsFile(app)),
                         {{"root", app + D + "www"}, {"log", app + D + "log"}});
   ExpectOnlyKeysChanged(Template("mysql/bin/my.cnf"), ReadBytes(TPvn::GetMyCnfFile(app)),
-                        {{"basedir", mysql}, {"datadir", mysql + "/data"}});
+                        {{"basedir", mysql},
+                         {"datadir", mysql + "/data"},
+                         {"secure_file_priv", TKestro::ToForwardSlashes(app + D + "tmp" + D + "mysql-files")}});
   const std::string tmp = app + D + "tmp";
   ExpectOnlyKeysChanged(Template("php/php.ini"), ReadBytes(TPvn::GetPhpIniFile(app)),
                         {{"extension_dir", Quoted(php + D + "ext")},
@@ -185,9 +187,11 @@ TEST_F(Pvn, AMovedTreeRewritesAllItsPathsAndNothingElse) {
                          {"session.save_path", Quoted(tmp)},
                          {"opcache.file_cache", Quoted(tmp + D + "opcache")},
                          {"date.timezone", Quoted(platform::MachineTimeZone())},
+                         {"mysqli.default_port", "3306"},
                          {"mysqli.default_socket", Quoted(socket)},
                          {"pdo_mysql.default_socket", Quoted(socket)}});
   EXPECT_TRUE(platform::DirectoryExists(tmp)) << "made at start for PHP";
+  EXPECT_TRUE(platform::DirectoryExists(TPvn::GetMysqlFilesDir(app))) << "the server needs it";
   EXPECT_TRUE(platform::DirectoryExists(app + D + "log"));
 }
 
@@ -222,7 +226,8 @@ TEST_F(Pvn, BasedirOnlyInAnotherSectionIsAddedToMysqld) {
   const std::string mysql = TKestro::ToForwardSlashes(app + D + "mysql");
   ExpectSameLines(ReadBytes(cnf), "[client]\nbasedir=/elsewhere\nport=3306\n\n[mysqld]\nport=3306\n"
                                   "basedir=" + mysql + "\ndatadir=" + mysql + "/data\n"
-                                  "\n[mysqldump]\nquick\n");
+                                  "secure_file_priv=" + TKestro::ToForwardSlashes(TPvn::GetMysqlFilesDir(app)) +
+                                  "\n\n[mysqldump]\nquick\n");
   EXPECT_EQ(Read("client", "basedir", cnf), "/elsewhere");
 }
 
@@ -249,7 +254,7 @@ TEST_F(Pvn, PhpIniWithoutZendSectionGetsOneAtTheEnd) {
                             "[Session]\r\nsession.save_path=" + tmp + "\r\n"
                             "[opcache]\r\nopcache.file_cache=" + Quoted(app + D + "tmp" + D + "opcache") + "\r\n"
                             "[Date]\r\ndate.timezone=" + Quoted(platform::MachineTimeZone()) + "\r\n"
-                            "[MySQLi]\r\nmysqli.default_socket=" + socket + "\r\n"
+                            "[MySQLi]\r\nmysqli.default_port=3306\r\nmysqli.default_socket=" + socket + "\r\n"
                             "[Pdo_mysql]\r\npdo_mysql.default_socket=" + socket + "\r\n");
   EXPECT_EQ(Read("Zend", "zend_extension_ts", ini).substr(0, lib.size()), lib)
       << "without pvn_zend_extension_ts the folder itself is named";

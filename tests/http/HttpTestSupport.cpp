@@ -68,7 +68,7 @@ std::vector<std::string> Response::HeaderNames() const {
   return names;
 }
 
-Client::Client(int port) : socket_(platform::Connect("127.0.0.1", port)) {}
+Client::Client(int port, const std::string& address) : socket_(platform::Connect(address, port)) {}
 
 Client::~Client() { Close(); }
 

@@ -48,9 +48,10 @@ struct Response {
 
 class Client {
  public:
-  explicit Client(int port);
+  explicit Client(int port, const std::string& address = "127.0.0.1");
   ~Client();
   bool Connected() const { return socket_ != 0; }
+  int LocalPort() const { return platform::LocalPort(socket_); }
   bool Send(const std::string& data);
   // Reads one answer: the header block, then Content-Length bytes unless
   // `noBody` (HEAD, 304).

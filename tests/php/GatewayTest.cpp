@@ -152,6 +152,22 @@ TEST_F(GatewayTest, BodiesReachTheModuleAsTheirClientsFramedThem) {
   }
 }
 
+// Many clients try ::1 first for localhost. Either way the module sees the
+// connection's own two ends, an IPv4 client in its dotted form.
+TEST_F(GatewayTest, ClientsOfBothAddressFamiliesAreServedAndSeenAsThemselves) {
+  const std::string vars = "/info.php?keep=1&var=REMOTE_ADDR&var=REMOTE_PORT&var=SERVER_ADDR&var=REQUEST_SCHEME";
+  for (const char* address : {"127.0.0.1", "::1"}) {
+    Client client(site.port, address);
+    ASSERT_TRUE(client.Connected()) << address;
+    Report r = Parse(client.Request(Get(vars, "Connection: keep-alive\r\n")).body);
+    EXPECT_EQ(r["var.REMOTE_ADDR"], address);
+    EXPECT_EQ(r["var.REMOTE_PORT"], std::to_string(client.LocalPort())) << address;
+    EXPECT_EQ(r["var.SERVER_ADDR"], address);
+    EXPECT_EQ(r["var.REQUEST_SCHEME"], "http");
+    EXPECT_EQ(client.Request(Get("/static.txt")).body, "static") << address;
+  }
+}
+
 // php.ini beside the suite sets post_max_size = 4M (4194304 bytes). A body
 // refused for its declared length is refused before the client is told to
 // send it, so the first answer is the refusal, never "100 Continue".

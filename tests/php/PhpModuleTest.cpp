@@ -219,7 +219,7 @@ TEST_F(PhpModuleTest, PathAfterTheScriptIsPathInfo) {
     const auto lines = host_->Serve(request).Lines();
     EXPECT_EQ(Value(lines, "SCRIPT_NAME"), c.script) << url;
     EXPECT_EQ(Value(lines, "SCRIPT_FILENAME"), TKestro::ToNativePath(root + c.script)) << url;
-    EXPECT_EQ(Value(lines, "PATH_INFO"), c.pathInfo) << url;
+    EXPECT_EQ(Value(lines, "PATH_INFO"), *c.pathInfo ? c.pathInfo : kNone) << url;
     EXPECT_EQ(Value(lines, "PATH_TRANSLATED"),
               *c.pathInfo ? TKestro::ToNativePath(root + c.pathInfo) : kNone)
         << url;

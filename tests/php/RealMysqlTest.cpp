@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <thread>
 
 #include "ChildProcess.h"
@@ -39,6 +40,19 @@ foreach (['127.0.0.1', 'localhost'] as $host) {
   } catch (PDOException $e) {
     echo "pdo $host ", $e->getMessage(), "\n";
   }
+}
+$db = @new mysqli('127.0.0.1', 'root', '');
+echo "mysqli default port ", $db->connect_errno ? $db->connect_error : $db->query('SELECT 6*7')->fetch_row()[0], "\n";
+)";
+
+// Where the root account may write a file through a query: each target as
+// one line, "written" or the server's refusal.
+const char kOutfilePage[] = R"(<?php
+mysqli_report(MYSQLI_REPORT_OFF);
+$db = new mysqli('127.0.0.1', 'root', '');
+foreach ($_GET['to'] as $to) {
+  $done = $db->query("SELECT '<?php echo 7*6;' INTO OUTFILE '" . $db->real_escape_string($to) . "'");
+  echo $done ? 'written' : ($db->errno == 1290 ? 'refused' : $db->error), "\n";
 })";
 
 // Whether the server of the tree at `app` answers within 30 seconds.
@@ -60,8 +74,10 @@ class RealMysql : public ::testing::Test {
   void SetUp() override {
     if (TreeProgram::AssembledTree().empty()) GTEST_SKIP() << "no assembled tree: run make tree";
     tree_.WritePage("query.php", kQueryPage);
-    std::ifstream welcome(TreeProgram::AssembledTree() + "/www/index.php");
-    tree_.WritePage("index.php", std::string(std::istreambuf_iterator<char>(welcome), {}));
+    for (const char* page : {"index.php", "adminer/index.php", "adminer/adminer.php"}) {
+      std::ifstream delivered(TreeProgram::AssembledTree() + "/www/" + page);
+      tree_.WritePage(page, std::string(std::istreambuf_iterator<char>(delivered), {}));
+    }
   }
   void TearDown() override {
     for (const TreeProgram* tree : {&tree_, &other_})
@@ -76,12 +92,86 @@ TEST_F(RealMysql, TheProgramRunsTheServerForPhpAndQuitStopsIt) {
   ASSERT_TRUE(tree_.Start()) << tree_.Output();
   ASSERT_TRUE(Answers(tree_)) << tree_.Output();
   EXPECT_EQ(Client(tree_.port).Request(Get("/query.php?port=" + std::to_string(tree_.mysqlPort))).body,
-            "mysqli 127.0.0.1 42\npdo 127.0.0.1 42\nmysqli localhost 42\npdo localhost 42\n");
+            "mysqli 127.0.0.1 42\npdo 127.0.0.1 42\nmysqli localhost 42\npdo localhost 42\n"
+            "mysqli default port 42\n");  // my.cnf's port is not 3306
   EXPECT_NE(Client(tree_.port).Request(Get("/index.php")).body.find(
                 "MySQL answers on port " + std::to_string(tree_.mysqlPort) + " at 127.0.0.1 and localhost"),
             std::string::npos);
   EXPECT_TRUE(tree_.Quit());
   EXPECT_EQ(TKestro::FindProcessByFile(Mysqld(tree_)), 0u);
+}
+
+// A page the developer opens can rebind its own host name to 127.0.0.1 and
+// reach Adminer from the browser: the empty root password works only for the
+// names of this machine, and root writes files nowhere a page could run.
+TEST_F(RealMysql, OnlyThisMachinesNamesLogInWithoutPasswordAndQueriesWriteNoPages) {
+  tree_.WritePage("outfile.php", kOutfilePage);
+  ASSERT_TRUE(tree_.Start()) << tree_.Output();
+  ASSERT_TRUE(Answers(tree_)) << tree_.Output();
+  const std::string port = ":" + std::to_string(tree_.port);
+  const struct {
+    const char* address;
+    std::string host;
+    bool logsIn;
+  } hosts[] = {
+      {"127.0.0.1", "localhost" + port, true},
+      {"127.0.0.1", "127.0.0.1" + port, true},
+      {"127.0.0.1", "LocalHost", true},
+      {"127.0.0.1", "app.localhost" + port, true},
+      {"::1", "[::1]" + port, true},
+      {"::1", "localhost", true},
+      {"127.0.0.1", "rebind.attacker.example", false},
+      {"127.0.0.1", "rebind.attacker.example" + port, false},
+      {"127.0.0.1", "localhost.attacker.example", false},
+      {"127.0.0.1", "127.0.0.1.attacker.example", false},
+      {"127.0.0.1", "", false},
+  };
+  for (const auto& h : hosts) {
+    // Adminer's own steps, as a browser takes them with its cookies: the
+    // login form, its post, and the page after it, which connects.
+    std::map<std::string, std::string> jar;
+    auto ask = [&](const std::string& method, const std::string& target, const std::string& body) {
+      std::string cookies;
+      for (const auto& [name, value] : jar) cookies += (cookies.empty() ? "" : "; ") + name + "=" + value;
+      Client client(tree_.port, h.address);
+      httptest::Response r = client.Request(
+          method + " " + target + " HTTP/1.1\r\nHost: " + h.host + "\r\nCookie: " + cookies + "\r\n" +
+          (body.empty() ? "" : "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                                   std::to_string(body.size()) + "\r\n") +
+          "\r\n" + body);
+      for (const auto& [name, value] : r.headers)
+        if (name == "Set-Cookie") {
+          const std::string pair = value.substr(0, value.find(';'));
+          jar[pair.substr(0, pair.find('='))] = pair.substr(pair.find('=') + 1);
+        }
+      return r;
+    };
+    ask("GET", "/adminer/", "");
+    ask("POST", "/adminer/",
+        "auth%5Bdriver%5D=server&auth%5Bserver%5D=localhost&auth%5Busername%5D=root&auth%5Bpassword%5D=");
+    const httptest::Response page = ask("GET", "/adminer/?server=localhost&username=root", "");
+    EXPECT_EQ(page.body.find("name=\"logout\"") != std::string::npos, h.logsIn) << h.address << " " << h.host;
+  }
+
+  const std::string www = tree_.Root() + "/www";
+  const struct {
+    std::string to;
+    const char* outcome;
+  } targets[] = {
+      {www + "/x.php", "refused"},
+      {tree_.Root() + "/y.php", "refused"},
+      {TPvn::GetMysqlDataDir(tree_.Root()) + "/z.php", "refused"},
+      {TPvn::GetMysqlFilesDir(tree_.Root()) + "/export.txt", "written"},
+  };
+  std::string query, expected;
+  for (const auto& t : targets) {
+    query += "&to[]=" + t.to;
+    expected += std::string(t.outcome) + "\n";
+  }
+  for (char& c : query)
+    if (c == ' ') c = '+';
+  EXPECT_EQ(Client(tree_.port).Request(Get("/outfile.php?" + query.substr(1))).body, expected);
+  EXPECT_EQ(Client(tree_.port).Request(Get("/x.php")).status, 404);
 }
 
 // A server started by hand from the tree before the program is used by it

@@ -35,6 +35,11 @@ void WritePages(const TreeProgram& tree) {
   tree.WritePage("pi.php",
                  "<?php foreach (['PATH_INFO', 'SCRIPT_NAME', 'PHP_SELF', 'REQUEST_URI',"
                  " 'PATH_TRANSLATED'] as $k) echo $k, '=', $_SERVER[$k] ?? '-', \"\\n\";");
+  tree.WritePage("vars.php",
+                 "<?php foreach (['CONTENT_LENGTH', 'CONTENT_TYPE', 'PATH_INFO', 'REMOTE_ADDR',"
+                 " 'REMOTE_PORT', 'SERVER_ADDR', 'REQUEST_SCHEME', 'HTTP_X_TWICE', 'HTTP_ACCEPT'] as $k)"
+                 " echo $k, '=', array_key_exists($k, $_SERVER) ? var_export($_SERVER[$k], true) : '-',"
+                 " \"\n\"; echo 'cookies=', json_encode($_COOKIE);");
   tree.WritePage("folder/static.txt", "static");
   tree.WritePage("redirect.php", "<?php header('Location: /query.php?from=redirect');");
   tree.WritePage("gone.php", "<?php http_response_code(404); echo 'gone';");
@@ -140,7 +145,7 @@ TEST_F(RealPhpTest, PathAfterTheScriptIsPathInfo) {
        "PATH_INFO=/a b\nSCRIPT_NAME=/pi.php\nPHP_SELF=/pi.php/a b\nREQUEST_URI=/pi.php/a%20b\n"
        "PATH_TRANSLATED=" + root + "/a b\n"},
       {"/pi.php", 200,
-       "PATH_INFO=\nSCRIPT_NAME=/pi.php\nPHP_SELF=/pi.php\nREQUEST_URI=/pi.php\nPATH_TRANSLATED=-\n"},
+       "PATH_INFO=-\nSCRIPT_NAME=/pi.php\nPHP_SELF=/pi.php\nREQUEST_URI=/pi.php\nPATH_TRANSLATED=-\n"},
       {"/folder/static.txt/more", 404, ""},
       {"/pi.php/.", 404, ""},
       {"/pi.php/x/../../secret", 404, ""},
@@ -149,6 +154,45 @@ TEST_F(RealPhpTest, PathAfterTheScriptIsPathInfo) {
     const Response r = Ask(Get(c.target));
     EXPECT_EQ(r.status, c.status) << c.target;
     if (c.status == 200) EXPECT_EQ(r.body, c.expected) << c.target;
+  }
+}
+
+// The variables as Apache with mod_php gives them to the same page: those
+// without a value left out, a repeated header joined. Two Cookie lines are
+// one list of pairs (Apache joins them with ", ", which PHP reads as part
+// of the first cookie's value).
+TEST_F(RealPhpTest, VariablesAreThoseApacheGives) {
+  const std::string none = "CONTENT_LENGTH=-\nCONTENT_TYPE=-\nPATH_INFO=-\n";
+  struct Case {
+    const char* address;
+    std::string request;
+    std::string body, expected;  // expected: the page's lines up to REMOTE_PORT's; then after it
+    std::string rest;
+  } cases[] = {
+      {"127.0.0.1", Get("/vars.php"), "", none + "REMOTE_ADDR='127.0.0.1'\n",
+       "SERVER_ADDR='127.0.0.1'\nREQUEST_SCHEME='http'\nHTTP_X_TWICE=-\nHTTP_ACCEPT=-\ncookies=[]"},
+      {"::1",
+       Get("/vars.php/a/b", "X-Twice: one\r\nAccept: a/b\r\nX-Twice: two\r\naccept: c/d\r\n"
+                            "Cookie: a=1\r\nCookie: b=2\r\n"),
+       "", "CONTENT_LENGTH=-\nCONTENT_TYPE=-\nPATH_INFO='/a/b'\nREMOTE_ADDR='::1'\n",
+       "SERVER_ADDR='::1'\nREQUEST_SCHEME='http'\nHTTP_X_TWICE='one, two'\n"
+       "HTTP_ACCEPT='a/b, c/d'\ncookies={\"a\":\"1\",\"b\":\"2\"}"},
+      {"127.0.0.1",
+       Get("/vars.php", "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: 3\r\n",
+           "POST"),
+       "x=1", "CONTENT_LENGTH='3'\nCONTENT_TYPE='application/x-www-form-urlencoded'\nPATH_INFO=-\n"
+       "REMOTE_ADDR='127.0.0.1'\n",
+       "SERVER_ADDR='127.0.0.1'\nREQUEST_SCHEME='http'\nHTTP_X_TWICE=-\nHTTP_ACCEPT=-\ncookies=[]"},
+      {"127.0.0.1", Get("/vars.php", "Content-Length: 0\r\n", "POST"), "",
+       "CONTENT_LENGTH='0'\nCONTENT_TYPE=-\nPATH_INFO=-\nREMOTE_ADDR='127.0.0.1'\n",
+       "SERVER_ADDR='127.0.0.1'\nREQUEST_SCHEME='http'\nHTTP_X_TWICE=-\nHTTP_ACCEPT=-\ncookies=[]"},
+  };
+  for (const Case& c : cases) {
+    Client client(tree_->port, c.address);
+    ASSERT_TRUE(client.Connected()) << c.address;
+    const Response r = client.Request(c.request + c.body);
+    EXPECT_EQ(r.body, c.expected + "REMOTE_PORT='" + std::to_string(client.LocalPort()) + "'\n" + c.rest)
+        << c.request;
   }
 }
 

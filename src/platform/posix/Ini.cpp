@@ -173,7 +173,7 @@ std::string ReadIniValue(const std::string& section, const std::string& key,
 bool WriteIniValue(const std::string& section, const std::string& key,
                    const std::string& value, const std::string& file) {
   std::string content;
-  if (DirectoryExists(file)) return false;
+  if (HoldsLineBreak(section + key + value) || DirectoryExists(file)) return false;
   if (FileExists(file) && !ReadWholeFile(file, content)) return false;
   auto lines = SplitLines(content);
   const std::string eol = LineEnding(lines);

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "platform/FileStream.h"
+#include "platform/SocketAddress.h"
 
 namespace platform {
 
@@ -63,14 +64,6 @@ int ToWinsock(int error) {
   }
 }
 
-sockaddr_in Ipv4(in_addr_t address, int port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = address;
-  a.sin_port = htons(static_cast<std::uint16_t>(port));
-  return a;
-}
-
 // sendfile has no MSG_NOSIGNAL: SIGPIPE is held back for the call, and one it
 // raised is taken away before the mask is restored, so the process lives.
 class SigpipeHeld {
@@ -99,13 +92,21 @@ SocketLibrary::~SocketLibrary() = default;
 
 int LastSocketError() { return ToWinsock(errno); }
 
-SocketHandle OpenListener(int port, int& error) {
+namespace {
+
+// A listening socket of `family` on every address of the port; 0 and `error`
+// as OpenListener has them. An IPv6 one takes IPv4 clients too.
+SocketHandle ListenOn(int family, int port, int& error) {
   error = 0;
   const SocketHandle s =
-      Handle(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP));
+      Handle(::socket(family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP));
   if (s == 0) return 0;
+  const int on = 1, off = 0;
+  if (family == AF_INET6 && ::setsockopt(Fd(s), IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off) != 0) {
+    ::close(Fd(s));
+    return 0;
+  }
   // A restart after Stop must bind while old connections sit in TIME_WAIT.
-  const int on = 1;
   ::setsockopt(Fd(s), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   // Connections are handed out once their first bytes came: no worker sits
   // waiting for a request that is still on its way, and one that sends
@@ -119,8 +120,9 @@ SocketHandle OpenListener(int port, int& error) {
   ::setsockopt(Fd(s), SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
   const timeval receiveSlice{0, kReceiveSliceMicroseconds};
   ::setsockopt(Fd(s), SOL_SOCKET, SO_RCVTIMEO, &receiveSlice, sizeof receiveSlice);
-  const sockaddr_in address = Ipv4(htonl(INADDR_ANY), port);
-  if (::bind(Fd(s), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+  sockaddr_storage address;
+  const socklen_t length = AnyAddress(family, port, address);
+  if (::bind(Fd(s), reinterpret_cast<const sockaddr*>(&address), length) != 0 ||
       ::listen(Fd(s), INT_MAX) != 0) {
     error = LastSocketError();
     ::close(Fd(s));
@@ -129,32 +131,48 @@ SocketHandle OpenListener(int port, int& error) {
   return s;
 }
 
-int LocalPort(SocketHandle socket) {
-  sockaddr_in address{};
+// The errors of a machine without IPv6: no such family, no such address.
+bool WithoutIpv6(int error) { return error == 0 || error == 10047 || error == 10049; }
+
+// The socket's own end (`local`) or its peer's; family 0 on failure.
+sockaddr_storage EndOf(SocketHandle socket, bool local) {
+  sockaddr_storage address{};
   socklen_t length = sizeof address;
-  if (::getsockname(Fd(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
-  return ntohs(address.sin_port);
+  const int done = local ? ::getsockname(Fd(socket), reinterpret_cast<sockaddr*>(&address), &length)
+                         : ::getpeername(Fd(socket), reinterpret_cast<sockaddr*>(&address), &length);
+  if (done != 0) address.ss_family = 0;
+  return address;
 }
 
+}  // namespace
+
+SocketHandle OpenListener(int port, int& error) {
+  const SocketHandle s = ListenOn(AF_INET6, port, error);
+  if (s != 0 || !WithoutIpv6(error)) return s;
+  return ListenOn(AF_INET, port, error);
+}
+
+int LocalPort(SocketHandle socket) { return PortOf(EndOf(socket, true)); }
+int PeerPort(SocketHandle socket) { return PortOf(EndOf(socket, false)); }
+std::string LocalAddress(SocketHandle socket) { return AddressText(EndOf(socket, true)); }
+
 SocketHandle Accept(SocketHandle listener, std::string& peerAddress) {
-  sockaddr_in peer{};
+  sockaddr_storage peer{};
   socklen_t length = sizeof peer;
   const SocketHandle s = Handle(
       ::accept4(Fd(listener), reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC));
   if (s == 0) return 0;
-  char text[INET_ADDRSTRLEN] = {};
-  ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
-  peerAddress = text;
+  peerAddress = AddressText(peer);
   return s;
 }
 
-SocketHandle Connect(const std::string& ipv4, int port) {
-  in_addr address{};
-  if (::inet_pton(AF_INET, ipv4.c_str(), &address) != 1) return 0;
-  const SocketHandle s = Handle(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
+SocketHandle Connect(const std::string& address, int port) {
+  sockaddr_storage peer;
+  const auto length = ParseAddress(address, port, peer);
+  if (length == 0) return 0;
+  const SocketHandle s = Handle(::socket(peer.ss_family, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
   if (s == 0) return 0;
-  const sockaddr_in peer = Ipv4(address.s_addr, port);
-  if (::connect(Fd(s), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+  if (::connect(Fd(s), reinterpret_cast<const sockaddr*>(&peer), length) != 0) {
     ::close(Fd(s));
     return 0;
   }

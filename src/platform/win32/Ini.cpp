@@ -64,7 +64,7 @@ std::string ReadIniValue(const std::string& section, const std::string& key,
 bool WriteIniValue(const std::string& section, const std::string& key,
                    const std::string& value, const std::string& file) {
   const std::string path = FullIniPath(file);
-  return MayWrite(path) &&
+  return !HoldsLineBreak(section + key + value) && MayWrite(path) &&
          WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str()) &&
          FileHoldsLine(path, key, value);
 }

@@ -7,6 +7,7 @@
 #include <climits>
 
 #include "platform/FileStream.h"
+#include "platform/SocketAddress.h"
 
 namespace platform {
 
@@ -22,14 +23,6 @@ int ClampLength(std::size_t length) {
   return length > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(length);
 }
 
-sockaddr_in Ipv4(unsigned long address, int port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = address;
-  a.sin_port = htons(static_cast<u_short>(port));
-  return a;
-}
-
 }  // namespace
 
 SocketLibrary::SocketLibrary() {
@@ -43,14 +36,25 @@ SocketLibrary::~SocketLibrary() {
 
 int LastSocketError() { return ::WSAGetLastError(); }
 
-SocketHandle OpenListener(int port, int& error) {
+namespace {
+
+// A listening socket of `family` on every address of the port; 0 and `error`
+// as OpenListener has them. An IPv6 one takes IPv4 clients too.
+SocketHandle ListenOn(int family, int port, int& error) {
   error = 0;
-  const SocketHandle s = Handle(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  const SocketHandle s = Handle(::socket(family, SOCK_STREAM, IPPROTO_TCP));
   if (s == 0) return 0;
+  const DWORD off = 0;
+  if (family == AF_INET6 && ::setsockopt(Sock(s), IPPROTO_IPV6, IPV6_V6ONLY,
+                                         reinterpret_cast<const char*>(&off), sizeof off) != 0) {
+    ::closesocket(Sock(s));
+    return 0;
+  }
   u_long nonBlocking = 1;
   ::ioctlsocket(Sock(s), FIONBIO, &nonBlocking);
-  const sockaddr_in address = Ipv4(htonl(INADDR_ANY), port);
-  if (::bind(Sock(s), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+  sockaddr_storage address;
+  const int length = AnyAddress(family, port, address);
+  if (::bind(Sock(s), reinterpret_cast<const sockaddr*>(&address), length) != 0 ||
       ::listen(Sock(s), SOMAXCONN) != 0) {
     error = LastSocketError();
     ::closesocket(Sock(s));
@@ -59,15 +63,35 @@ SocketHandle OpenListener(int port, int& error) {
   return s;
 }
 
-int LocalPort(SocketHandle socket) {
-  sockaddr_in address{};
-  int length = sizeof address;
-  if (::getsockname(Sock(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
-  return ntohs(address.sin_port);
+// The errors of a machine without IPv6: no such family, no such address.
+bool WithoutIpv6(int error) {
+  return error == 0 || error == WSAEAFNOSUPPORT || error == WSAEADDRNOTAVAIL;
 }
 
+// The socket's own end (`local`) or its peer's; family 0 on failure.
+sockaddr_storage EndOf(SocketHandle socket, bool local) {
+  sockaddr_storage address{};
+  int length = sizeof address;
+  const int done = local ? ::getsockname(Sock(socket), reinterpret_cast<sockaddr*>(&address), &length)
+                         : ::getpeername(Sock(socket), reinterpret_cast<sockaddr*>(&address), &length);
+  if (done != 0) address.ss_family = 0;
+  return address;
+}
+
+}  // namespace
+
+SocketHandle OpenListener(int port, int& error) {
+  const SocketHandle s = ListenOn(AF_INET6, port, error);
+  if (s != 0 || !WithoutIpv6(error)) return s;
+  return ListenOn(AF_INET, port, error);
+}
+
+int LocalPort(SocketHandle socket) { return PortOf(EndOf(socket, true)); }
+int PeerPort(SocketHandle socket) { return PortOf(EndOf(socket, false)); }
+std::string LocalAddress(SocketHandle socket) { return AddressText(EndOf(socket, true)); }
+
 SocketHandle Accept(SocketHandle listener, std::string& peerAddress) {
-  sockaddr_in peer{};
+  sockaddr_storage peer{};
   int length = sizeof peer;
   const SocketHandle s =
       Handle(::accept(Sock(listener), reinterpret_cast<sockaddr*>(&peer), &length));
@@ -80,17 +104,17 @@ SocketHandle Accept(SocketHandle listener, std::string& peerAddress) {
   const DWORD sendTimeoutMs = kSendTimeoutSeconds * 1000;
   ::setsockopt(Sock(s), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&sendTimeoutMs),
                sizeof sendTimeoutMs);
-  peerAddress = ::inet_ntoa(peer.sin_addr);
+  peerAddress = AddressText(peer);
   return s;
 }
 
-SocketHandle Connect(const std::string& ipv4, int port) {
-  const unsigned long address = ::inet_addr(ipv4.c_str());
-  if (address == INADDR_NONE) return 0;
-  const SocketHandle s = Handle(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+SocketHandle Connect(const std::string& address, int port) {
+  sockaddr_storage peer;
+  const auto length = ParseAddress(address, port, peer);
+  if (length == 0) return 0;
+  const SocketHandle s = Handle(::socket(peer.ss_family, SOCK_STREAM, IPPROTO_TCP));
   if (s == 0) return 0;
-  const sockaddr_in peer = Ipv4(address, port);
-  if (::connect(Sock(s), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+  if (::connect(Sock(s), reinterpret_cast<const sockaddr*>(&peer), length) != 0) {
     ::closesocket(Sock(s));
     return 0;
   }
