@@ -72,9 +72,12 @@ TResolvedRequest Refused(int status, const std::vector<TFolderLevel>& levels,
   return resolved;
 }
 
-// Variables of an earlier round reach the script with REDIRECT_ before their names.
-void CarryOver(std::vector<THttpHeader>& variables) {
+// Variables of an earlier round reach the script with REDIRECT_ before their
+// names; the redirect itself leaves the URL it came from and its status,
+// which rules test to tell a first round from a later one.
+void CarryOver(std::vector<THttpHeader>& variables, const std::string& fromUrl) {
   for (THttpHeader& v : variables) v.name = "REDIRECT_" + v.name;
+  variables.insert(variables.begin(), {{"REDIRECT_URL", fromUrl}, {"REDIRECT_STATUS", "200"}});
 }
 
 }  // namespace
@@ -88,7 +91,6 @@ TResolvedRequest ResolveRequest(const TWorkerSettings& s, THttpRequest& request)
   input.clientAddress = s.clientAddress;
   input.serverPort = s.portText;
   bool rewrite = true;
-  std::string previousUrl;
   for (int round = 0;; ++round) {
     TResolvedRequest resolved;
     resolved.mapped = MapUrlToPath(mapping, input.url);
@@ -120,7 +122,6 @@ TResolvedRequest ResolveRequest(const TWorkerSettings& s, THttpRequest& request)
         return resolved;
       case TRewriteOutcome::Kind::kServe:
         request.variables = input.variables;
-        if (!previousUrl.empty()) request.variables.insert(request.variables.begin(), {"REDIRECT_URL", previousUrl});
         request.query = input.query;
         if (mapped.kind == TPhysicalPath::Kind::kMissing) return Refused(404, levels, mapping);
         return resolved;
@@ -132,8 +133,7 @@ TResolvedRequest ResolveRequest(const TWorkerSettings& s, THttpRequest& request)
                                       std::to_string(kMaxRewriteRounds) + " rounds: answered 500");
       return Refused(500, levels, mapping);
     }
-    previousUrl = input.url;
-    CarryOver(input.variables);
+    CarryOver(input.variables, input.url);
     input.url = DecodeUrlPath(outcome.url);
     input.query = outcome.query;
     rewrite = !outcome.end;
