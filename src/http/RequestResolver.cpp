@@ -84,6 +84,13 @@ void CarryOver(std::vector<THttpHeader>& variables, const std::string& fromUrl) 
 
 TResolvedRequest ResolveRequest(const TWorkerSettings& s, THttpRequest& request) {
   const TMappingSettings& mapping = *s.mapping;
+  TResolvedRequest resolved;
+  resolved.mapped = MapUrlToPath(mapping, request.path);
+  if (IsRulesFileName(TargetNameOf(resolved.mapped))) return Refused(403, {}, mapping);
+  if (!mapping.readFolderRules) return resolved;
+  std::vector<TFolderLevel> levels = FolderRulesAlong(resolved.mapped, s.logFolder);
+  if (levels.empty()) return resolved;  // the common case: nothing more to read
+
   TRewriteInput input;
   input.request = &request;
   input.url = request.path;
@@ -92,16 +99,10 @@ TResolvedRequest ResolveRequest(const TWorkerSettings& s, THttpRequest& request)
   input.serverPort = s.portText;
   bool rewrite = true;
   for (int round = 0;; ++round) {
-    TResolvedRequest resolved;
-    resolved.mapped = MapUrlToPath(mapping, input.url);
     TPhysicalPath& mapped = resolved.mapped;
-    if (IsRulesFileName(TargetNameOf(mapped))) return Refused(403, {}, mapping);
-    if (!mapping.readFolderRules) return resolved;
-
-    const std::vector<TFolderLevel> levels = FolderRulesAlong(mapped, s.logFolder);
     for (const TFolderLevel& level : levels)
       if (level.rules->errorLine) return Refused(500, {}, mapping);
-    if (mapped.folderIndex && !levels.empty()) {
+    if (mapped.folderIndex) {
       for (auto level = levels.rbegin(); level != levels.rend(); ++level)
         if (level->rules->directoryIndex) {
           mapped = MapUrlToPath(mapping, input.url, *level->rules->directoryIndex);
@@ -137,5 +138,14 @@ TResolvedRequest ResolveRequest(const TWorkerSettings& s, THttpRequest& request)
     input.url = DecodeUrlPath(outcome.url);
     input.query = outcome.query;
     rewrite = !outcome.end;
+
+    resolved.mapped = MapUrlToPath(mapping, input.url);
+    if (IsRulesFileName(TargetNameOf(resolved.mapped))) return Refused(403, {}, mapping);
+    levels = FolderRulesAlong(resolved.mapped, s.logFolder);
+    if (levels.empty()) {
+      request.variables = input.variables;
+      request.query = input.query;
+      return resolved;
+    }
   }
 }
