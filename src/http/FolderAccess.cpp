@@ -10,6 +10,7 @@ bool IsLoopback(const std::string& address) {
 
 // "all", a whole address or its leading part ("192.168", "10.").
 bool HostMatches(const std::string& host, const std::string& address) {
+  if (host.empty()) return false;  // Deny from "": names nobody
   if (host == "all") return true;
   if (host == "localhost") return IsLoopback(address);
   if (address == host) return true;

@@ -49,7 +49,7 @@ void WriteFolderRulesSite(const TempFolder& site) {
   site.Write("www/wiki/data/pages/secret.txt", "secret");
   site.Write("www/wiki/data/.htaccess", denied);
   site.Write("www/wiki/conf/acronyms.conf", "conf");
-  site.Write("www/wiki/conf/.htaccess", "Order deny,allow\nDeny from all\n");
+  site.Write("www/wiki/conf/.htaccess", "Order deny,allow\nDeny from \"\" all\n");
   site.Write("www/wiki/lib/style.css", "p{}");
   site.Write("www/wiki/.htaccess",
              "<Files ~ \"^([\\._]ht|README$|VERSION$|COPYING$)\">\n"
