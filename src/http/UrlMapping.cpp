@@ -175,13 +175,12 @@ TPhysicalPath MapUrlToPath(const TMappingSettings& settings, const std::string& 
       return mapped;
     case platform::PathKind::kFolder: {
       mapped.entry = entry;
+      mapped.folderDepth = segments.size();  // the folder's own rules hold, also for its redirect
       if (!delimiterAtEnd) {
-        mapped.folderDepth = segments.empty() ? 0 : segments.size() - 1;
         mapped.kind = TPhysicalPath::Kind::kRedirect;
         mapped.location = scriptUrl + "/";
         return mapped;
       }
-      mapped.folderDepth = segments.size();
       mapped.folderIndex = true;
       IndexFile index;
       if (!FindIndexFile(path, indexFiles, index)) return mapped;

@@ -100,6 +100,8 @@ TEST_F(FolderRulesTest, ProjectsRouteAndProtectAsTheirFilesSay) {
       {"GET /wiki/data/pages/secret.txt", "403 'Denied by the wiki'"},
       {"GET /wiki/data/pages/missing.txt", "403 'Denied by the wiki'"},
       {"GET /wiki/data/", "403 'Denied by the wiki'"},
+      {"GET /wiki/data", "403 'Denied by the wiki'"},
+      {"GET /app/public", "301 /app/public/"},
       {"GET /wiki/conf/acronyms.conf", "403 'Denied by the wiki'"},
       {"GET /wiki/README", "403 'Denied by the wiki'"},
       {"GET /wiki/lib/style.css.bak", "403 'Denied by the wiki'"},
