@@ -87,6 +87,11 @@ void WriteFolderRulesSite(const TempFolder& site) {
   site.Write("www/loop/a.txt", "a");
   site.Write("www/loop/.htaccess", "RewriteEngine On\nRewriteRule ^(.*)$ /loop/x$1\n");
   site.Write("www/plain/a.txt", "plain");
+  // Patterns that backtrack without end on a long path.
+  site.Write("www/re/.htaccess",
+             "RewriteEngine On\n"
+             "RewriteCond %{REQUEST_URI} ^(/|r|e|a|aa)*$\n"
+             "RewriteRule ^((a|aa)*)*$ /re/found.txt [L]\n");
   site.Write("www/sym/index.php", "<?php");
   site.Write("www/sym/.htaccess",
              "DirectoryIndex index.php\n"

@@ -152,6 +152,15 @@ TEST_F(FolderRulesTest, FaultsAnswer500AndTheServerLogNamesThem) {
   EXPECT_EQ(log.find("line 12"), log.rfind("line 12")) << log;
 }
 
+// A long URL against patterns that backtrack: the engine gives up within its
+// limits, on the heap; the worker's stack never overflows and the URL maps on.
+TEST_F(FolderRulesTest, LongUrlsAgainstBacktrackingPatternsEndQuickly) {
+  ExpectRows({
+      {"GET /re/" + std::string(60000, 'a'), "404"},
+      {"GET /re/" + std::string(60000, 'a') + "c", "404"},
+  });
+}
+
 TEST_F(FolderRulesTest, TurnedOffTheFilesAreNotReadButNeverServed) {
   mapping.readFolderRules = false;
   ExpectRows({
