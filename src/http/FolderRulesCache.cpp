@@ -65,18 +65,20 @@ std::shared_ptr<const TFolderRules> RulesOf(const std::string& path, const platf
       return found->second.rules;
   }
   std::shared_ptr<const TFolderRules> rules = ReadAndParse(path, stamp);
-  std::lock_guard<std::mutex> locked(lock);
-  CachedFile& cached = cache[path];
-  if (cached.rules && cached.stamp.size == stamp.size &&
-      cached.stamp.lastWriteUtcMs == stamp.lastWriteUtcMs)
-    return cached.rules;  // another worker was first: logged once
-  LogWhatIsIgnored(path, *rules, logFolder);
-  if (cache.size() > kMaxCachedFiles) {
-    cache.clear();
-    cache[path] = CachedFile{stamp, rules};
-  } else {
-    cached = CachedFile{stamp, rules};
+  {
+    std::lock_guard<std::mutex> locked(lock);
+    CachedFile& cached = cache[path];
+    if (cached.rules && cached.stamp.size == stamp.size &&
+        cached.stamp.lastWriteUtcMs == stamp.lastWriteUtcMs)
+      return cached.rules;  // another worker was first and logs it
+    if (cache.size() > kMaxCachedFiles) {
+      cache.clear();
+      cache[path] = CachedFile{stamp, rules};
+    } else {
+      cached = CachedFile{stamp, rules};
+    }
   }
+  LogWhatIsIgnored(path, *rules, logFolder);  // no file call under the lock
   return rules;
 }
 
