@@ -87,6 +87,12 @@ void WriteFolderRulesSite(const TempFolder& site) {
   site.Write("www/loop/a.txt", "a");
   site.Write("www/loop/.htaccess", "RewriteEngine On\nRewriteRule ^(.*)$ /loop/x$1\n");
   site.Write("www/plain/a.txt", "plain");
+  site.Write("www/lan/a.txt", "lan");
+  site.Write("www/lan/.htaccess", "Order deny,allow\nDeny from all\nAllow from 192.168.1 10.0.0.7\n");
+  site.Write("www/office/a.txt", "office");
+  site.Write("www/office/.htaccess", "Order allow,deny\nAllow from 192.168.10\n");
+  site.Write("www/local/a.txt", "local");
+  site.Write("www/local/.htaccess", "Require local\n");
   // Patterns that backtrack without end on a long path.
   site.Write("www/re/.htaccess",
              "RewriteEngine On\n"

@@ -108,6 +108,10 @@ TEST_F(FolderRulesTest, ProjectsRouteAndProtectAsTheirFilesSay) {
       {"GET /wiki/lib/style.css", "file /wiki/lib/style.css"},
       {"GET /wiki/", "file /wiki/doku.php"},
       {"GET /plain/a.txt", "file /plain/a.txt"},
+      // Folders open to some addresses only; this client is 192.168.1.20.
+      {"GET /lan/a.txt", "file /lan/a.txt"},
+      {"GET /office/a.txt", "403"},
+      {"GET /local/a.txt", "403"},
   });
   ExpectRows(PlatformRuleRows());
 }

@@ -282,6 +282,8 @@ TEST_F(FolderRulesServerTest, AnswersAsTheFoldersFilesSay) {
       {"GET", "/loop/a.txt", 500, ""},
       {"GET", "/plain/a.txt", 200, "plain"},
       {"PUT", "/plain/a.txt", 501, ""},
+      {"GET", "/local/a.txt", 200, "local"},  // this client is on loopback
+      {"GET", "/lan/a.txt", 403, ""},
   };
   for (const Row& row : rows) {
     const Response r = Ask(Get(row.url, "", row.method));
