@@ -92,6 +92,13 @@ std::string PeerPort(const ServerVarRequest& v) {
   return port ? std::to_string(port) : std::string();
 }
 
+// ALL_HTTP's lines, then the variables the folder rules set, in the same form.
+std::string AllHttpAndRuleVariables(const THttpRequest& r) {
+  std::string all = AllHttp(r);
+  for (const THttpHeader& v : r.variables) all += v.name + ':' + v.value + "\r\n";
+  return all;
+}
+
 using Resolver = std::string (*)(const ServerVarRequest&);
 
 std::string ScriptUrl(const ServerVarRequest& v) { return v.request.scriptUrl; }
@@ -110,7 +117,7 @@ const std::unordered_map<std::string_view, Resolver>& ServerVarTable() {
       {"PATH_INFO", FullPath},
       {"HTTP_URL", [](const ServerVarRequest& v) { return v.request.target; }},
       {"HTTP_COOKIE", [](const ServerVarRequest& v) { return v.request.JoinedHeader("Cookie"); }},
-      {"ALL_HTTP", [](const ServerVarRequest& v) { return AllHttp(v.request); }},
+      {"ALL_HTTP", [](const ServerVarRequest& v) { return AllHttpAndRuleVariables(v.request); }},
       {"HTTPS", [](const ServerVarRequest&) { return std::string("off"); }},
       {"CONTENT_LENGTH", [](const ServerVarRequest& v) { return ContentLength(v.request); }},
       {"CONTENT_TYPE",

@@ -12,6 +12,7 @@
 class TAccessLog;
 class TMimeTable;
 class TPHPDllLoader;
+struct TMappingSettings;
 
 // How busy the pool is, counted by its workers.
 struct TPoolLoad {
@@ -31,9 +32,7 @@ struct TWorkerSettings {
   TPHPDllLoader* phpLoader = nullptr;
   TMimeTable* mimeTable = nullptr;
   TAccessLog* accessLog = nullptr;  // the server's LogLock and LogHandle
-  std::string indexFiles;
-  std::string phpExtensions;
-  std::string documentRoot;
+  const TMappingSettings* mapping = nullptr;  // the server's, parsed once at Start; its root
   std::string portText;
   std::string clientAddress;
   std::string logFolder;

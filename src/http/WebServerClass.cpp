@@ -169,6 +169,7 @@ TWebServer::TWebServer(const std::string& settingsPath)
     : settingsPath_(settingsPath),
       logFolder_(TKestro::ReadIniString(kSection, "log", settingsPath)),
       accessLog_(std::make_unique<TAccessLog>()),
+      mapping_(std::make_unique<TMappingSettings>()),
       thread_([this] { Execute(); }) {}
 
 TWebServer::~TWebServer() {
@@ -232,6 +233,7 @@ bool TWebServer::LoadSettings() {
     maxConnections_ = InRange(maxConnections, 0, 2147483646) ? static_cast<int>(maxConnections) : 0;
     phpExtensions_ = read("php_extname");
     maxBodyBytes_ = TreeBodyLimit();
+    readFolderRules_ = TKestro::Trim(read("htaccess")) != "0";
   }
   return InRange(port_, 1, 65535) && !documentRoot_.empty() &&
          platform::DirectoryExists(documentRoot_) && !TKestro::Trim(indexFiles_).empty() &&
@@ -268,9 +270,9 @@ void TWebServer::ListenAndAccept() {
   if (listener == 0) return;
   // What every hand-off of this start copies into its worker.
   handOffSettings_.accessLog = accessLog_.get();
-  handOffSettings_.indexFiles = indexFiles_;
-  handOffSettings_.phpExtensions = phpExtensions_;
-  handOffSettings_.documentRoot = documentRoot_;
+  *mapping_ = MappingSettingsOf(documentRoot_, indexFiles_, phpExtensions_);
+  mapping_->readFolderRules = readFolderRules_;
+  handOffSettings_.mapping = mapping_.get();
   handOffSettings_.portText = std::to_string(port_);
   handOffSettings_.logFolder = logFolder_;
   handOffSettings_.spoolFolder = TKestro::GetAppDir() + platform::PathDelim + "tmp";

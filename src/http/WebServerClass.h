@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "http/Connection.h"
+#include "http/UrlMapping.h"
 #include "platform/Socket.h"
 #include "platform/ThreadParker.h"
 
@@ -97,9 +98,11 @@ class TWebServer {
   std::unique_ptr<TMimeTable> mimeTable_;
   std::string indexFiles_;
   std::string phpExtensions_;
+  bool readFolderRules_ = true;
   std::string settingsPath_;
   std::string logFolder_;
   std::unique_ptr<TAccessLog> accessLog_;  // LogLock and LogHandle
+  std::unique_ptr<TMappingSettings> mapping_;  // what the workers of this start map with
   int maxConnections_ = 0;
   std::int64_t maxBodyBytes_ = kMaxBodyBytes;  // the tree's post_max_size
   TPoolLoad poolLoad_;

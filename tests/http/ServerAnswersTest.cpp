@@ -3,6 +3,7 @@
 
 #include <map>
 
+#include "FolderRulesSite.h"
 #include "HttpTestSupport.h"
 #include "common/KestroClass.h"
 #include "http/UrlMapping.h"
@@ -157,9 +158,21 @@ TEST_F(ServerAnswersTest, FoldersRedirectOrAreNotFound) {
   EXPECT_EQ(r.status, 301);
   EXPECT_EQ(r.HeaderNames(), (std::vector<std::string>{"Server", "Location", "Content-Type",
                                                        "Content-Length", "Connection"}));
-  EXPECT_EQ(r.Header("Location"), "/docs/");
-  EXPECT_EQ(Ask(Get("/docs?x=1")).Header("Location"), "/docs/");
-  EXPECT_EQ(Ask(Get("/my%20site")).Header("Location"), "/my%20site/");
+  // One leading slash and the rest encoded: never a Location of another host;
+  // the query is kept.
+  site.folder.MakeFolder("www/evil.example");
+  site.folder.MakeFolder("www/t");
+  const std::vector<std::pair<std::string, std::string>> locations = {
+      {"/docs", "/docs/"},
+      {"/docs?x=1", "/docs/?x=1"},
+      {"/my%20site", "/my%20site/"},
+      {"//evil.example", "/evil.example/"},
+      {"/\\evil.example?a=b", "/evil.example/?a=b"},
+      {"/%5cevil.example", "/evil.example/"},
+      {"/%5ct", "/t/"},
+  };
+  for (const auto& [url, location] : locations)
+    EXPECT_EQ(Ask(Get(url)).Header("Location"), location) << url;
   const Response moved = Ask(Get("/%C3%A9"));
   EXPECT_EQ(moved.Header("Location"), EncodeUriPath("/" + accented + "/"));
   EXPECT_EQ(Ask(Get(moved.Header("Location") + "x.txt")).body, "x");  // the browser follows it
@@ -275,6 +288,50 @@ TEST_F(ServerAnswersTest, KeepAliveServesSeveralRequestsOnOneConnection) {
   const Response last = client.Request(Get("/t.txt", "Connection: close\r\n"));
   EXPECT_EQ(last.Header("Connection"), "close");
   EXPECT_TRUE(client.ClosedWithin(std::chrono::seconds(2)));
+}
+
+// The folders' rules through real sockets: the status, a mark of the body
+// (or the Location) that a browser would show.
+class FolderRulesServerTest : public ServerTest {
+ protected:
+  void SetUp() override {
+    WriteFolderRulesSite(site.folder);
+    StartServer();
+  }
+};
+
+TEST_F(FolderRulesServerTest, AnswersAsTheFoldersFilesSay) {
+  struct Row {
+    std::string method, url;
+    int status;
+    std::string mark;  // in the body, or the Location of a redirect
+  };
+  const std::vector<Row> rows = {
+      {"GET", "/pages/ABOUT", 200, "about"},
+      {"GET", "/pages/q/abc?x=1", 200, "about"},
+      {"POST", "/pages/form", 200, "posted"},
+      {"GET", "/pages/old/x?a=1", 301, "http://localhost/pages/new/x?a=1"},
+      {"GET", "/pages/away", 302, "https://example.org/x?y=1"},
+      {"GET", "/pages/nothing", 404, "no such page"},
+      {"GET", "/pages/gone", 410, ""},
+      {"GET", "/wiki/data/pages/secret.txt", 403, "Denied by the wiki"},
+      {"GET", "/wiki/conf/acronyms.conf", 403, "Denied by the wiki"},
+      {"GET", "/wiki/lib/style.css", 200, "p{}"},
+      {"GET", "/blog/.htaccess", 403, ""},
+      {"GET", "/blog/wp-content/logo.png", 200, "png"},
+      {"GET", "/broken/a.txt", 500, ""},
+      {"GET", "/loop/a.txt", 500, ""},
+      {"GET", "/plain/a.txt", 200, "plain"},
+      {"PUT", "/plain/a.txt", 501, ""},
+      {"GET", "/local/a.txt", 200, "local"},  // this client is on loopback
+      {"GET", "/lan/a.txt", 403, ""},
+  };
+  for (const Row& row : rows) {
+    const Response r = Ask(Get(row.url, "", row.method));
+    EXPECT_EQ(r.status, row.status) << row.method << " " << row.url;
+    const std::string seen = row.status / 100 == 3 ? r.Header("Location") : r.body;
+    EXPECT_NE(seen.find(row.mark), std::string::npos) << row.method << " " << row.url << ": " << seen;
+  }
 }
 
 }  // namespace

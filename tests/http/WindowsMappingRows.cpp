@@ -7,6 +7,7 @@
 
 #include <iostream>
 
+#include "FolderRulesSite.h"
 #include "UrlMappingRows.h"
 
 namespace {
@@ -34,6 +35,13 @@ std::vector<MappingRow> PlatformMappingRows(const TempFolder& site) {
       {"/SECRET.PHP", FileAt("/secret.php", "/SECRET.PHP", true)},
       {"/SUB/", FileAt("/SUB/index.php", "/SUB/index.php", true)},
       {"/Sub/INDEX.Php/x", FileAt("/Sub/index.php", "/Sub/INDEX.Php", true, "/x")},
+      // Where a name is looked up, a trailing dot or a colon would reach
+      // another one (sub, a stream of it): refused there, not after the script.
+      {"/sub./index.php", MissingUrl()},
+      {"/sub:x/index.php", MissingUrl()},
+      {"/sub::$INDEX_ALLOCATION/index.php", MissingUrl()},
+      {"/sub/index.php:x/y", MissingUrl()},
+      {"/sub/index.php/y:x.", FileAt("/sub/index.php", "/sub/index.php", true, "/y:x.")},
   };
   const std::string www = site / "www";
   const std::wstring om = L"\u0950\u0950\u0950\u0950.php";  // in no ANSI code page but UTF-8
@@ -51,4 +59,18 @@ std::vector<MappingRow> PlatformMappingRows(const TempFolder& site) {
   rows.push_back({"/" + phtml + "/x/", FileAt("/page.phtml", "/" + phtml, true, "/x/")});
   if (GetACP() != CP_UTF8) rows.push_back({"/" + omShort, MissingUrl()});
   return rows;
+}
+
+// Letter case does not count: every spelling of a denied folder or file is
+// refused as the folder's own name is, and -f finds the file in any case.
+std::vector<RuleRow> PlatformRuleRows() {
+  return {
+      {"GET /wiki/DATA/pages/secret.txt", "403 'Denied by the wiki'"},
+      {"GET /Wiki/Conf/ACRONYMS.CONF", "403 'Denied by the wiki'"},
+      {"GET /wiki/readme", "403 'Denied by the wiki'"},
+      {"GET /BLOG/.HTACCESS", "403"},
+      {"GET /blog/WP-CONTENT/LOGO.PNG", "file /blog/WP-CONTENT/LOGO.PNG HTTP_AUTHORIZATION="},
+      {"GET /wiki/data./pages/secret.txt", "404"},
+      {"GET /wiki/data::$INDEX_ALLOCATION/pages/secret.txt", "404"},
+  };
 }

@@ -92,6 +92,41 @@ TEST_F(WindowsPhpTest, PageGetsTheServerVariables) {
   EXPECT_TRUE(Has(r, "body=")) << r.body;
 }
 
+// A folder's front controller and its denied folder, reached in another
+// letter case: any method reaches the script with the rules' variables, the
+// denied folder stays denied.
+TEST_F(WindowsPhpTest, FolderRulesHoldInAnyLetterCase) {
+  site.folder.Write("www/app/index.php", "");
+  site.folder.Write("www/app/data/x.txt", "x");
+  site.folder.Write("www/app/data/.htaccess", "Require all denied\n");
+  site.folder.Write("www/app/.htaccess",
+                    "RewriteEngine On\n"
+                    "RewriteRule .* - [E=HTTP_AUTHORIZATION:%{HTTP:Authorization}]\n"
+                    "RewriteCond %{REQUEST_FILENAME} !-f\n"
+                    "RewriteRule ^ index.php [QSA,L]\n");
+  struct Case {
+    std::string request;
+    int status;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"PUT /APP/users/5?v=1", 200,
+       {"REQUEST_METHOD=PUT", "REQUEST_URI=/APP/users/5?v=1", "SCRIPT_NAME=/APP/index.php",
+        "QUERY_STRING=v=1", "REDIRECT_URL=/APP/users/5", "HTTP_AUTHORIZATION=Bearer t"}},
+      {"OPTIONS /app/api", 200, {"REQUEST_METHOD=OPTIONS", "REDIRECT_URL=/app/api"}},
+      {"GET /APP/DATA/X.TXT", 403, {}},
+      {"GET /App/Data/", 403, {}},
+      {"GET /APP/.HTACCESS", 403, {}},
+  };
+  for (const Case& c : cases) {
+    const std::size_t blank = c.request.find(' ');
+    const Response r = Ask(Get(c.request.substr(blank + 1),
+                               "Authorization: Bearer t\r\nContent-Length: 0\r\n",
+                               c.request.substr(0, blank)));
+    EXPECT_EQ(r.status, c.status) << c.request;
+    for (const std::string& line : c.lines) EXPECT_TRUE(Has(r, line)) << c.request << "\n" << r.body;
+  }
+}
+
 // PHP reads the tree's php.ini and no other ini folder.
 TEST_F(WindowsPhpTest, PhpGetsPhprcAndNoIniScanFolder) {
   SetEnvironmentVariableA("PHPRC", "C:\\tree\\php");
