@@ -53,8 +53,9 @@ bool HasDotSegment(const std::string& path) {
   return delimited.find("/./") != std::string::npos || delimited.find("/../") != std::string::npos;
 }
 
-TMappedUrl Map(const Site& site, const std::string& url) {
-  return MapUrlToPath(site.root, url, kIndexFiles, kPhpExtensions);
+TPhysicalPath Map(const Site& site, const std::string& url) {
+  static const TMappingSettings settings = MappingSettingsOf(site.root, kIndexFiles, kPhpExtensions);
+  return MapUrlToPath(settings, url);
 }
 
 }  // namespace
@@ -65,32 +66,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const THttpRequest request = ParseRequestHead("GET " + target + " HTTP/1.1\r\nHost: localhost");
   if (request.refusal != 0) return 0;
   const std::string& url = request.path;
-  const TMappedUrl mapped = Map(site, url);
+  const TPhysicalPath mapped = Map(site, url);
   switch (mapped.kind) {
-    case TMappedUrl::Kind::kMissing:
-      FUZZ_CHECK(mapped.localPath.empty() && !mapped.php);
+    case TPhysicalPath::Kind::kMissing:
+      FUZZ_CHECK(mapped.file.empty() && !mapped.php);
       return 0;
-    case TMappedUrl::Kind::kRedirect: {
-      FUZZ_CHECK(mapped.localPath == url + "/");
+    case TPhysicalPath::Kind::kRedirect: {
+      FUZZ_CHECK(!mapped.location.empty() && mapped.location.back() == '/');
       // The folder as the server looked it up: a backslash there is a delimiter.
       const std::string folder = TKestro::ToNativePath(site.root + url);
       FUZZ_CHECK(platform::DirectoryExists(folder));
       FUZZ_CHECK(Inside(folder, site.canonicalRoot));
-      FUZZ_CHECK(EncodeUriPath(mapped.localPath).find_first_of("\r\n ") == std::string::npos);
+      const std::string location = EncodeUriPath(mapped.location);
+      FUZZ_CHECK(location.find_first_of("\r\n \\") == std::string::npos);
+      FUZZ_CHECK(location.compare(0, 2, "//") != 0);
       return 0;
     }
-    case TMappedUrl::Kind::kFile:
+    case TPhysicalPath::Kind::kFile:
       break;
   }
   // The path names the file it was checked as: no NUL cuts it short.
-  FUZZ_CHECK(mapped.localPath.find('\0') == std::string::npos);
-  FUZZ_CHECK(platform::DiskEntryOf(mapped.localPath).kind == platform::PathKind::kFile);
-  FUZZ_CHECK(Inside(mapped.localPath, site.canonicalRoot));
-  FUZZ_CHECK(mapped.php == IsPhpFile(mapped.localPath, kPhpExtensions));
+  FUZZ_CHECK(mapped.file.find('\0') == std::string::npos);
+  FUZZ_CHECK(platform::DiskEntryOf(mapped.file).kind == platform::PathKind::kFile);
+  FUZZ_CHECK(Inside(mapped.file, site.canonicalRoot));
+  FUZZ_CHECK(mapped.php == IsPhpFile(mapped.file, MappingSettingsOf("", "", kPhpExtensions).phpExtensions));
   FUZZ_CHECK(mapped.pathInfo.empty() || (mapped.php && mapped.pathInfo[0] == '/'));
   FUZZ_CHECK(!HasDotSegment(mapped.scriptUrl) && !HasDotSegment(mapped.pathInfo));
-  const TMappedUrl script = Map(site, mapped.scriptUrl);
-  FUZZ_CHECK(script.kind == TMappedUrl::Kind::kFile && script.localPath == mapped.localPath &&
+  const TPhysicalPath script = Map(site, mapped.scriptUrl);
+  FUZZ_CHECK(script.kind == TPhysicalPath::Kind::kFile && script.file == mapped.file &&
              script.pathInfo.empty());
   return 0;
 }

@@ -6,7 +6,7 @@
 # wineboot nor wineserver on the PATH, which come with the package wine.
 set -euo pipefail
 packages=(
-  cmake g++ make googletest                      # native build and tests
+  cmake g++ make googletest libpcre2-dev         # native build and tests; PCRE2 for the folder rules
   g++-mingw-w64-x86-64-posix mingw-w64-tools     # Windows build
   wine wine64 xvfb                               # Windows tests (wine: wineboot, wineserver)
   xauth fonts-wine fonts-wqy-microhei imagemagick  # the windows under Wine: xvfb-run, fonts, screenshots

@@ -33,6 +33,9 @@ struct THttpRequest {
   std::string scriptUrl;  // the decoded path until then
   std::string pathInfo;
   std::string scriptFile;
+  // What the folder rules set for the script (REDIRECT_URL, E= variables),
+  // in order; passed beside the headers.
+  std::vector<THttpHeader> variables;
 
   // The value of the first header named `name` (ASCII case ignored); null
   // when there is none.

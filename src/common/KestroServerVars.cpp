@@ -74,6 +74,13 @@ std::string ContentLength(const THttpRequest& r) {
   return r.framing == TBodyFraming::kChunked ? std::to_string(r.contentLength) : "0";
 }
 
+// ALL_HTTP's lines, then the variables the folder rules set, in the same form.
+std::string AllHttpAndRuleVariables(const THttpRequest& r) {
+  std::string all = AllHttp(r);
+  for (const THttpHeader& v : r.variables) all += v.name + ':' + v.value + "\r\n";
+  return all;
+}
+
 using Resolver = std::string (*)(const ServerVarRequest&);
 
 std::string ScriptUrl(const ServerVarRequest& v) { return v.request.scriptUrl; }
@@ -92,7 +99,7 @@ const std::unordered_map<std::string_view, Resolver>& ServerVarTable() {
       {"PATH_INFO", FullPath},
       {"HTTP_URL", [](const ServerVarRequest& v) { return v.request.target; }},
       {"HTTP_COOKIE", [](const ServerVarRequest& v) { return HeaderValue(v.request, "Cookie"); }},
-      {"ALL_HTTP", [](const ServerVarRequest& v) { return AllHttp(v.request); }},
+      {"ALL_HTTP", [](const ServerVarRequest& v) { return AllHttpAndRuleVariables(v.request); }},
       {"HTTPS", [](const ServerVarRequest&) { return std::string("off"); }},
       {"CONTENT_LENGTH", [](const ServerVarRequest& v) { return ContentLength(v.request); }},
       {"CONTENT_TYPE",

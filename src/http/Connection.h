@@ -11,6 +11,7 @@
 class TAccessLog;
 class TMimeTable;
 class TPHPDllLoader;
+struct TMappingSettings;
 
 // Copied from the server into a parked worker with every connection, so a
 // worker always serves with the settings of the last Start.
@@ -18,8 +19,7 @@ struct TWorkerSettings {
   TPHPDllLoader* phpLoader = nullptr;
   TMimeTable* mimeTable = nullptr;
   TAccessLog* accessLog = nullptr;  // the server's LogLock and LogHandle
-  std::string indexFiles;
-  std::string phpExtensions;
+  const TMappingSettings* mapping = nullptr;  // the server's, parsed once at Start
   std::string documentRoot;
   std::string portText;
   std::string clientAddress;

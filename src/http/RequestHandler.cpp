@@ -7,13 +7,15 @@
 #include "http/AccessLog.h"
 #include "http/FixedAnswers.h"
 #include "http/RequestReader.h"
+#include "http/RequestResolver.h"
 #include "http/StaticAnswer.h"
 #include "http/UrlMapping.h"
 #include "php/PhpRequest.h"
 
 namespace {
 
-bool IsAllowedMethod(const std::string& method) {
+// The methods of static answers; a script gets any method token.
+bool IsStaticMethod(const std::string& method) {
   return method == "GET" || method == "POST" || method == "HEAD";
 }
 
@@ -39,6 +41,15 @@ int BodyRefusal(BodyOutcome outcome) {
   return 408;
 }
 
+// A folder's ErrorDocument text as the body of its status.
+void SendTextAnswer(const TConnection& c, int code, const std::string& text,
+                    const std::string& connectionLine) {
+  const std::string answer = StatusLine(code) + "Server: " + kServerSoftware +
+                             "\r\nContent-Type: text/html\r\nContent-Length: " +
+                             std::to_string(text.size()) + "\r\n" + connectionLine + "\r\n" + text;
+  platform::SendAll(c.socket, answer.data(), answer.size());
+}
+
 bool ExpectsContinue(const THttpRequest& request) {
   const std::string* expect = request.Header("Expect");
   return expect && !request.IsHttp10() && text::EqualsNoCase(*expect, "100-continue");
@@ -47,7 +58,7 @@ bool ExpectsContinue(const THttpRequest& request) {
 // The whole body is read before the module runs, so no php-cgi process
 // waits on a slow or vanished client; then the module answers and decides
 // whether the connection stays open.
-bool ServePhp(const TConnection& c, THttpRequest& request) {
+bool ServePhp(const TConnection& c, THttpRequest& request, const TPhysicalPath& mapped) {
   const TWorkerSettings& s = *c.settings;
   TRequestBody body(s.spoolFolder);
   if (request.framing != TBodyFraming::kNone) {
@@ -61,11 +72,14 @@ bool ServePhp(const TConnection& c, THttpRequest& request) {
       return true;
     }
   }
+  request.scriptUrl = mapped.scriptUrl;
+  request.pathInfo = mapped.pathInfo;
+  request.scriptFile = mapped.file;
   TPhpRequestRecord record;
   record.socket = c.socket;
   record.request = &request;
   record.body = &body;
-  record.documentRoot = s.documentRoot;
+  record.documentRoot = mapped.documentRoot;
   record.serverSoftware = kServerSoftware;
   record.clientAddress = s.clientAddress;
   record.portText = s.portText;
@@ -97,15 +111,12 @@ bool ServeRequest(const TConnection& c) {
   if (request.refusal != 0) return Refuse(c, request.refusal);
 
   const std::string method = TKestro::UpperCase(TKestro::Trim(request.method));
-  const bool allowed = IsAllowedMethod(method);
-  const TMappedUrl mapped = MapUrlToPath(s.documentRoot, request.path, s.indexFiles, s.phpExtensions);
-
-  if (allowed && mapped.kind == TMappedUrl::Kind::kFile && mapped.php) {
-    request.scriptUrl = mapped.scriptUrl;
-    request.pathInfo = mapped.pathInfo;
-    request.scriptFile = mapped.localPath;
-    return ServePhp(c, request);
-  }
+  const TResolvedRequest resolved = ResolveRequest(s, request);
+  const TPhysicalPath& mapped = resolved.mapped;
+  if (resolved.status == 0 && mapped.kind == TPhysicalPath::Kind::kFile && mapped.php)
+    return ServePhp(c, request, mapped);
+  if (resolved.status != 0 && resolved.errorDocument.php)
+    return ServePhp(c, request, resolved.errorDocument);
 
   const std::string* connection = request.Header("Connection");
   const std::string token = connection ? TKestro::UpperCase(*connection) : std::string();
@@ -114,14 +125,24 @@ bool ServeRequest(const TConnection& c) {
   const bool closeAfter =
       token.empty() || token == "CLOSE" || request.framing != TBodyFraming::kNone;
   const std::string connectionLine = ConnectionLine(closeAfter, request.IsHttp10());
-  if (!allowed)
+  const std::string query = request.query.empty() ? "" : "?" + request.query;
+  if (resolved.status >= 300 && resolved.status < 400)
+    SendFixedAnswer(c.socket, resolved.status, connectionLine, "Location: " + resolved.location + "\r\n");
+  else if (resolved.status != 0 && !resolved.errorText.empty())
+    SendTextAnswer(c, resolved.status, resolved.errorText, connectionLine);
+  else if (resolved.status != 0 && resolved.errorDocument.kind == TPhysicalPath::Kind::kFile)
+    return !SendStaticFile(c, resolved.errorDocument, method, request, connectionLine,
+                           resolved.status) || closeAfter;
+  else if (resolved.status != 0)
+    SendFixedAnswer(c.socket, resolved.status, connectionLine);
+  else if (!IsStaticMethod(method))
     SendFixedAnswer(c.socket, 501, connectionLine);
-  else if (mapped.kind == TMappedUrl::Kind::kMissing)
+  else if (mapped.kind == TPhysicalPath::Kind::kMissing)
     SendFixedAnswer(c.socket, 404, connectionLine);
-  else if (mapped.kind == TMappedUrl::Kind::kRedirect)
+  else if (mapped.kind == TPhysicalPath::Kind::kRedirect)
     SendFixedAnswer(c.socket, 301, connectionLine,
-                    "Location: " + EncodeUriPath(mapped.localPath) + "\r\n");
-  else if (!SendStaticFile(c, mapped.localPath, method, request, connectionLine))
+                    "Location: " + EncodeUriPath(mapped.location) + query + "\r\n");
+  else if (!SendStaticFile(c, mapped, method, request, connectionLine))
     return true;  // a body cut short leaves the stream out of step
   return closeAfter;
 }

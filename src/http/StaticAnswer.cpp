@@ -125,8 +125,8 @@ bool SendWithBody(const TConnection& c, std::string header, platform::FileStream
 }
 
 bool SendFull(const TConnection& c, platform::FileStream& body, const FileFacts& file,
-              bool headOnly, const std::string& connectionLine) {
-  std::string header = StatusAndDate(200, file) + "Content-Length: " +
+              bool headOnly, const std::string& connectionLine, int status = 200) {
+  std::string header = StatusAndDate(status, file) + "Content-Length: " +
                        std::to_string(file.size) + "\r\n" + EntityHeaderLines(file) +
                        connectionLine + "\r\n";
   if (headOnly) return platform::SendAll(c.socket, header.data(), header.size());
@@ -158,8 +158,10 @@ bool SendRangeNotSatisfiable(const TConnection& c, const FileFacts& file,
 
 }  // namespace
 
-bool SendStaticFile(const TConnection& c, const std::string& localPath, const std::string& method,
-                    const THttpRequest& request, const std::string& connectionLine) {
+bool SendStaticFile(const TConnection& c, const TPhysicalPath& mapped, const std::string& method,
+                    const THttpRequest& request, const std::string& connectionLine,
+                    int errorStatus) {
+  const std::string& localPath = mapped.file;
   // The open file tells its size and date: the path is not looked up again.
   platform::FileStream body;
   platform::FileStamp stamp;
@@ -169,7 +171,7 @@ bool SendStaticFile(const TConnection& c, const std::string& localPath, const st
   }
   const TWorkerSettings& s = *c.settings;
   auto var = [&](const char* name) {
-    return TKestro::GetServerVar(name, request, s.documentRoot, kServerSoftware, s.clientAddress,
+    return TKestro::GetServerVar(name, request, mapped.documentRoot, kServerSoftware, s.clientAddress,
                                  s.portText);
   };
   const TDateTime modified = TKestro::LocalFromUtcMs(stamp.lastWriteUtcMs);
@@ -179,6 +181,7 @@ bool SendStaticFile(const TConnection& c, const std::string& localPath, const st
   file.tag = TagOf(platform::ExpandFileName(localPath), file.lastModified);
   file.type = s.mimeTable->Lookup(localPath);
   const std::string fileDate = TKestro::FormatDateTime(modified);
+  if (errorStatus) return SendFull(c, body, file, method == "HEAD", connectionLine, errorStatus);
 
   const std::string modifiedSince = var("IF_MODIFIED_SINCE");
   std::string clientDate =

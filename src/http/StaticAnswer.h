@@ -5,9 +5,11 @@
 
 #include "common/HttpRequest.h"
 #include "http/Connection.h"
+#include "http/UrlMapping.h"
 
 // `method` is upper-cased. False when the answer could not go out whole (a
-// failed send, a file that shrank).
-bool SendStaticFile(const TConnection& connection, const std::string& localPath,
+// failed send, a file that shrank). An `errorStatus` (a folder's error page)
+// sends the whole file with that status, whatever the validators.
+bool SendStaticFile(const TConnection& connection, const TPhysicalPath& mapped,
                     const std::string& method, const THttpRequest& request,
-                    const std::string& connectionLine);
+                    const std::string& connectionLine, int errorStatus = 0);

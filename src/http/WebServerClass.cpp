@@ -120,6 +120,7 @@ TWebServer::TWebServer(const std::string& settingsPath)
     : settingsPath_(settingsPath),
       logFolder_(TKestro::ReadIniString(kSection, "log", settingsPath)),
       accessLog_(std::make_unique<TAccessLog>()),
+      mapping_(std::make_unique<TMappingSettings>()),
       thread_([this] { Execute(); }) {}
 
 TWebServer::~TWebServer() {
@@ -182,6 +183,7 @@ bool TWebServer::LoadSettings() {
     indexFiles_ = read("index");
     maxConnections_ = InRange(maxConnections, 0, 2147483646) ? static_cast<int>(maxConnections) : 0;
     phpExtensions_ = read("php_extname");
+    readFolderRules_ = TKestro::Trim(read("htaccess")) != "0";
   }
   return InRange(port_, 1, 65535) && !documentRoot_.empty() &&
          platform::DirectoryExists(documentRoot_) && !TKestro::Trim(indexFiles_).empty() &&
@@ -218,8 +220,9 @@ void TWebServer::ListenAndAccept() {
   if (listener == 0) return;
   // What every hand-off of this start copies into its worker.
   handOffSettings_.accessLog = accessLog_.get();
-  handOffSettings_.indexFiles = indexFiles_;
-  handOffSettings_.phpExtensions = phpExtensions_;
+  *mapping_ = MappingSettingsOf(documentRoot_, indexFiles_, phpExtensions_);
+  mapping_->readFolderRules = readFolderRules_;
+  handOffSettings_.mapping = mapping_.get();
   handOffSettings_.documentRoot = documentRoot_;
   handOffSettings_.portText = std::to_string(port_);
   handOffSettings_.logFolder = logFolder_;

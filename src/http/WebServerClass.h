@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "http/Connection.h"
+#include "http/UrlMapping.h"
 #include "platform/Socket.h"
 #include "platform/ThreadParker.h"
 
@@ -96,9 +97,11 @@ class TWebServer {
   std::unique_ptr<TMimeTable> mimeTable_;
   std::string indexFiles_;
   std::string phpExtensions_;
+  bool readFolderRules_ = true;
   std::string settingsPath_;
   std::string logFolder_;
   std::unique_ptr<TAccessLog> accessLog_;  // LogLock and LogHandle
+  std::unique_ptr<TMappingSettings> mapping_;  // what the workers of this start map with
   int maxConnections_ = 0;
   std::vector<std::unique_ptr<TMsgSender>> workers_;
   std::unique_ptr<TPHPDllLoader> phpLoader_;

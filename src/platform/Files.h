@@ -9,6 +9,9 @@ namespace platform {
 
 // The native folder delimiter: '\\' on Windows, '/' on Linux.
 extern const char PathDelim;
+// True where the file system reads a name that ends in '.' or ' ', or holds
+// ':', as another name (Windows: trailing dots and blanks dropped, streams).
+extern const bool NamesHaveAliases;
 
 enum class PathKind { kMissing, kFile, kFolder };
 // What `path` names, learnt with one call.

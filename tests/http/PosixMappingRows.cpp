@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "FolderRulesSite.h"
 #include "UrlMappingRows.h"
 
 std::vector<MappingRow> PlatformMappingRows(const TempFolder& site) {
@@ -19,5 +20,14 @@ std::vector<MappingRow> PlatformMappingRows(const TempFolder& site) {
       {"/pipe.php/x", MissingUrl()},  {"/fifo/", MissingUrl()},
       {"/null.php", MissingUrl()},    {"/zero.txt", MissingUrl()},
       {"/SECRET.PHP", MissingUrl()},  {"/Sub/index.php", MissingUrl()},
+  };
+}
+
+// Letter case names other files here: the denied folder is not reached by
+// another spelling, which names nothing.
+std::vector<RuleRow> PlatformRuleRows() {
+  return {
+      {"GET /wiki/DATA/pages/secret.txt", "404"},
+      {"GET /wiki/data/pages/SECRET.TXT", "403 'Denied by the wiki'"},
   };
 }

@@ -10,23 +10,23 @@
 
 struct MappingRow {
   std::string url;
-  TMappedUrl expected;  // a file's localPath relative to the root, with '/'
+  TPhysicalPath expected;  // a file's path relative to the root, with '/'
 };
 
-inline TMappedUrl MissingUrl() { return TMappedUrl(); }
+inline TPhysicalPath MissingUrl() { return TPhysicalPath(); }
 
-inline TMappedUrl RedirectTo(const std::string& location) {
-  TMappedUrl mapped;
-  mapped.kind = TMappedUrl::Kind::kRedirect;
-  mapped.localPath = location;
+inline TPhysicalPath RedirectTo(const std::string& location) {
+  TPhysicalPath mapped;
+  mapped.kind = TPhysicalPath::Kind::kRedirect;
+  mapped.location = location;
   return mapped;
 }
 
-inline TMappedUrl FileAt(const std::string& relative, const std::string& scriptUrl, bool php,
+inline TPhysicalPath FileAt(const std::string& relative, const std::string& scriptUrl, bool php,
                          const std::string& pathInfo = std::string()) {
-  TMappedUrl mapped;
-  mapped.kind = TMappedUrl::Kind::kFile;
-  mapped.localPath = relative;
+  TPhysicalPath mapped;
+  mapped.kind = TPhysicalPath::Kind::kFile;
+  mapped.file = relative;
   mapped.scriptUrl = scriptUrl;
   mapped.pathInfo = pathInfo;
   mapped.php = php;

@@ -27,24 +27,24 @@ class UrlMappingTest : public ::testing::Test {
   }
   std::string Native(const std::string& url) const { return TKestro::ToNativePath(root + url); }
 
-  static std::string Describe(const TMappedUrl& mapped) {
+  static std::string Describe(const TPhysicalPath& mapped) {
     switch (mapped.kind) {
-      case TMappedUrl::Kind::kMissing:
+      case TPhysicalPath::Kind::kMissing:
         return "missing";
-      case TMappedUrl::Kind::kRedirect:
-        return "redirect to " + mapped.localPath;
-      case TMappedUrl::Kind::kFile:
+      case TPhysicalPath::Kind::kRedirect:
+        return "redirect to " + mapped.location;
+      case TPhysicalPath::Kind::kFile:
         break;
     }
-    return "file " + mapped.localPath + " as " + mapped.scriptUrl + " info '" + mapped.pathInfo +
+    return "file " + mapped.file + " as " + mapped.scriptUrl + " info '" + mapped.pathInfo +
            (mapped.php ? "' php" : "' static");
   }
   void ExpectRows(const std::vector<MappingRow>& rows,
                   const std::string& indexFiles = "index.html,index.php") const {
     for (const MappingRow& row : rows) {
-      TMappedUrl expected = row.expected;
-      if (expected.kind == TMappedUrl::Kind::kFile) expected.localPath = Native(expected.localPath);
-      EXPECT_EQ(Describe(MapUrlToPath(root, row.url, indexFiles, kRowPhpExtensions)),
+      TPhysicalPath expected = row.expected;
+      if (expected.kind == TPhysicalPath::Kind::kFile) expected.file = Native(expected.file);
+      EXPECT_EQ(Describe(MapUrlToPath(MappingSettingsOf(root, indexFiles, kRowPhpExtensions), row.url)),
                 Describe(expected))
           << row.url << " with index files " << indexFiles;
     }
@@ -121,8 +121,8 @@ TEST_F(UrlMappingTest, DecidesOnTheFileOpenedNotOnTheUrlText) {
 }
 
 TEST_F(UrlMappingTest, TakesTheFirstIndexFileOfTheListUntrimmed) {
-  const TMappedUrl index = FileAt("/docs/index.php", "/docs/index.php", true);
-  const TMappedUrl readme = FileAt("/docs/readme.txt", "/docs/readme.txt", false);
+  const TPhysicalPath index = FileAt("/docs/index.php", "/docs/index.php", true);
+  const TPhysicalPath readme = FileAt("/docs/readme.txt", "/docs/readme.txt", false);
   ExpectRows({{"/docs/", index}}, "index.html,index.php");
   ExpectRows({{"/docs/", readme}}, "readme.txt,index.php");
   ExpectRows({{"/docs/", MissingUrl()}}, "index.html, index.php");
@@ -131,14 +131,18 @@ TEST_F(UrlMappingTest, TakesTheFirstIndexFileOfTheListUntrimmed) {
   ExpectRows({{"/", FileAt("/docs/readme.txt", "/docs/readme.txt", false)}}, "docs/readme.txt");
 }
 
+std::vector<std::string> Extensions(const std::string& list) {
+  return MappingSettingsOf("", "", list).phpExtensions;
+}
+
 TEST(IsPhpFileTest, ComparesTrimmedElementsWithoutRegardToCase) {
-  EXPECT_TRUE(IsPhpFile("/w/a.php", ".php"));
-  EXPECT_TRUE(IsPhpFile("/w/a.PHP3", " .php , .PHP3 "));
-  EXPECT_FALSE(IsPhpFile("/w/a.php", "php"));
-  EXPECT_FALSE(IsPhpFile("/w/a.html", ".php,.php3"));
-  EXPECT_FALSE(IsPhpFile("/w/readme", ".php"));
-  EXPECT_TRUE(IsPhpFile("/w/readme", ".php,,.php3"));  // an empty element: no extension
-  EXPECT_FALSE(IsPhpFile("/w.php/readme", ".php"));    // the dot of a folder does not count
+  EXPECT_TRUE(IsPhpFile("/w/a.php", Extensions(".php")));
+  EXPECT_TRUE(IsPhpFile("/w/a.PHP3", Extensions(" .php , .PHP3 ")));
+  EXPECT_FALSE(IsPhpFile("/w/a.php", Extensions("php")));
+  EXPECT_FALSE(IsPhpFile("/w/a.html", Extensions(".php,.php3")));
+  EXPECT_FALSE(IsPhpFile("/w/readme", Extensions(".php")));
+  EXPECT_TRUE(IsPhpFile("/w/readme", Extensions(".php,,.php3")));  // an empty element: no extension
+  EXPECT_FALSE(IsPhpFile("/w.php/readme", Extensions(".php")));    // the dot of a folder does not count
 }
 
 TEST(EncodeUriPathTest, EncodesWhatAUrlCannotCarry) {

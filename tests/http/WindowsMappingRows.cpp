@@ -7,6 +7,7 @@
 
 #include <iostream>
 
+#include "FolderRulesSite.h"
 #include "UrlMappingRows.h"
 
 namespace {
@@ -51,4 +52,18 @@ std::vector<MappingRow> PlatformMappingRows(const TempFolder& site) {
   rows.push_back({"/" + phtml + "/x/", FileAt("/page.phtml", "/" + phtml, true, "/x/")});
   if (GetACP() != CP_UTF8) rows.push_back({"/" + omShort, MissingUrl()});
   return rows;
+}
+
+// Letter case does not count: every spelling of a denied folder or file is
+// refused as the folder's own name is, and -f finds the file in any case.
+std::vector<RuleRow> PlatformRuleRows() {
+  return {
+      {"GET /wiki/DATA/pages/secret.txt", "403 'Denied by the wiki'"},
+      {"GET /Wiki/Conf/ACRONYMS.CONF", "403 'Denied by the wiki'"},
+      {"GET /wiki/readme", "403 'Denied by the wiki'"},
+      {"GET /BLOG/.HTACCESS", "403"},
+      {"GET /blog/WP-CONTENT/LOGO.PNG", "file /blog/WP-CONTENT/LOGO.PNG"},
+      {"GET /wiki/data./pages/secret.txt", "404"},
+      {"GET /wiki/data::$INDEX_ALLOCATION/pages/secret.txt", "404"},
+  };
 }

@@ -11,6 +11,7 @@
 namespace platform {
 
 const char PathDelim = '/';
+const bool NamesHaveAliases = false;
 
 namespace {
 

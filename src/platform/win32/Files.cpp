@@ -7,6 +7,7 @@
 namespace platform {
 
 const char PathDelim = '\\';
+const bool NamesHaveAliases = true;
 
 namespace {
 

@@ -1,0 +1,141 @@
+#include "http/RequestResolver.h"
+
+#include <cctype>
+#include <utility>
+
+#include "http/FolderAccess.h"
+#include "http/FolderRewrite.h"
+#include "http/FolderRulesCache.h"
+#include "http/ServerLog.h"
+
+namespace {
+
+// Only a host name or address may open a Location: anything else stays a path.
+bool IsPlainHost(const std::string& host) {
+  if (host.empty()) return false;
+  for (const char c : host)
+    if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == ':' ||
+          c == '[' || c == ']'))
+      return false;
+  return true;
+}
+
+// Blanks, control bytes and bytes from 0x7F up percent-encoded: a header
+// line cannot be split by what a rule took from the decoded path.
+std::string EncodeUnsafeBytes(const std::string& text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string encoded;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte > 0x20 && byte < 0x7F) {
+      encoded += c;
+    } else {
+      encoded += '%';
+      encoded += kHex[byte >> 4];
+      encoded += kHex[byte & 0x0F];
+    }
+  }
+  return encoded;
+}
+
+std::string RedirectLocation(const THttpRequest& request, const TRewriteOutcome& outcome) {
+  if (outcome.external) return EncodeUnsafeBytes(outcome.url);
+  const std::string* host = request.Header("Host");
+  const std::string origin = host && IsPlainHost(*host) ? "http://" + *host : std::string();
+  return origin + EncodeUriPath(outcome.url) +
+         (outcome.query.empty() ? "" : "?" + EncodeUnsafeBytes(outcome.query));
+}
+
+// The folders' ErrorDocument for `status`, the deepest first.
+void AddErrorDocument(TResolvedRequest& resolved, const std::vector<TFolderLevel>& levels,
+                      const TMappingSettings& mapping) {
+  for (auto level = levels.rbegin(); level != levels.rend(); ++level) {
+    const auto found = level->rules->errorDocuments.find(resolved.status);
+    if (found == level->rules->errorDocuments.end()) continue;
+    const std::string& document = found->second;
+    if (document[0] == '"') {
+      resolved.errorText = document.substr(1);
+    } else {
+      TPhysicalPath page = MapUrlToPath(mapping, document);
+      if (page.kind == TPhysicalPath::Kind::kFile && !IsRulesFileName(page.entry.name))
+        resolved.errorDocument = std::move(page);
+    }
+    return;
+  }
+}
+
+TResolvedRequest Refused(int status, const std::vector<TFolderLevel>& levels,
+                         const TMappingSettings& mapping) {
+  TResolvedRequest resolved;
+  resolved.status = status;
+  AddErrorDocument(resolved, levels, mapping);
+  return resolved;
+}
+
+// Variables of an earlier round reach the script with REDIRECT_ before their names.
+void CarryOver(std::vector<THttpHeader>& variables) {
+  for (THttpHeader& v : variables) v.name = "REDIRECT_" + v.name;
+}
+
+}  // namespace
+
+TResolvedRequest ResolveRequest(const TWorkerSettings& s, THttpRequest& request) {
+  const TMappingSettings& mapping = *s.mapping;
+  TRewriteInput input;
+  input.request = &request;
+  input.url = request.path;
+  input.query = request.query;
+  input.clientAddress = s.clientAddress;
+  input.serverPort = s.portText;
+  bool rewrite = true;
+  std::string previousUrl;
+  for (int round = 0;; ++round) {
+    TResolvedRequest resolved;
+    resolved.mapped = MapUrlToPath(mapping, input.url);
+    TPhysicalPath& mapped = resolved.mapped;
+    if (IsRulesFileName(TargetNameOf(mapped))) return Refused(403, {}, mapping);
+    if (!mapping.readFolderRules) return resolved;
+
+    const std::vector<TFolderLevel> levels = FolderRulesAlong(mapped, s.logFolder);
+    for (const TFolderLevel& level : levels)
+      if (level.rules->errorLine) return Refused(500, {}, mapping);
+    if (mapped.folderIndex && !levels.empty()) {
+      for (auto level = levels.rbegin(); level != levels.rend(); ++level)
+        if (level->rules->directoryIndex) {
+          mapped = MapUrlToPath(mapping, input.url, *level->rules->directoryIndex);
+          break;
+        }
+    }
+    if (IsDenied(levels, mapped, s.clientAddress)) return Refused(403, levels, mapping);
+
+    TRewriteOutcome outcome;
+    if (rewrite) outcome = RewriteOnce(levels, mapped, input);
+    for (THttpHeader& v : outcome.variables) input.variables.push_back(std::move(v));
+    switch (outcome.kind) {
+      case TRewriteOutcome::Kind::kStatus:
+        return Refused(outcome.status, levels, mapping);
+      case TRewriteOutcome::Kind::kRedirect:
+        resolved.status = outcome.status;
+        resolved.location = RedirectLocation(request, outcome);
+        return resolved;
+      case TRewriteOutcome::Kind::kServe:
+        request.variables = input.variables;
+        if (!previousUrl.empty()) request.variables.insert(request.variables.begin(), {"REDIRECT_URL", previousUrl});
+        request.query = input.query;
+        if (mapped.kind == TPhysicalPath::Kind::kMissing) return Refused(404, levels, mapping);
+        return resolved;
+      case TRewriteOutcome::Kind::kRewritten:
+        break;
+    }
+    if (round + 1 >= kMaxRewriteRounds) {
+      WriteServerLog(s.logFolder, "rewriting of " + request.path + " did not end after " +
+                                      std::to_string(kMaxRewriteRounds) + " rounds: answered 500");
+      return Refused(500, levels, mapping);
+    }
+    previousUrl = input.url;
+    CarryOver(input.variables);
+    input.url = DecodeUrlPath(outcome.url);
+    input.query = outcome.query;
+    rewrite = !outcome.end;
+  }
+}

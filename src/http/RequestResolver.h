@@ -1,0 +1,23 @@
+// From a parsed request to what answers it: the URL mapped into its
+// physical-path record, the folders' rules applied round after round.
+#pragma once
+#include <string>
+
+#include "common/HttpRequest.h"
+#include "http/Connection.h"
+#include "http/UrlMapping.h"
+
+struct TResolvedRequest {
+  TPhysicalPath mapped;  // what is served when status is 0
+  int status = 0;        // else the answer: a redirect (with location) or a refusal
+  std::string location;
+  std::string errorText;       // the folder's ErrorDocument text for the status
+  TPhysicalPath errorDocument; // or the folder's local ErrorDocument, mapped
+};
+
+// Rewriting may change the request's query and its mapped fields; the target
+// as sent (REQUEST_URI) stays.
+TResolvedRequest ResolveRequest(const TWorkerSettings& settings, THttpRequest& request);
+
+// Internal redirects a request may go through before it is refused with 500.
+constexpr int kMaxRewriteRounds = 10;

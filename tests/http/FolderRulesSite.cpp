@@ -1,0 +1,90 @@
+#include "FolderRulesSite.h"
+
+void WriteFolderRulesSite(const TempFolder& site) {
+  site.Write("www/blog/index.php", "<?php");
+  site.Write("www/blog/wp-content/logo.png", "png");
+  site.Write("www/blog/.htaccess",
+             "# BEGIN WordPress\n"
+             "<IfModule mod_rewrite.c>\n"
+             "RewriteEngine On\n"
+             "RewriteRule .* - [E=HTTP_AUTHORIZATION:%{HTTP:Authorization}]\n"
+             "RewriteBase /blog/\n"
+             "RewriteRule ^index\\.php$ - [L]\n"
+             "RewriteCond %{REQUEST_FILENAME} !-f\n"
+             "RewriteCond %{REQUEST_FILENAME} !-d\n"
+             "RewriteRule . /blog/index.php [L]\n"
+             "</IfModule>\n"
+             "# END WordPress\n"
+             "Header set X-Frame-Options DENY\n"
+             "php_value upload_max_filesize 64M\n");
+  site.Write("www/app/public/index.php", "<?php");
+  site.Write("www/app/public/css/app.css", "p{}");
+  site.Write("www/app/public/.htaccess",
+             "<IfModule mod_rewrite.c>\n"
+             "    <IfModule mod_negotiation.c>\n"
+             "        Options -MultiViews -Indexes\n"
+             "    </IfModule>\n"
+             "    RewriteEngine On\n"
+             "    RewriteCond %{HTTP:Authorization} .\n"
+             "    RewriteRule .* - [E=HTTP_AUTHORIZATION:%{HTTP:Authorization}]\n"
+             "    RewriteCond %{REQUEST_FILENAME} !-d\n"
+             "    RewriteCond %{REQUEST_URI} (.+)/$\n"
+             "    RewriteRule ^ %1 [L,R=301]\n"
+             "    RewriteCond %{REQUEST_FILENAME} !-d\n"
+             "    RewriteCond %{REQUEST_FILENAME} !-f\n"
+             "    RewriteRule ^ index.php [L]\n"
+             "</IfModule>\n");
+  const char* denied =
+      "## no access to this folder\n"
+      "<IfModule mod_authz_core.c>\n"
+      "    AuthType None\n"
+      "    Require all denied\n"
+      "</IfModule>\n"
+      "<IfModule !mod_authz_core.c>\n"
+      "    Order allow,deny\n"
+      "    Deny from all\n"
+      "</IfModule>\n";
+  site.Write("www/wiki/doku.php", "<?php");
+  site.Write("www/wiki/README", "readme");
+  site.Write("www/wiki/data/pages/secret.txt", "secret");
+  site.Write("www/wiki/data/.htaccess", denied);
+  site.Write("www/wiki/conf/acronyms.conf", "conf");
+  site.Write("www/wiki/conf/.htaccess", "Order deny,allow\nDeny from all\n");
+  site.Write("www/wiki/lib/style.css", "p{}");
+  site.Write("www/wiki/.htaccess",
+             "<Files ~ \"^([\\._]ht|README$|VERSION$|COPYING$)\">\n"
+             "    <IfModule mod_authz_core.c>\n"
+             "        Require all denied\n"
+             "    </IfModule>\n"
+             "</Files>\n"
+             "<FilesMatch \"\\.(bak|old)$\">\n"
+             "    Require all denied\n"
+             "</FilesMatch>\n"
+             "ErrorDocument 403 \"Denied by the wiki\"\n"
+             "DirectoryIndex doku.php\n");
+  site.Write("www/wiki/lib/style.css.bak", "old");
+  site.Write("www/pages/.htaccess",
+             "RewriteEngine on\n"
+             "RewriteRule ^old/(.*)$ /pages/new/$1 [R=301,L]\n"
+             "RewriteRule ^about$ about.txt [NC]\n"
+             "RewriteRule ^q/(\\w+)$ /pages/about.txt?id=$1 [QSA]\n"
+             "RewriteRule ^gone - [G]\n"
+             "RewriteRule ^private - [F,L]\n"
+             "RewriteCond %{QUERY_STRING} ^drop$\n"
+             "RewriteRule ^clean$ /pages/about.txt [QSD,L]\n"
+             "RewriteCond %{REQUEST_METHOD} =POST\n"
+             "RewriteRule ^form$ /pages/posted.txt [L]\n"
+             "RewriteRule ^end$ /pages/about.txt [END]\n"
+             "RewriteRule ^away$ https://example.org/x?y=1 [R]\n"
+             "ErrorDocument 404 /pages/missing.txt\n");
+  site.Write("www/pages/about.txt", "about");
+  site.Write("www/pages/posted.txt", "posted");
+  site.Write("www/pages/missing.txt", "no such page");
+  site.Write("www/broken/a.txt", "a");
+  site.Write("www/broken/.htaccess", "RewriteEngine On\nRewriteRule ^ - [L,BOGUS]\n");
+  site.Write("www/unclosed/a.txt", "a");
+  site.Write("www/unclosed/.htaccess", "<IfModule mod_rewrite.c>\nRewriteEngine On\n");
+  site.Write("www/loop/a.txt", "a");
+  site.Write("www/loop/.htaccess", "RewriteEngine On\nRewriteRule ^(.*)$ /loop/x$1\n");
+  site.Write("www/plain/a.txt", "plain");
+}
