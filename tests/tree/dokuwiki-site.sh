@@ -8,6 +8,7 @@
 set -euo pipefail
 site=$1
 rm -rf "$site"
+mkdir -p "$(dirname "$site")"
 cp -RL /usr/share/dokuwiki "$site"
 rm "$site/.htaccess.dist.md5sum" "$site/inc/preload.php"  # preload.php: Debian's moved folders
 cp -RL /etc/dokuwiki "$site/conf"
