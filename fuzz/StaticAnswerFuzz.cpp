@@ -75,7 +75,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::SocketPair pair;
   fuzz::Worker worker(pair.server());
   worker.settings.mimeTable = &files.mime;
-  const bool whole = SendStaticFile(worker.connection, path, method, ParseRequestHead(head),
+  TPhysicalPath mapped;
+  mapped.kind = TPhysicalPath::Kind::kFile;
+  mapped.file = path;
+  const bool whole = SendStaticFile(worker.connection, mapped, method, ParseRequestHead(head),
                                     "Connection: close\r\n");
   const std::string answer = pair.ClientReceivesAll();
   FUZZ_CHECK(whole);

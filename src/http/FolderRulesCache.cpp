@@ -1,5 +1,6 @@
 #include "http/FolderRulesCache.h"
 
+#include <algorithm>
 #include <mutex>
 #include <unordered_map>
 
@@ -83,20 +84,22 @@ std::shared_ptr<const TFolderRules> RulesOf(const std::string& path, const platf
 
 std::vector<TFolderLevel> FolderRulesAlong(const TPhysicalPath& mapped, const std::string& logFolder) {
   std::vector<TFolderLevel> levels;
-  std::string folder = mapped.documentRoot, url = "/";
+  // The root is native and segments hold no delimiter: the path is built as is.
+  std::string folder = mapped.documentRoot;
+  const std::size_t deepest = std::min(mapped.folderDepth, mapped.segments.size());
   for (std::size_t depth = 0;; ++depth) {
-    const std::string path = TKestro::ToNativePath(folder + platform::PathDelim + kRulesFileName);
+    const std::string path = folder + platform::PathDelim + kRulesFileName;
     platform::FileStamp stamp;
-    if (platform::GetFileStamp(path, stamp) && platform::FileExists(path)) {
+    if (platform::KindOf(path) == platform::PathKind::kFile && platform::GetFileStamp(path, stamp)) {
       TFolderLevel level;
       level.depth = depth;
-      level.url = url;
+      level.url = "/";
+      for (std::size_t i = 0; i < depth; ++i) level.url += mapped.segments[i] + "/";
       level.file = path;
       level.rules = RulesOf(path, stamp, logFolder);
       levels.push_back(std::move(level));
     }
-    if (depth >= mapped.folderDepth || depth >= mapped.segments.size()) return levels;
+    if (depth >= deepest) return levels;
     folder += platform::PathDelim + mapped.segments[depth];
-    url += mapped.segments[depth] + "/";
   }
 }

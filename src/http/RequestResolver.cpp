@@ -72,15 +72,25 @@ TResolvedRequest Refused(int status, const std::vector<TFolderLevel>& levels,
   return resolved;
 }
 
-// Variables of an earlier round reach the script with REDIRECT_ before their names.
-void CarryOver(std::vector<THttpHeader>& variables) {
+// Variables of an earlier round reach the script with REDIRECT_ before their
+// names; the redirect itself leaves the URL it came from and its status,
+// which rules test to tell a first round from a later one.
+void CarryOver(std::vector<THttpHeader>& variables, const std::string& fromUrl) {
   for (THttpHeader& v : variables) v.name = "REDIRECT_" + v.name;
+  variables.insert(variables.begin(), {{"REDIRECT_URL", fromUrl}, {"REDIRECT_STATUS", "200"}});
 }
 
 }  // namespace
 
 TResolvedRequest ResolveRequest(const TWorkerSettings& s, THttpRequest& request) {
   const TMappingSettings& mapping = *s.mapping;
+  TResolvedRequest resolved;
+  resolved.mapped = MapUrlToPath(mapping, request.path);
+  if (IsRulesFileName(TargetNameOf(resolved.mapped))) return Refused(403, {}, mapping);
+  if (!mapping.readFolderRules) return resolved;
+  std::vector<TFolderLevel> levels = FolderRulesAlong(resolved.mapped, s.logFolder);
+  if (levels.empty()) return resolved;  // the common case: nothing more to read
+
   TRewriteInput input;
   input.request = &request;
   input.url = request.path;
@@ -88,18 +98,11 @@ TResolvedRequest ResolveRequest(const TWorkerSettings& s, THttpRequest& request)
   input.clientAddress = s.clientAddress;
   input.serverPort = s.portText;
   bool rewrite = true;
-  std::string previousUrl;
   for (int round = 0;; ++round) {
-    TResolvedRequest resolved;
-    resolved.mapped = MapUrlToPath(mapping, input.url);
     TPhysicalPath& mapped = resolved.mapped;
-    if (IsRulesFileName(TargetNameOf(mapped))) return Refused(403, {}, mapping);
-    if (!mapping.readFolderRules) return resolved;
-
-    const std::vector<TFolderLevel> levels = FolderRulesAlong(mapped, s.logFolder);
     for (const TFolderLevel& level : levels)
       if (level.rules->errorLine) return Refused(500, {}, mapping);
-    if (mapped.folderIndex && !levels.empty()) {
+    if (mapped.folderIndex) {
       for (auto level = levels.rbegin(); level != levels.rend(); ++level)
         if (level->rules->directoryIndex) {
           mapped = MapUrlToPath(mapping, input.url, *level->rules->directoryIndex);
@@ -120,7 +123,6 @@ TResolvedRequest ResolveRequest(const TWorkerSettings& s, THttpRequest& request)
         return resolved;
       case TRewriteOutcome::Kind::kServe:
         request.variables = input.variables;
-        if (!previousUrl.empty()) request.variables.insert(request.variables.begin(), {"REDIRECT_URL", previousUrl});
         request.query = input.query;
         if (mapped.kind == TPhysicalPath::Kind::kMissing) return Refused(404, levels, mapping);
         return resolved;
@@ -132,10 +134,18 @@ TResolvedRequest ResolveRequest(const TWorkerSettings& s, THttpRequest& request)
                                       std::to_string(kMaxRewriteRounds) + " rounds: answered 500");
       return Refused(500, levels, mapping);
     }
-    previousUrl = input.url;
-    CarryOver(input.variables);
+    CarryOver(input.variables, input.url);
     input.url = DecodeUrlPath(outcome.url);
     input.query = outcome.query;
     rewrite = !outcome.end;
+
+    resolved.mapped = MapUrlToPath(mapping, input.url);
+    if (IsRulesFileName(TargetNameOf(resolved.mapped))) return Refused(403, {}, mapping);
+    levels = FolderRulesAlong(resolved.mapped, s.logFolder);
+    if (levels.empty()) {
+      request.variables = input.variables;
+      request.query = input.query;
+      return resolved;
+    }
   }
 }

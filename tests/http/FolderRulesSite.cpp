@@ -87,4 +87,19 @@ void WriteFolderRulesSite(const TempFolder& site) {
   site.Write("www/loop/a.txt", "a");
   site.Write("www/loop/.htaccess", "RewriteEngine On\nRewriteRule ^(.*)$ /loop/x$1\n");
   site.Write("www/plain/a.txt", "plain");
+  site.Write("www/sym/index.php", "<?php");
+  site.Write("www/sym/.htaccess",
+             "DirectoryIndex index.php\n"
+             "<IfModule mod_rewrite.c>\n"
+             "    RewriteEngine On\n"
+             "    RewriteCond %{REQUEST_URI}::$0 ^(/.+)/(.*)::\\2$\n"
+             "    RewriteRule .* - [E=BASE:%1]\n"
+             "    RewriteCond %{HTTP:Authorization} .+\n"
+             "    RewriteRule ^ - [E=HTTP_AUTHORIZATION:%0]\n"
+             "    RewriteCond %{ENV:REDIRECT_STATUS} =\"\"\n"
+             "    RewriteRule ^index\\.php(?:/(.*)|$) %{ENV:BASE}/$1 [R=301,L]\n"
+             "    RewriteCond %{REQUEST_FILENAME} -f\n"
+             "    RewriteRule ^ - [L]\n"
+             "    RewriteRule ^ %{ENV:BASE}/index.php [L]\n"
+             "</IfModule>\n");
 }

@@ -67,11 +67,11 @@ TEST_F(FolderRulesTest, ProjectsRouteAndProtectAsTheirFilesSay) {
   const std::string noAuth = " REDIRECT_HTTP_AUTHORIZATION= HTTP_AUTHORIZATION=";
   ExpectRows({
       // A blog's front controller: pretty URLs, files and folders as they are.
-      {"GET /blog/hello-world/", "file /blog/index.php REDIRECT_URL=/blog/hello-world/" + noAuth},
+      {"GET /blog/hello-world/", "file /blog/index.php REDIRECT_URL=/blog/hello-world/ REDIRECT_STATUS=200" + noAuth},
       {"PUT /blog/wp-json/wp/v2/posts/1",
-       "file /blog/index.php REDIRECT_URL=/blog/wp-json/wp/v2/posts/1" + noAuth},
+       "file /blog/index.php REDIRECT_URL=/blog/wp-json/wp/v2/posts/1 REDIRECT_STATUS=200" + noAuth},
       {"GET /blog/feed/|Authorization: Basic dTpw",
-       "file /blog/index.php REDIRECT_URL=/blog/feed/ REDIRECT_HTTP_AUTHORIZATION=Basic dTpw "
+       "file /blog/index.php REDIRECT_URL=/blog/feed/ REDIRECT_STATUS=200 REDIRECT_HTTP_AUTHORIZATION=Basic dTpw "
        "HTTP_AUTHORIZATION=Basic dTpw"},
       {"GET /blog/?p=1", "file /blog/index.php?p=1 HTTP_AUTHORIZATION="},
       {"GET /blog/wp-content/logo.png", "file /blog/wp-content/logo.png HTTP_AUTHORIZATION="},
@@ -81,12 +81,21 @@ TEST_F(FolderRulesTest, ProjectsRouteAndProtectAsTheirFilesSay) {
       // A framework's public folder: its authorization header, its trailing
       // slash redirect and its front controller.
       {"GET /app/public/users/5|Authorization: Bearer t",
-       "file /app/public/index.php REDIRECT_URL=/app/public/users/5 "
+       "file /app/public/index.php REDIRECT_URL=/app/public/users/5 REDIRECT_STATUS=200 "
        "REDIRECT_HTTP_AUTHORIZATION=Bearer t HTTP_AUTHORIZATION=Bearer t"},
-      {"DELETE /app/public/users/5", "file /app/public/index.php REDIRECT_URL=/app/public/users/5"},
+      {"DELETE /app/public/users/5", "file /app/public/index.php REDIRECT_URL=/app/public/users/5 REDIRECT_STATUS=200"},
       {"GET /app/public/users/", "301 http://h/app/public/users"},
       {"GET /app/public/css/app.css", "file /app/public/css/app.css"},
       {"GET /app/public/?page=2", "file /app/public/index.php?page=2"},
+      // A front controller that tells its first round from a later one by
+      // REDIRECT_STATUS, and sends its own name back to the pretty URL.
+      {"GET /sym/blog/post",
+       "file /sym/index.php REDIRECT_URL=/sym/blog/post REDIRECT_STATUS=200 REDIRECT_BASE=/sym "
+       "BASE=/sym"},
+      {"GET /sym/index.php/blog/post", "301 http://h/sym/blog/post"},
+      {"GET /sym/x|Authorization: Basic eA==",
+       "file /sym/index.php REDIRECT_URL=/sym/x REDIRECT_STATUS=200 REDIRECT_BASE=/sym "
+       "REDIRECT_HTTP_AUTHORIZATION=Basic eA== BASE=/sym HTTP_AUTHORIZATION=Basic eA=="},
       // A wiki's denied folders, files and index.
       {"GET /wiki/data/pages/secret.txt", "403 'Denied by the wiki'"},
       {"GET /wiki/data/pages/missing.txt", "403 'Denied by the wiki'"},
@@ -104,12 +113,12 @@ TEST_F(FolderRulesTest, ProjectsRouteAndProtectAsTheirFilesSay) {
 TEST_F(FolderRulesTest, RulesRedirectRefuseAndRewriteQueries) {
   ExpectRows({
       {"GET /pages/old/x?a=1", "301 http://h/pages/new/x?a=1"},
-      {"GET /pages/ABOUT", "file /pages/about.txt REDIRECT_URL=/pages/ABOUT"},
-      {"GET /pages/q/abc?x=1", "file /pages/about.txt?id=abc&x=1 REDIRECT_URL=/pages/q/abc"},
-      {"GET /pages/clean?drop", "file /pages/about.txt REDIRECT_URL=/pages/clean"},
-      {"POST /pages/form", "file /pages/posted.txt REDIRECT_URL=/pages/form"},
+      {"GET /pages/ABOUT", "file /pages/about.txt REDIRECT_URL=/pages/ABOUT REDIRECT_STATUS=200"},
+      {"GET /pages/q/abc?x=1", "file /pages/about.txt?id=abc&x=1 REDIRECT_URL=/pages/q/abc REDIRECT_STATUS=200"},
+      {"GET /pages/clean?drop", "file /pages/about.txt REDIRECT_URL=/pages/clean REDIRECT_STATUS=200"},
+      {"POST /pages/form", "file /pages/posted.txt REDIRECT_URL=/pages/form REDIRECT_STATUS=200"},
       {"GET /pages/form", "404 page /pages/missing.txt"},
-      {"GET /pages/end", "file /pages/about.txt REDIRECT_URL=/pages/end"},
+      {"GET /pages/end", "file /pages/about.txt REDIRECT_URL=/pages/end REDIRECT_STATUS=200"},
       {"GET /pages/away", "302 https://example.org/x?y=1"},
       {"GET /pages/gone", "410"},
       {"GET /pages/private/x", "403"},

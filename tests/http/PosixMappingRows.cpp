@@ -15,11 +15,17 @@ std::vector<MappingRow> PlatformMappingRows(const TempFolder& site) {
     EXPECT_EQ(::mkfifo((www + fifo).c_str(), 0600), 0) << fifo;
   EXPECT_EQ(::symlink("/dev/null", (www + "/null.php").c_str()), 0);
   EXPECT_EQ(::symlink("/dev/zero", (www + "/zero.txt").c_str()), 0);
+  // Colons and trailing dots are plain characters of names here.
+  site.Write("www/notes 12:30.txt", "n");
+  site.Write("www/v2./index.php", "<?php");
   return {
       {"/pipe.php", MissingUrl()},    {"/pipe.txt", MissingUrl()},
       {"/pipe.php/x", MissingUrl()},  {"/fifo/", MissingUrl()},
       {"/null.php", MissingUrl()},    {"/zero.txt", MissingUrl()},
       {"/SECRET.PHP", MissingUrl()},  {"/Sub/index.php", MissingUrl()},
+      {"/notes 12:30.txt", FileAt("/notes 12:30.txt", "/notes 12:30.txt", false)},
+      {"/v2./", FileAt("/v2./index.php", "/v2./index.php", true)},
+      {"/v2./index.php/a:b", FileAt("/v2./index.php", "/v2./index.php", true, "/a:b")},
   };
 }
 

@@ -1,6 +1,7 @@
 // The answers of a running server, spoken to through loopback sockets.
 #include <gtest/gtest.h>
 
+#include "FolderRulesSite.h"
 #include "HttpTestSupport.h"
 #include "common/KestroClass.h"
 #include "http/UrlMapping.h"
@@ -246,6 +247,48 @@ TEST_F(ServerAnswersTest, KeepAliveServesSeveralRequestsOnOneConnection) {
   const Response last = client.Request(Get("/t.txt", "Connection: close\r\n"));
   EXPECT_EQ(last.Header("Connection"), "close");
   EXPECT_TRUE(client.ClosedWithin(std::chrono::seconds(2)));
+}
+
+// The folders' rules through real sockets: the status, a mark of the body
+// (or the Location) that a browser would show.
+class FolderRulesServerTest : public ServerTest {
+ protected:
+  void SetUp() override {
+    WriteFolderRulesSite(site.folder);
+    StartServer();
+  }
+};
+
+TEST_F(FolderRulesServerTest, AnswersAsTheFoldersFilesSay) {
+  struct Row {
+    std::string method, url;
+    int status;
+    std::string mark;  // in the body, or the Location of a redirect
+  };
+  const std::vector<Row> rows = {
+      {"GET", "/pages/ABOUT", 200, "about"},
+      {"GET", "/pages/q/abc?x=1", 200, "about"},
+      {"POST", "/pages/form", 200, "posted"},
+      {"GET", "/pages/old/x?a=1", 301, "http://localhost/pages/new/x?a=1"},
+      {"GET", "/pages/away", 302, "https://example.org/x?y=1"},
+      {"GET", "/pages/nothing", 404, "no such page"},
+      {"GET", "/pages/gone", 410, ""},
+      {"GET", "/wiki/data/pages/secret.txt", 403, "Denied by the wiki"},
+      {"GET", "/wiki/conf/acronyms.conf", 403, "Denied by the wiki"},
+      {"GET", "/wiki/lib/style.css", 200, "p{}"},
+      {"GET", "/blog/.htaccess", 403, ""},
+      {"GET", "/blog/wp-content/logo.png", 200, "png"},
+      {"GET", "/broken/a.txt", 500, ""},
+      {"GET", "/loop/a.txt", 500, ""},
+      {"GET", "/plain/a.txt", 200, "plain"},
+      {"PUT", "/plain/a.txt", 501, ""},
+  };
+  for (const Row& row : rows) {
+    const Response r = Ask(Get(row.url, "", row.method));
+    EXPECT_EQ(r.status, row.status) << row.method << " " << row.url;
+    const std::string seen = row.status / 100 == 3 ? r.Header("Location") : r.body;
+    EXPECT_NE(seen.find(row.mark), std::string::npos) << row.method << " " << row.url << ": " << seen;
+  }
 }
 
 }  // namespace

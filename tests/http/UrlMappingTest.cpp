@@ -94,6 +94,10 @@ TEST_F(UrlMappingTest, MapsScriptsWithTheirPathInfo) {
       {"//sub//index.php//a\\b c", FileAt("/sub/index.php", "/sub/index.php", true, "/a/b c")},
       {"/index.php/nul", FileAt("/index.php", "/index.php", true, "/nul")},
       {"/page.phtml/x.txt", FileAt("/page.phtml", "/page.phtml", true, "/x.txt")},
+      // The path info names no file: colons and trailing dots may stand there.
+      {"/index.php/wiki:syntax", FileAt("/index.php", "/index.php", true, "/wiki:syntax")},
+      {"/docs/index.php/Special:Version/v1.",
+       FileAt("/docs/index.php", "/docs/index.php", true, "/Special:Version/v1.")},
       // After a static file, a missing one or a folder without it, nothing.
       {"/a.txt/foo", MissingUrl()},
       {"/a.txt/", MissingUrl()},

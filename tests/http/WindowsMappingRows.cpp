@@ -35,6 +35,13 @@ std::vector<MappingRow> PlatformMappingRows(const TempFolder& site) {
       {"/SECRET.PHP", FileAt("/secret.php", "/SECRET.PHP", true)},
       {"/SUB/", FileAt("/SUB/index.php", "/SUB/index.php", true)},
       {"/Sub/INDEX.Php/x", FileAt("/Sub/index.php", "/Sub/INDEX.Php", true, "/x")},
+      // Where a name is looked up, a trailing dot or a colon would reach
+      // another one (sub, a stream of it): refused there, not after the script.
+      {"/sub./index.php", MissingUrl()},
+      {"/sub:x/index.php", MissingUrl()},
+      {"/sub::$INDEX_ALLOCATION/index.php", MissingUrl()},
+      {"/sub/index.php:x/y", MissingUrl()},
+      {"/sub/index.php/y:x.", FileAt("/sub/index.php", "/sub/index.php", true, "/y:x.")},
   };
   const std::string www = site / "www";
   const std::wstring om = L"\u0950\u0950\u0950\u0950.php";  // in no ANSI code page but UTF-8

@@ -36,6 +36,15 @@ void WritePages(const TreeProgram& tree) {
                  "<?php foreach (['PATH_INFO', 'SCRIPT_NAME', 'PHP_SELF', 'REQUEST_URI',"
                  " 'PATH_TRANSLATED'] as $k) echo $k, '=', $_SERVER[$k] ?? '-', \"\\n\";");
   tree.WritePage("folder/static.txt", "static");
+  tree.WritePage("routed/index.php",
+                 "<?php foreach (['REQUEST_METHOD', 'REQUEST_URI', 'SCRIPT_NAME', 'QUERY_STRING',"
+                 " 'REDIRECT_URL', 'HTTP_AUTHORIZATION'] as $k) echo $k, '=', $_SERVER[$k] ?? '-', \"\\n\";"
+                 " echo 'body=', file_get_contents('php://input');");
+  tree.WritePage("routed/.htaccess",
+                 "RewriteEngine On\n"
+                 "RewriteRule .* - [E=HTTP_AUTHORIZATION:%{HTTP:Authorization}]\n"
+                 "RewriteCond %{REQUEST_FILENAME} !-f\n"
+                 "RewriteRule ^ index.php [QSA,L]\n");
   tree.WritePage("redirect.php", "<?php header('Location: /query.php?from=redirect');");
   tree.WritePage("gone.php", "<?php http_response_code(404); echo 'gone';");
   tree.WritePage("slow.php", "<?php usleep((int)$_GET['ms'] * 1000); echo getmypid();");
@@ -131,6 +140,13 @@ TEST_F(RealPhpTest, PathAfterTheScriptIsPathInfo) {
        "PATH_TRANSLATED=" + root + "/a b\n"},
       {"/pi.php", 200,
        "PATH_INFO=\nSCRIPT_NAME=/pi.php\nPHP_SELF=/pi.php\nREQUEST_URI=/pi.php\nPATH_TRANSLATED=-\n"},
+      // Colons and trailing dots name no file after the script.
+      {"/pi.php/wiki:syntax", 200,
+       "PATH_INFO=/wiki:syntax\nSCRIPT_NAME=/pi.php\nPHP_SELF=/pi.php/wiki:syntax\n"
+       "REQUEST_URI=/pi.php/wiki:syntax\nPATH_TRANSLATED=" + root + "/wiki:syntax\n"},
+      {"/pi.php/v1.", 200,
+       "PATH_INFO=/v1.\nSCRIPT_NAME=/pi.php\nPHP_SELF=/pi.php/v1.\n"
+       "REQUEST_URI=/pi.php/v1.\nPATH_TRANSLATED=" + root + "/v1.\n"},
       {"/folder/static.txt/more", 404, ""},
       {"/pi.php/.", 404, ""},
       {"/pi.php/x/../../secret", 404, ""},
@@ -139,6 +155,37 @@ TEST_F(RealPhpTest, PathAfterTheScriptIsPathInfo) {
     const Response r = Ask(Get(c.target));
     EXPECT_EQ(r.status, c.status) << c.target;
     if (c.status == 200) EXPECT_EQ(r.body, c.expected) << c.target;
+  }
+}
+
+// Every method reaches a script with its body, through a folder's front
+// controller too: the URI as the client sent it, the rules' variables beside.
+TEST_F(RealPhpTest, AnyMethodReachesTheScriptThroughTheFoldersRules) {
+  struct Case {
+    const char* method;
+    const char* target;
+    std::string body;
+    std::string expected;
+  } cases[] = {
+      {"PUT", "/routed/items/5?v=2", "{\"a\":1}",
+       "REQUEST_METHOD=PUT\nREQUEST_URI=/routed/items/5?v=2\nSCRIPT_NAME=/routed/index.php\n"
+       "QUERY_STRING=v=2\nREDIRECT_URL=/routed/items/5\nHTTP_AUTHORIZATION=Bearer t\nbody={\"a\":1}"},
+      {"PATCH", "/routed/items/5", "x=1",
+       "REQUEST_METHOD=PATCH\nREQUEST_URI=/routed/items/5\nSCRIPT_NAME=/routed/index.php\n"
+       "QUERY_STRING=\nREDIRECT_URL=/routed/items/5\nHTTP_AUTHORIZATION=Bearer t\nbody=x=1"},
+      {"DELETE", "/routed/index.php", "",
+       "REQUEST_METHOD=DELETE\nREQUEST_URI=/routed/index.php\nSCRIPT_NAME=/routed/index.php\n"
+       "QUERY_STRING=\nREDIRECT_URL=-\nHTTP_AUTHORIZATION=Bearer t\nbody="},
+      {"OPTIONS", "/routed/api", "",
+       "REQUEST_METHOD=OPTIONS\nREQUEST_URI=/routed/api\nSCRIPT_NAME=/routed/index.php\n"
+       "QUERY_STRING=\nREDIRECT_URL=/routed/api\nHTTP_AUTHORIZATION=Bearer t\nbody="},
+  };
+  for (const Case& c : cases) {
+    const std::string extra = "Authorization: Bearer t\r\nContent-Length: " +
+                              std::to_string(c.body.size()) + "\r\n";
+    const Response r = Ask(Get(c.target, extra, c.method) + c.body);
+    EXPECT_EQ(r.status, 200) << c.method << " " << c.target;
+    EXPECT_EQ(r.body, c.expected) << c.method << " " << c.target;
   }
 }
 
