@@ -237,7 +237,7 @@ TEST(WindowsApplications, TheirHtaccessFilesHoldInEveryLetterCase) {
       {"/dokuwiki/version", 403, ""},
       {"/dokuwiki/DOKU.PHP", 200, "SCRIPT_NAME=/dokuwiki/DOKU.PHP"},
       {"/laravel/public/users/5", 200, "SCRIPT_NAME=/laravel/public/index.php"},
-      {"/Laravel/Public/users/5", 200, "HTTP_AUTHORIZATION=Bearer t0k3n"},
+      {"/Laravel/Public/users/5", 200, "REDIRECT_HTTP_AUTHORIZATION=Bearer t0k3n"},
       {"/laravel/public/users/5/", 301, "http://localhost/laravel/public/users/5"},
       {"/laravel/public/CSS/APP.CSS", 200, "body{}"},
       {"/laravel/public/.Htaccess", 403, ""},

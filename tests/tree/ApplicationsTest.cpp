@@ -58,7 +58,7 @@ class Applications : public SharedTreeTest<Applications, TreeProgram::Mysql::kIn
     std::string mark;  // in the body, or a redirect's whole Location
   };
   // Each URL asked on a connection of its own with `headers`, long enough
-  // for a first WordPress page.
+  // for a first WordPress page; no page shows a PHP warning or error.
   static void ExpectAnswers(const std::vector<Answer>& answers, const std::string& headers = "") {
     for (const Answer& a : answers) {
       SCOPED_TRACE(a.url);
@@ -70,6 +70,8 @@ class Applications : public SharedTreeTest<Applications, TreeProgram::Mysql::kIn
         EXPECT_EQ(r.Header("Location"), a.mark);
       else
         EXPECT_NE(r.body.find(a.mark), std::string::npos) << r.body.substr(0, 400);
+      for (const char* trouble : {"<b>Warning</b>", "<b>Deprecated</b>", "<b>Notice</b>", "<b>Fatal error</b>"})
+        EXPECT_EQ(r.body.find(trouble), std::string::npos) << r.body.substr(0, 400);
     }
   }
   // tree-browser.cjs's steps in Debian's Chromium: what it printed.
@@ -108,11 +110,13 @@ TEST_F(Applications, WordPressSavesAPostFromTheBlockEditor) {
   EXPECT_EQ(InChromium({"wordpress", "Saved from Chromium"}), "saved: 200\npost: Saved from Chromium\n");
 }
 
-// The front controller routes, the header Apache keeps from PHP reaches it
-// through the rules' E= flag, and a trailing slash is taken off by redirect.
+// The front controller routes, the Authorization header reaches it also as
+// the rules' E= flag passes it on, and a trailing slash is taken off by
+// redirect.
 TEST_F(Applications, LaravelRoutesThroughItsFrontController) {
   ExpectAnswers({
-                    {"/laravel/public/users/5", 200, "user 5\nauthorization: Bearer t0k3n\nxsrf: abc\n"},
+                    {"/laravel/public/users/5", 200,
+                     "user 5\nauthorization: Bearer t0k3n\nredirected: Bearer t0k3n\nxsrf: abc\n"},
                     {"/laravel/public/", 200, "home\n"},
                     {"/laravel/public/users/5/", 301, "http://localhost/laravel/public/users/5"},
                     {"/laravel/public/users/x", 404, "no route /users/x\n"},

@@ -13,4 +13,7 @@ if ($route === '/') {
     echo "no route $route\n";
 }
 echo 'authorization: ', $_SERVER['HTTP_AUTHORIZATION'] ?? '-', "\n";
+// Where the rules' E= flag leaves the header after the internal redirect: a
+// framework looks there when the server keeps the header from PHP.
+echo 'redirected: ', $_SERVER['REDIRECT_HTTP_AUTHORIZATION'] ?? '-', "\n";
 echo 'xsrf: ', $_SERVER['HTTP_X_XSRF_TOKEN'] ?? '-', "\n";
