@@ -19,8 +19,7 @@ struct TWorkerSettings {
   TPHPDllLoader* phpLoader = nullptr;
   TMimeTable* mimeTable = nullptr;
   TAccessLog* accessLog = nullptr;  // the server's LogLock and LogHandle
-  const TMappingSettings* mapping = nullptr;  // the server's, parsed once at Start
-  std::string documentRoot;
+  const TMappingSettings* mapping = nullptr;  // the server's, parsed once at Start; its root
   std::string portText;
   std::string clientAddress;
   std::string logFolder;

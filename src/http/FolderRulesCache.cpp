@@ -92,10 +92,8 @@ std::vector<TFolderLevel> FolderRulesAlong(const TPhysicalPath& mapped, const st
     platform::FileStamp stamp;
     if (platform::KindOf(path) == platform::PathKind::kFile && platform::GetFileStamp(path, stamp)) {
       TFolderLevel level;
-      level.depth = depth;
       level.url = "/";
       for (std::size_t i = 0; i < depth; ++i) level.url += mapped.segments[i] + "/";
-      level.file = path;
       level.rules = RulesOf(path, stamp, logFolder);
       levels.push_back(std::move(level));
     }

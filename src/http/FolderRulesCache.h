@@ -9,9 +9,7 @@
 
 // One folder of the path that has a rules file.
 struct TFolderLevel {
-  std::size_t depth = 0;  // how many URL segments lead to the folder (0: the root)
-  std::string url;        // the folder's URL path, ending with '/'
-  std::string file;       // the rules file
+  std::string url;  // the folder's URL path, ending with '/'
   std::shared_ptr<const TFolderRules> rules;
 };
 

@@ -223,7 +223,6 @@ void TWebServer::ListenAndAccept() {
   *mapping_ = MappingSettingsOf(documentRoot_, indexFiles_, phpExtensions_);
   mapping_->readFolderRules = readFolderRules_;
   handOffSettings_.mapping = mapping_.get();
-  handOffSettings_.documentRoot = documentRoot_;
   handOffSettings_.portText = std::to_string(port_);
   handOffSettings_.logFolder = logFolder_;
   handOffSettings_.spoolFolder = TKestro::GetAppDir() + platform::PathDelim + "tmp";

@@ -69,7 +69,7 @@ std::vector<RuleRow> PlatformRuleRows() {
       {"GET /Wiki/Conf/ACRONYMS.CONF", "403 'Denied by the wiki'"},
       {"GET /wiki/readme", "403 'Denied by the wiki'"},
       {"GET /BLOG/.HTACCESS", "403"},
-      {"GET /blog/WP-CONTENT/LOGO.PNG", "file /blog/WP-CONTENT/LOGO.PNG"},
+      {"GET /blog/WP-CONTENT/LOGO.PNG", "file /blog/WP-CONTENT/LOGO.PNG HTTP_AUTHORIZATION="},
       {"GET /wiki/data./pages/secret.txt", "404"},
       {"GET /wiki/data::$INDEX_ALLOCATION/pages/secret.txt", "404"},
   };
