@@ -204,7 +204,9 @@ print_row() {  # label [MB/s|PSS]
 }
 
 # Apache with mod_php, the prefork MPM with Debian's settings and an access
-# log, serving `root` on 127.0.0.1:`port`; its files go beside `file`.
+# log, serving `root` on 127.0.0.1:`port` and reading the site's .htaccess
+# files (AllowOverride All, as such stacks ship; Portavane reads them too);
+# its files go beside `file`.
 write_apache_conf() {  # file port root
   local dir user group apache_user apache_group mods=/usr/lib/apache2/modules
   dir=$(dirname "$1") user=$(id -un) group=$(id -gn)
@@ -222,6 +224,7 @@ User $apache_user
 Group $apache_group
 LoadModule mpm_prefork_module $mods/mod_mpm_prefork.so
 LoadModule authz_core_module $mods/mod_authz_core.so
+LoadModule rewrite_module $mods/mod_rewrite.so
 LoadModule mime_module $mods/mod_mime.so
 TypesConfig /etc/mime.types
 LoadModule dir_module $mods/mod_dir.so
@@ -235,8 +238,12 @@ KeepAlive On
 MaxKeepAliveRequests 100
 DocumentRoot $3
 <Directory $3>
+  AllowOverride All
   Require all granted
 </Directory>
+<FilesMatch "^\.ht">
+  Require all denied
+</FilesMatch>
 <FilesMatch "\.php\$">
   SetHandler application/x-httpd-php
 </FilesMatch>

@@ -15,6 +15,7 @@ packages=(
   php8.2-sqlite3 php8.2-bcmath
   adminer                                        # the database tool in both trees
   phpmyadmin                                     # a test copies it into a tree
+  wordpress wordpress-theme-twentytwentythree dokuwiki  # applications the tree tests serve
   chromium nodejs                                # the browser test (playwright-core from npm)
   mariadb-server-core mariadb-client             # MySQL of the Linux tree
   clang libclang-rt-14-dev                       # fuzz targets (libFuzzer)
@@ -36,8 +37,11 @@ if [ ! -e "$policy" ]; then
   $sudo chmod +x "$policy"
   trap '$sudo rm -f "$policy"' EXIT
 fi
-# phpMyAdmin's package would set up a database and a web server of its own.
+# phpMyAdmin's and DokuWiki's packages would set up a web server (and a
+# database) of their own.
 printf '%s\n' 'phpmyadmin phpmyadmin/dbconfig-install boolean false' \
-  'phpmyadmin phpmyadmin/reconfigure-webserver multiselect' | $sudo debconf-set-selections
+  'phpmyadmin phpmyadmin/reconfigure-webserver multiselect' \
+  'dokuwiki dokuwiki/system/configure-webserver multiselect' \
+  'dokuwiki dokuwiki/system/restart-webserver boolean false' | $sudo debconf-set-selections
 $sudo apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# WordPress, Debian's package, served by Portavane from a copy of the tree
-# (the site's database in that tree's MariaDB) and by Apache with mod_php from
-# the same files and database, on loopback ports. Prints, best of interleaved
-# rounds: the front page for one client taking a new connection per page, and
-# for 8 keep-alive connections, with each server's memory (PSS of its
+# WordPress, Debian's package with /%postname%/ permalinks and its own
+# .htaccess, served by Portavane from a copy of the tree (the site's database
+# in that tree's MariaDB) and by Apache with mod_php from the same files and
+# database, on loopback ports. Prints, best of interleaved rounds: the front
+# page for one client taking a new connection per page, and for 8 keep-alive
+# connections, and the first post by its pretty URL (/hello-world/, through
+# the .htaccess rules) for 8, with each server's memory (PSS of its
 # processes, the database's left out); then the time of the first 24 pages
 # after a fresh start of each server, fetched by one client over 8
 # connections, for Portavane once with the compiled scripts it left on disk
@@ -37,32 +39,8 @@ pv=$work/portavane
 rsync -a "$tree/" "$pv/"
 sed -i "s/^port=.*/port=$pv_port/; s/^maxconnections=.*/maxconnections=1000/" "$pv/pvn/pvn.ini"
 sed -i "s/^port=.*/port=$db_port/" "$pv/mysql/bin/my.cnf"
-rm -rf "$pv/www"
-cp -RL /usr/share/wordpress "$pv/www"
-cat >"$pv/www/wp-config.php" <<PHP
-<?php
-define('DB_NAME', 'wordpress');
-define('DB_USER', 'root');
-define('DB_PASSWORD', '');
-define('DB_HOST', '127.0.0.1:$db_port');
-define('DB_CHARSET', 'utf8mb4');
-define('DB_COLLATE', '');
-// Each server serves the one site at its own port.
-define('WP_HOME', 'http://' . \$_SERVER['HTTP_HOST']);
-define('WP_SITEURL', 'http://' . \$_SERVER['HTTP_HOST']);
-// Nothing leaves the machine: no cron requests, no updates, no remote calls.
-define('DISABLE_WP_CRON', true);
-define('AUTOMATIC_UPDATER_DISABLED', true);
-define('WP_HTTP_BLOCK_EXTERNAL', true);
-foreach (['AUTH', 'SECURE_AUTH', 'LOGGED_IN', 'NONCE'] as \$k) {
-  define(\$k . '_KEY', 'bench-' . \$k);
-  define(\$k . '_SALT', 'bench-salt-' . \$k);
-}
-\$table_prefix = 'wp_';
-if (!defined('ABSPATH')) define('ABSPATH', __DIR__ . '/');
-require_once ABSPATH . 'wp-settings.php';
-PHP
-chmod -R a+rX "$pv/www"
+wordpress_site=$here/tests/tree/wordpress-site.sh
+"$wordpress_site" files "$pv/www" "$db_port"
 www=$pv/www
 
 launch_portavane portavane
@@ -75,24 +53,23 @@ wait_database() {
   exit 1
 }
 wait_database
-database -e 'create database wordpress'
 wait_for "http://127.0.0.1:$pv_port/readme.html"
-curl -fs -o /dev/null --data-urlencode "weblog_title=Bench" --data-urlencode "user_name=bench" \
-  --data-urlencode "admin_password=bench-password" --data-urlencode "admin_password2=bench-password" \
-  --data-urlencode "pw_weak=on" --data-urlencode "admin_email=bench@example.com" \
-  --data-urlencode "blog_public=0" "http://127.0.0.1:$pv_port/wp-admin/install.php?step=2"
-front_page_check() {  # port
+"$wordpress_site" install "http://127.0.0.1:$pv_port" "$db_port"
+front_page_check() {  # port [post]: the front page, and with "post" the post by its pretty URL
   local page
-  page=$(curl -fs "http://127.0.0.1:$1/") && grep -q 'Hello world!' <<<"$page" ||
+  page=$(curl -fs "http://127.0.0.1:$1/") && grep -q '/hello-world/"' <<<"$page" ||
     { echo "no WordPress front page at port $1" >&2; exit 1; }
+  [ "${2:-}" != post ] && return 0
+  page=$(curl -fs "http://127.0.0.1:$1/hello-world/") && grep -q 'Hello world!' <<<"$page" ||
+    { echo "no post at port $1/hello-world/: are .htaccess files read?" >&2; exit 1; }
 }
-front_page_check "$pv_port"
+front_page_check "$pv_port" post
 add_server portavane "$pv_port" "$pv_pid"
 
 write_apache_conf "$work/apache.conf" "$apache_port" "$www"
 apache2 -f "$work/apache.conf" -k start
 wait_for "http://127.0.0.1:$apache_port/readme.html"
-front_page_check "$apache_port"
+front_page_check "$apache_port" post
 add_server apache+mod_php "$apache_port" "$(cat "$work/apache.pid")"
 
 if [ -n "$baseline" ]; then
@@ -111,6 +88,8 @@ best_of_rounds "" 1 close
 print_row "1 client, close" PSS
 best_of_rounds "" 8 keep-alive
 print_row "8 conns keep-alive" PSS
+best_of_rounds hello-world/ 8 keep-alive
+print_row "post, 8 conns keep-alive" PSS
 
 # The first pages after a start: each server is stopped and started again,
 # the database is woken by one page rendered by PHP's command line (which

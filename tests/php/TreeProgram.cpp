@@ -91,6 +91,14 @@ TreeProgram::TreeProgram(Mysql mysql)
 
 TreeProgram::~TreeProgram() {
   if (program_) Quit();
+  if (!mysql_) return;
+  // A MariaDB the program failed to stop would hold the tree's files and port.
+  const fs::path mysqld = fs::path(root_) / "mysql" / "bin" / "mysqld";
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    std::error_code error;
+    if (fs::read_symlink(entry.path() / "exe", error) == mysqld)
+      kill(std::stoi(entry.path().filename().string()), SIGKILL);
+  }
 }
 
 void TreeProgram::WritePage(const std::string& relative, const std::string& content) const {
@@ -115,6 +123,17 @@ bool TreeProgram::Start() {
     }
     if (httptest::Client(port).Connected()) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+bool TreeProgram::DatabaseAnswers() const {
+  WritePage("ready.php", "<?php mysqli_report(MYSQLI_REPORT_OFF);"
+                         " echo @mysqli_connect('localhost', 'root', '') ? 'ready' : 'not yet';");
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (std::chrono::steady_clock::now() < end) {
+    if (httptest::Client(port).Request(httptest::Get("/ready.php")).body == "ready") return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   return false;
 }

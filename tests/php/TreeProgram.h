@@ -20,13 +20,16 @@ class TreeProgram {
 
   enum class Mysql { kLeftOut, kIncluded };
   explicit TreeProgram(Mysql mysql = Mysql::kLeftOut);
-  ~TreeProgram();  // quits the program if it still runs
+  ~TreeProgram();  // quits the program if it still runs, and ends a MariaDB it left
   TreeProgram(const TreeProgram&) = delete;
   TreeProgram& operator=(const TreeProgram&) = delete;
 
   void WritePage(const std::string& relative, const std::string& content) const;
   // Starts the program and waits until its port answers.
   bool Start();
+  // Waits (up to a minute) until PHP reaches the tree's MariaDB at
+  // "localhost", as the tree's tools reach it.
+  bool DatabaseAnswers() const;
   // Asks the program to end (with MySQL the command quit, else SIGTERM, as a
   // terminal's Ctrl+C would) and waits.
   bool Quit();
@@ -50,18 +53,21 @@ class TreeProgram {
 // True when the process is gone (or only a zombie is left of it).
 bool ProcessGone(pid_t pid);
 
-// A suite served by one program run from a copy of the assembled tree:
-// `Suite::Prepare` writes its pages before the program starts; every case is
-// skipped when no tree is assembled.
-template <typename Suite>
+// A suite served by one program run from a copy of the assembled tree (with
+// its MariaDB when `kMysql` says so): `Suite::Prepare` writes its pages before
+// the program starts, and `Suite::Ready`, when the suite has one, sets up
+// what needs the running program; every case is skipped when no tree is
+// assembled.
+template <typename Suite, TreeProgram::Mysql kMysql = TreeProgram::Mysql::kLeftOut>
 class SharedTreeTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     if (TreeProgram::AssembledTree().empty()) return;
-    tree_ = new TreeProgram;
+    tree_ = new TreeProgram(kMysql);
     Suite::Prepare(*tree_);
-    started_ = tree_->Start();
+    started_ = tree_->Start() && Suite::Ready(*tree_);
   }
+  static bool Ready(const TreeProgram&) { return true; }
   static void TearDownTestSuite() {
     delete tree_;
     tree_ = nullptr;

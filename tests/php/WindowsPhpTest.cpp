@@ -247,4 +247,50 @@ TEST_F(WindowsPhpTest, NoPhpProcessOutlivesAKilledServer) {
   }
 }
 
+
+// The applications of the tree tests as they lay them out, served from the
+// folder beside this test: DokuWiki as its archive unpacks (its own .htaccess
+// files keep data/ and conf/ from the web) and a Laravel-style public/
+// whose front controller is the stand-in. Letter case does not count on
+// Windows: every spelling of a denied name is denied, and -f finds a file in
+// any case.
+TEST(WindowsApplications, TheirHtaccessFilesHoldInEveryLetterCase) {
+  struct Answer {
+    std::string url;
+    int status;
+    std::string mark;  // a line of the body, or a redirect's Location
+  };
+  const std::vector<Answer> answers = {
+      {"/dokuwiki/data/pages/secretpage.txt", 403, ""},
+      {"/dokuwiki/DATA/pages/secretpage.txt", 403, ""},
+      {"/DokuWiki/Data/Pages/SECRETPAGE.TXT", 403, ""},
+      {"/dokuwiki/DATA/", 403, ""},
+      {"/dokuwiki/Conf/acronyms.conf", 403, ""},
+      {"/dokuwiki/CONF/USERS.AUTH.PHP.DIST", 403, ""},
+      {"/dokuwiki/Vendor/composer/installed.json", 403, ""},
+      {"/dokuwiki/.HTACCESS", 403, ""},
+      {"/dokuwiki/version", 403, ""},
+      {"/dokuwiki/DOKU.PHP", 200, "SCRIPT_NAME=/dokuwiki/DOKU.PHP"},
+      {"/laravel/public/users/5", 200, "SCRIPT_NAME=/laravel/public/index.php"},
+      {"/Laravel/Public/users/5", 200, "REDIRECT_HTTP_AUTHORIZATION=Bearer t0k3n"},
+      {"/laravel/public/users/5/", 301, "http://localhost/laravel/public/users/5"},
+      {"/laravel/public/CSS/APP.CSS", 200, "body{}"},
+      {"/laravel/public/.Htaccess", 403, ""},
+  };
+  char exe[MAX_PATH] = {};
+  const std::string path(exe, GetModuleFileNameA(nullptr, exe, MAX_PATH));
+  httptest::TestSite site;
+  const auto server = site.StartServer({{"root", path.substr(0, path.find_last_of('\\')) + "\\apps"}});
+  ASSERT_TRUE(server->Active());
+  for (const Answer& a : answers) {
+    SCOPED_TRACE(a.url);
+    const Response r = Client(site.port).Request(Get(a.url, "Authorization: Bearer t0k3n\r\n"));
+    EXPECT_EQ(r.status, a.status) << r.body.substr(0, 400);
+    if (a.status / 100 == 3)
+      EXPECT_EQ(r.Header("Location"), a.mark);
+    else
+      EXPECT_NE((r.body + "\n").find(a.mark + "\n"), std::string::npos) << r.body.substr(0, 400);
+  }
+}
+
 }  // namespace

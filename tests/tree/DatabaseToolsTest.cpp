@@ -11,17 +11,13 @@
 #include <fstream>
 #include <iterator>
 #include <regex>
-#include <thread>
 
 #include "ChildProcess.h"
 #include "TreeProgram.h"
-#include "common/KestroClass.h"
-#include "services/PvnClass.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 const char kSql[] = "-- an export as a user would upload it\n"
                     "CREATE TABLE fruit (id INT PRIMARY KEY, name VARCHAR(40), price DECIMAL(5,2));\n"
@@ -47,27 +43,10 @@ void DropInPhpMyAdmin(const fs::path& www) {
                                            "$cfg['Servers'][1]['AllowNoPassword'] = true;\n";
 }
 
-// Whether the tree's server answers PHP at "localhost", as the tools reach it.
-bool DatabaseAnswers(const TreeProgram& tree) {
-  tree.WritePage("ready.php", "<?php mysqli_report(MYSQLI_REPORT_OFF);"
-                              " echo @mysqli_connect('localhost', 'root', '') ? 'ready' : 'not yet';");
-  const auto end = Clock::now() + std::chrono::seconds(60);
-  while (Clock::now() < end) {
-    if (httptest::Client(tree.port).Request(httptest::Get("/ready.php")).body == "ready") return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  return false;
-}
-
 class DatabaseToolsInChromium : public ::testing::Test {
  protected:
   void SetUp() override {
     if (TreeProgram::AssembledTree().empty()) GTEST_SKIP() << "no assembled tree: run make tree";
-  }
-  void TearDown() override {  // a server the program failed to stop
-    if (!tree.Root().empty())
-      while (std::uint32_t pid = TKestro::FindProcessByFile(TPvn::GetMysqldFile(tree.Root())))
-        TKestro::KillProcess(pid);
   }
   TreeProgram tree{TreeProgram::Mysql::kIncluded};
 };
@@ -79,16 +58,16 @@ TEST_F(DatabaseToolsInChromium, RootLogsInCreatesADatabaseImportsAFileAndSeesIts
   ASSERT_TRUE(fs::exists("/usr/share/phpmyadmin")) << "phpMyAdmin not installed: scripts/install-deps.sh";
   DropInPhpMyAdmin(www);
   ASSERT_TRUE(tree.Start()) << tree.Output();
-  ASSERT_TRUE(DatabaseAnswers(tree)) << tree.Output();
+  ASSERT_TRUE(tree.DatabaseAnswers()) << tree.Output();
 
   const TempFolder work;
   const std::string sql = work.Write("orchard.sql", kSql);
   for (const std::string tool : {"adminer", "phpmyadmin"}) {
     SCOPED_TRACE(tool);
     ChildProcess browser("/usr/bin/node",
-                         {PV_DATABASE_TOOLS_SCRIPT, tool, PV_PLAYWRIGHT,
-                          "http://127.0.0.1:" + std::to_string(tree.port), sql, "orchard_" + tool, "fruit",
-                          work.MakeFolder("profile-" + tool)},
+                         {PV_TREE_BROWSER_SCRIPT, tool, PV_PLAYWRIGHT,
+                          "http://127.0.0.1:" + std::to_string(tree.port), work.MakeFolder("profile-" + tool),
+                          sql, "orchard_" + tool, "fruit"},
                          {}, work / (tool + ".txt"));
     const int code = browser.WaitForExit(std::chrono::seconds(90));
     const std::string seen = work.Read(tool + ".txt");

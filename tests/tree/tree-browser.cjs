@@ -1,10 +1,16 @@
-// A database tool of the tree driven in Debian's Chromium as a user would:
-// log in as root without a password, create a database, import an uploaded
-// .sql file and read the rows of its table.
-//   node database-tools.cjs adminer|phpmyadmin <playwright-core folder> <site URL> <.sql file> <database> <table> <profile folder>
-// Prints "import: ..." and "row: a|b|..." per row seen and exits 0; exits 1
-// with what went wrong. A PHP warning, notice or error on a page is a failure.
-const [tool, playwright, site, sqlFile, database, table, profile] = process.argv.slice(2);
+// Applications of the tree driven in Debian's Chromium as a user would.
+//   node tree-browser.cjs <steps> <playwright-core folder> <site URL> <profile folder> [arguments]
+// adminer|phpmyadmin <.sql file> <database> <table>: log in as root without a
+//   password, create a database, import the uploaded file and read the rows
+//   of its table; prints "import: ..." and "row: a|b|..." per row seen.
+// wordpress <title>: log in to WordPress at the site's root, write a post
+//   with that title in the block editor and publish it, then open it by its
+//   link; prints "saved: <status>" and "post: <its page's heading>".
+// dokuwiki: log in as DokuWiki's admin in /dokuwiki/ and open the admin
+//   page; prints "security check: passed" or the warning it shows.
+// Exits 0, or 1 with what went wrong. A PHP warning, notice or error on a
+// page is a failure.
+const [steps, playwright, site, profile, ...args] = process.argv.slice(2);
 const { chromium } = require(playwright);
 
 const phpTrouble = /<b>(Warning|Notice|Deprecated|Fatal error|Parse error)<\/b>/;
@@ -23,7 +29,7 @@ async function submit(page, selector) {
 }
 
 // Adminer, reached from the welcome page's link; it reloads a page per step.
-async function adminer(page) {
+async function adminer(page, sqlFile, database, table) {
   await page.goto(site + '/');
   await page.click('a#adminer');
   await page.waitForSelector('input[name="auth[username]"]');
@@ -51,7 +57,7 @@ async function adminer(page) {
 }
 
 // phpMyAdmin copied into www/phpmyadmin; it creates databases without a reload.
-async function phpmyadmin(page) {
+async function phpmyadmin(page, sqlFile, database, table) {
   const app = site + '/phpmyadmin/index.php';
   await page.goto(site + '/phpmyadmin/');
   await page.fill('#input_username', 'root');
@@ -77,6 +83,57 @@ async function phpmyadmin(page) {
     trs.map(tr => [...tr.querySelectorAll('td.data')].map(td => td.innerText.trim())));
 }
 
+async function printRows(rows) {
+  for (const row of await rows) console.log('row: ' + row.join('|'));
+}
+
+// The block editor saves through WordPress's REST routes, /wp-json/... .
+async function wordpress(page, title) {
+  await page.goto(site + '/wp-login.php');
+  await page.fill('#user_login', 'bench');
+  await page.fill('#user_pass', 'bench-password');
+  await submit(page, '#wp-submit');
+  await expectText(page, 'Dashboard', 'after logging in');
+
+  await page.goto(site + '/wp-admin/post-new.php');
+  await page.waitForFunction(() => window.wp && wp.data && wp.data.select('core/edit-post'));
+  await page.evaluate(() => {  // the welcome guide would cover the editor
+    if (wp.data.select('core/edit-post').isFeatureActive('welcomeGuide'))
+      wp.data.dispatch('core/edit-post').toggleFeature('welcomeGuide');
+  });
+  await page.click('[aria-label="Add title"]');
+  await page.keyboard.type(title);
+  await page.keyboard.press('Enter');
+  await page.keyboard.type('Written in the block editor.');
+  await page.click('button.editor-post-publish-panel__toggle');
+  const [saved] = await Promise.all([
+    page.waitForResponse(r => /\/wp-json\/wp\/v2\/posts\/\d+/.test(r.url()) && r.request().method() !== 'GET'),
+    page.click('button.editor-post-publish-button'),
+  ]);
+  console.log('saved: ' + saved.status());
+  const link = (await saved.json()).link;
+  await page.goto(link);
+  const heading = await page.innerText('h1');
+  await expectText(page, title, 'the post by its link');
+  console.log('post: ' + heading);
+}
+
+// DokuWiki's admin page checks from the browser that data/ is not served.
+async function dokuwiki(page) {
+  await page.goto(site + '/dokuwiki/doku.php?id=start&do=login');
+  await page.fill('input[name="u"]', 'admin');
+  await page.fill('input[name="p"]', 'admin-password');
+  await submit(page, '#dw__login button[type=submit]');
+  await page.goto(site + '/dokuwiki/doku.php?id=start&do=admin');
+  await expectText(page, 'Administration', 'the admin page');
+  await page.waitForFunction(() => {
+    const check = document.getElementById('security__check');
+    return !check || check.classList.contains('error');
+  });
+  const warning = await page.$('#security__check');
+  console.log('security check: ' + (warning ? await warning.innerText() : 'passed'));
+}
+
 async function run() {
   const context = await chromium.launchPersistentContext(profile, {
     executablePath: '/usr/bin/chromium',
@@ -87,8 +144,13 @@ async function run() {
   try {
     const page = context.pages()[0] || await context.newPage();
     page.setDefaultTimeout(20000);
-    const rows = await { adminer, phpmyadmin }[tool](page);
-    for (const row of rows) console.log('row: ' + row.join('|'));
+    const act = {
+      adminer: () => printRows(adminer(page, ...args)),
+      phpmyadmin: () => printRows(phpmyadmin(page, ...args)),
+      wordpress: () => wordpress(page, ...args),
+      dokuwiki: () => dokuwiki(page),
+    }[steps];
+    await act();
   } finally {
     await context.close();
   }

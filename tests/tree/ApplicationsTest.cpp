@@ -1,0 +1,150 @@
+// Applications as their authors ship them, each behind its own .htaccess
+// files, served by the program from one copy of the assembled tree with its
+// MariaDB and real php-cgi: Debian's WordPress at the root with /%postname%/
+// permalinks, a Laravel-style public/ folder in laravel/ and Debian's
+// DokuWiki laid out as its archive in dokuwiki/. The expected answers are
+// those of Apache with mod_php (AllowOverride All) on the same files.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <vector>
+
+#include "ChildProcess.h"
+#include "TreeProgram.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kScripts[] = PV_SOURCE_DIR "/tests/tree/";
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Runs one of the set-up scripts beside this file; false with its output on
+// the error stream when it fails.
+bool RunScript(const TreeProgram& tree, const std::string& script, const std::vector<std::string>& args) {
+  const std::string output = tree.Root() + "/../" + script + ".txt";
+  ChildProcess run(std::string(kScripts) + script, args, {}, output);
+  if (run.WaitForExit(std::chrono::seconds(120)) == 0) return true;
+  std::cerr << script << " failed\n" << ReadFile(output);
+  return false;
+}
+
+class Applications : public SharedTreeTest<Applications, TreeProgram::Mysql::kIncluded> {
+ public:
+  static void Prepare(const TreeProgram& tree) {
+    const fs::path www = fs::path(tree.Root()) / "www";
+    prepared_ = RunScript(tree, "wordpress-site.sh", {"files", www.string(), std::to_string(tree.mysqlPort)}) &&
+                RunScript(tree, "dokuwiki-site.sh", {(www / "dokuwiki").string()});
+    fs::copy(std::string(kScripts) + "laravel", www / "laravel", fs::copy_options::recursive);
+  }
+  static bool Ready(const TreeProgram& tree) {
+    return prepared_ && tree.DatabaseAnswers() &&
+           RunScript(tree, "wordpress-site.sh",
+                     {"install", "http://127.0.0.1:" + std::to_string(tree.port), std::to_string(tree.mysqlPort)});
+  }
+
+ protected:
+  struct Answer {
+    std::string url;
+    int status;
+    std::string mark;  // in the body, or a redirect's whole Location
+  };
+  // Each URL asked on a connection of its own with `headers`, long enough
+  // for a first WordPress page; no page shows a PHP warning or error.
+  static void ExpectAnswers(const std::vector<Answer>& answers, const std::string& headers = "") {
+    for (const Answer& a : answers) {
+      SCOPED_TRACE(a.url);
+      httptest::Client client(tree_->port);
+      client.Send(httptest::Get(a.url, headers));
+      const httptest::Response r = client.Read(false, std::chrono::seconds(30));
+      EXPECT_EQ(r.status, a.status) << r.body.substr(0, 400);
+      if (a.status / 100 == 3)
+        EXPECT_EQ(r.Header("Location"), a.mark);
+      else
+        EXPECT_NE(r.body.find(a.mark), std::string::npos) << r.body.substr(0, 400);
+      for (const char* trouble : {"<b>Warning</b>", "<b>Deprecated</b>", "<b>Notice</b>", "<b>Fatal error</b>"})
+        EXPECT_EQ(r.body.find(trouble), std::string::npos) << r.body.substr(0, 400);
+    }
+  }
+  // tree-browser.cjs's steps in Debian's Chromium: what it printed.
+  static std::string InChromium(const std::vector<std::string>& steps) {
+    const std::string profile = tree_->Root() + "/../profile-" + steps[0];
+    const std::string output = profile + ".txt";
+    std::vector<std::string> args{PV_TREE_BROWSER_SCRIPT, steps[0], PV_PLAYWRIGHT,
+                                  "http://127.0.0.1:" + std::to_string(tree_->port), profile};
+    args.insert(args.end(), steps.begin() + 1, steps.end());
+    ChildProcess browser("/usr/bin/node", args, {}, output);
+    EXPECT_EQ(browser.WaitForExit(std::chrono::seconds(120)), 0);
+    return ReadFile(output);
+  }
+
+  static inline bool prepared_ = false;
+};
+
+TEST_F(Applications, WordPressAnswersItsPrettyUrlsAsApacheDoes) {
+  ExpectAnswers({
+      {"/", 200, "href=\"http://localhost/hello-world/\""},
+      {"/hello-world/", 200, "<title>Hello world! &#8211; Portavane WordPress</title>"},
+      {"/hello-world", 301, "http://localhost/hello-world/"},
+      {"/?p=1", 301, "http://localhost/hello-world/"},
+      {"/category/uncategorized/", 200, "<title>Uncategorized &#8211; Portavane WordPress</title>"},
+      {"/feed/", 200, "<title>Hello world!</title>"},
+      {"/wp-json/wp/v2/posts", 200, "\"slug\":\"hello-world\""},
+      {"/wp-json/wp/v2/users/me", 401, "\"code\":\"rest_not_logged_in\""},
+      {"/wp-sitemap.xml", 200, "<loc>http://localhost/wp-sitemap-posts-post-1.xml</loc>"},
+      {"/no-such-page/", 404, "<title>Page not found &#8211; Portavane WordPress</title>"},
+      {"/readme.html", 200, "<title>WordPress &#8250; ReadMe</title>"},
+      {"/.htaccess", 403, ""},
+  });
+}
+
+TEST_F(Applications, WordPressSavesAPostFromTheBlockEditor) {
+  EXPECT_EQ(InChromium({"wordpress", "Saved from Chromium"}), "saved: 200\npost: Saved from Chromium\n");
+}
+
+// The front controller routes, the Authorization header reaches it also as
+// the rules' E= flag passes it on, and a trailing slash is taken off by
+// redirect.
+TEST_F(Applications, LaravelRoutesThroughItsFrontController) {
+  ExpectAnswers({
+                    {"/laravel/public/users/5", 200,
+                     "user 5\nauthorization: Bearer t0k3n\nredirected: Bearer t0k3n\nxsrf: abc\n"},
+                    {"/laravel/public/", 200, "home\n"},
+                    {"/laravel/public/users/5/", 301, "http://localhost/laravel/public/users/5"},
+                    {"/laravel/public/users/x", 404, "no route /users/x\n"},
+                    {"/laravel/public/robots.txt", 200, "User-agent: *"},
+                    {"/laravel/public/css/app.css", 200, "body{}"},
+                    {"/laravel/public/.htaccess", 403, ""},
+                },
+                "Authorization: Bearer t0k3n\r\nX-XSRF-TOKEN: abc\r\n");
+}
+
+// What DokuWiki keeps from the web stays there, files that are not there
+// too, and its admin page's own check finds data/ secured.
+TEST_F(Applications, DokuWikiKeepsItsDataAndSettingsFolders) {
+  ExpectAnswers({
+      {"/dokuwiki/data/pages/secretpage.txt", 403, ""},
+      {"/dokuwiki/data/nothing-here.txt", 403, ""},
+      {"/dokuwiki/data/", 403, ""},
+      {"/dokuwiki/conf/acronyms.conf", 403, ""},
+      {"/dokuwiki/conf/users.auth.php.dist", 403, ""},
+      {"/dokuwiki/vendor/composer/installed.json", 403, ""},
+      {"/dokuwiki/inc/", 403, ""},
+      {"/dokuwiki/.htaccess", 403, ""},
+      {"/dokuwiki/.htaccess.dist", 403, ""},
+      {"/dokuwiki/VERSION", 403, ""},
+      {"/dokuwiki/doku.php", 200, "<title>start [Debian DokuWiki]</title>"},
+      {"/dokuwiki/lib/exe/css.php", 200, "@media screen"},
+  });
+  EXPECT_EQ(InChromium({"dokuwiki"}), "security check: passed\n");
+}
+
+}  // namespace
