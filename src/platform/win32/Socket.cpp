@@ -102,6 +102,20 @@ long Send(SocketHandle socket, const void* data, std::size_t length, bool /*more
   return ::send(Sock(socket), static_cast<const char*>(data), ClampLength(length), 0);
 }
 
+long SendWithinSlice(SocketHandle socket, const void* data, std::size_t length) {
+  // Once writable, a send is taken into the socket's buffers whole or in
+  // part without a long wait; a piece at a time keeps each call short.
+  constexpr std::size_t kPiece = 64 * 1024;
+  fd_set writable;
+  FD_ZERO(&writable);
+  FD_SET(Sock(socket), &writable);
+  timeval timeout{kSendTimeoutSeconds, 0};
+  if (::select(0, nullptr, &writable, nullptr, &timeout) != 1) return -1;
+  const int sent = ::send(Sock(socket), static_cast<const char*>(data),
+                          ClampLength(length < kPiece ? length : kPiece), 0);
+  return sent > 0 ? sent : -1;
+}
+
 void Push(SocketHandle /*socket*/) {}
 
 bool SendAll(SocketHandle socket, const void* data, std::size_t length, bool /*more*/) {
@@ -163,12 +177,12 @@ long RecvWithinSlice(SocketHandle socket, void* buffer, std::size_t length) {
 }
 
 bool PeerGone(SocketHandle socket) {
-  // A closed, failed or shut down connection is readable, and a peek then
-  // finds nothing or fails.
+  // A reset or shut down connection is readable, and a peek then fails; the
+  // peer's FIN alone makes the peek find nothing, and the peer may still read.
   if (!WaitReadable(socket, 0)) return false;
   char byte = 0;
-  const int peeked = ::recv(Sock(socket), &byte, 1, MSG_PEEK);
-  return peeked == 0 || (peeked == SOCKET_ERROR && ::WSAGetLastError() != WSAEWOULDBLOCK);
+  return ::recv(Sock(socket), &byte, 1, MSG_PEEK) == SOCKET_ERROR &&
+         ::WSAGetLastError() != WSAEWOULDBLOCK;
 }
 
 void Shutdown(SocketHandle socket) {
