@@ -3,9 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <fstream>
 #include <future>
 #include <random>
 #include <thread>
@@ -18,6 +23,7 @@ namespace {
 using httptest::Client;
 using httptest::Get;
 using httptest::Response;
+using httptest::Unchunked;
 using Clock = std::chrono::steady_clock;
 
 void WritePages(const TreeProgram& tree) {
@@ -106,20 +112,6 @@ Arrival ReadTimed(int port, const std::string& request, const std::string& last,
   }
   platform::CloseSocket(s);
   return a;
-}
-
-// The body of chunks; "?" when they do not parse.
-std::string Unchunked(const std::string& body) {
-  std::string out;
-  for (std::size_t at = 0;;) {
-    const std::size_t lineEnd = body.find("\r\n", at);
-    if (lineEnd == std::string::npos) return "?";
-    const std::size_t size = std::stoul(body.substr(at, lineEnd - at), nullptr, 16);
-    if (size == 0) return body.compare(lineEnd, 4, "\r\n\r\n") == 0 ? out : "?";
-    if (body.compare(lineEnd + 2 + size, 2, "\r\n") != 0) return "?";
-    out += body.substr(lineEnd + 2, size);
-    at = lineEnd + 4 + size;
-  }
 }
 
 class RealPhpTest : public SharedTreeTest<RealPhpTest> {
@@ -458,6 +450,58 @@ TEST_F(PhpProcessTest, ClientsThatLeaveOrStallHoldNoPhpProcess) {
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(3)) << abuse.what;
     if (abuse.leaves == Abuse::kStays)
       for (platform::SocketHandle client : clients) platform::CloseSocket(client);
+  }
+}
+
+// A client that takes a PHP answer too slowly holds its php-cgi no longer
+// than a static file's send time-out (nothing taken for 30 s) or the PHP
+// request time-out, whichever comes first. With one process, the next
+// request shows when it is free.
+TEST_F(PhpProcessTest, SlowReadersHoldPhpNoLongerThanTheTimeOuts) {
+  struct Case {
+    const char* what;
+    int requestTimeout;
+    int bytesPerSecond;  // what the client reads; 0 nothing
+    int nextAfterSeconds;
+    int freedWithinSeconds;
+  } cases[] = {
+      {"a client that never reads", 120, 0, 1, 40},
+      {"a client reading 300 bytes a second", 6, 300, 3, 10},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(tree.Quit());
+    std::ofstream(tree.Root() + "/php/phpisapi.ini")
+        << "processes = 1\nmin_processes = 1\nrequest_timeout = " << c.requestTimeout << "\n";
+    ASSERT_TRUE(tree.Start()) << tree.Output();
+    const auto start = Clock::now();
+    std::atomic<bool> stop{false};
+    std::thread reader([&] {
+      const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+      const int small = 4096;
+      ::setsockopt(s, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+      sockaddr_in server{};
+      server.sin_family = AF_INET;
+      server.sin_port = htons(static_cast<std::uint16_t>(tree.port));
+      server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      ::connect(s, reinterpret_cast<const sockaddr*>(&server), sizeof server);
+      const std::string request = Get("/large.php?kb=16384", "Connection: keep-alive\r\n");
+      ::send(s, request.data(), request.size(), MSG_NOSIGNAL);
+      char buffer[30];
+      while (!stop) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (c.bytesPerSecond > 0) ::recv(s, buffer, c.bytesPerSecond / 10, MSG_DONTWAIT);
+      }
+      ::close(s);
+    });
+    std::this_thread::sleep_for(std::chrono::seconds(c.nextAfterSeconds));
+    Client next(tree.port);
+    next.Send(Get("/query.php?next=1"));
+    const Response r = next.Read(false, std::chrono::seconds(c.freedWithinSeconds + 10));
+    const auto freed = Clock::now() - start;
+    stop = true;
+    reader.join();
+    EXPECT_EQ(r.body, R"({"next":"1"})") << c.what;
+    EXPECT_LT(freed, std::chrono::seconds(c.freedWithinSeconds)) << c.what;
   }
 }
 

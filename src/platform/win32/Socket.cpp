@@ -103,17 +103,28 @@ long Send(SocketHandle socket, const void* data, std::size_t length, bool /*more
 }
 
 long SendWithinSlice(SocketHandle socket, const void* data, std::size_t length) {
-  // Once writable, a send is taken into the socket's buffers whole or in
-  // part without a long wait; a piece at a time keeps each call short.
+  // Once writable, a send is taken into the socket's buffers without a long
+  // wait; a piece at a time keeps each call short.
   constexpr std::size_t kPiece = 64 * 1024;
-  fd_set writable;
-  FD_ZERO(&writable);
-  FD_SET(Sock(socket), &writable);
-  timeval timeout{kSendTimeoutSeconds, 0};
-  if (::select(0, nullptr, &writable, nullptr, &timeout) != 1) return -1;
-  const int sent = ::send(Sock(socket), static_cast<const char*>(data),
-                          ClampLength(length < kPiece ? length : kPiece), 0);
-  return sent > 0 ? sent : -1;
+  const char* p = static_cast<const char*>(data);
+  std::size_t sent = 0;
+  const ULONGLONG start = ::GetTickCount64();
+  while (sent < length) {
+    const ULONGLONG elapsed = ::GetTickCount64() - start;
+    const ULONGLONG limit = sent > 0 ? kSendSliceMilliseconds : kSendTimeoutSeconds * 1000ULL;
+    if (elapsed >= limit) break;
+    const ULONGLONG wait = limit - elapsed;
+    fd_set writable;
+    FD_ZERO(&writable);
+    FD_SET(Sock(socket), &writable);
+    timeval timeout{static_cast<long>(wait / 1000), static_cast<long>(wait % 1000 * 1000)};
+    if (::select(0, nullptr, &writable, nullptr, &timeout) != 1) break;
+    const std::size_t left = length - sent;
+    const int n = ::send(Sock(socket), p + sent, ClampLength(left < kPiece ? left : kPiece), 0);
+    if (n <= 0) break;
+    sent += static_cast<std::size_t>(n);
+  }
+  return sent > 0 ? static_cast<long>(sent) : -1;
 }
 
 void Push(SocketHandle /*socket*/) {}
