@@ -36,6 +36,20 @@ bool FindHeadEnd(const std::string& output, std::size_t& headLength, std::size_t
   return false;
 }
 
+int CgiHead::Code() const {
+  int code = 0;
+  for (std::size_t i = 0; i < 3; ++i) {
+    if (i >= status.size() || status[i] < '0' || status[i] > '9') return 0;
+    code = code * 10 + (status[i] - '0');
+  }
+  return code;
+}
+
+bool CgiHead::HasNoBody() const {
+  const int code = Code();
+  return (code >= 100 && code < 200) || code == 204 || code == 304;
+}
+
 CgiHead ParseCgiHead(const std::string& block) {
   CgiHead head;
   for (std::size_t start = 0; start < block.size();) {
@@ -52,8 +66,10 @@ CgiHead ParseCgiHead(const std::string& block) {
       if (!status.empty()) head.status = status;
       continue;
     }
-    if (NameIs(name, "content-length")) head.hasContentLength = true;
-    head.headers += line + "\r\n";
+    if (NameIs(name, "content-length"))
+      head.contentLength = line + "\r\n";
+    else if (!NameIs(name, "transfer-encoding"))
+      head.headers += line + "\r\n";
   }
   return head;
 }

@@ -71,7 +71,8 @@ CgiRequest DescribeRequest(EXTENSION_CONTROL_BLOCK& ecb) {
   fcgi::AppendParam(p, "SERVER_SOFTWARE", var("SERVER_SOFTWARE"));
   fcgi::AppendParam(p, "SERVER_NAME", var("SERVER_NAME"));
   fcgi::AppendParam(p, "SERVER_PORT", var("SERVER_PORT"));
-  fcgi::AppendParam(p, "SERVER_PROTOCOL", var("SERVER_PROTOCOL"));
+  const std::string protocol = var("SERVER_PROTOCOL");
+  fcgi::AppendParam(p, "SERVER_PROTOCOL", protocol);
   fcgi::AppendParam(p, "REQUEST_METHOD", method);
   fcgi::AppendParam(p, "REQUEST_URI", requestUri);
   fcgi::AppendParam(p, "QUERY_STRING", query);
@@ -114,6 +115,7 @@ CgiRequest DescribeRequest(EXTENSION_CONTROL_BLOCK& ecb) {
   }
   request.bodyLength = ecb.cbTotalBytes;
   request.headOnly = text::EqualsNoCase(method, "HEAD");
+  request.chunkedAllowed = protocol == "HTTP/1.1";
   return request;
 }
 

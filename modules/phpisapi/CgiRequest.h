@@ -13,6 +13,7 @@ struct CgiRequest {
   bool headOnly = false;        // HEAD: no body goes to the client
   bool keepAliveAsked = false;  // Connection: keep-alive
   bool expectContinue = false;  // Expect: 100-continue
+  bool chunkedAllowed = false;  // an HTTP/1.1 client: a body of unknown length goes chunked
 };
 
 CgiRequest DescribeRequest(EXTENSION_CONTROL_BLOCK& ecb);

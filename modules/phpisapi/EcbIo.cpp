@@ -22,8 +22,12 @@ std::string ServerVariable(EXTENSION_CONTROL_BLOCK& ecb, const char* name) {
   return std::string();
 }
 
-bool WriteAll(EXTENSION_CONTROL_BLOCK& ecb, const char* data, std::size_t length) {
-  while (length > 0) {
+bool WriteAll(EXTENSION_CONTROL_BLOCK& ecb, const char* data, std::size_t length,
+              Clock::time_point deadline) {
+  // The server returns from a write to a slow client with what went, so a
+  // client that reads slowly cannot keep the request past its deadline.
+  for (bool first = true; length > 0; first = false) {
+    if (!first && Clock::now() >= deadline) return false;
     DWORD count = static_cast<DWORD>(length > 0x40000000 ? 0x40000000 : length);
     if (!ecb.WriteClient(ecb.ConnID, const_cast<char*>(data), &count, 0) || count == 0)
       return false;
@@ -50,6 +54,10 @@ bool ClientConnected(EXTENSION_CONTROL_BLOCK& ecb) {
   const BOOL known =
       ecb.ServerSupportFunction(ecb.ConnID, isapi::kIsConnected, &connected, nullptr, nullptr);
   return !known || connected != FALSE;
+}
+
+void CloseConnection(EXTENSION_CONTROL_BLOCK& ecb) {
+  ecb.ServerSupportFunction(ecb.ConnID, isapi::kCloseConnection, nullptr, nullptr, nullptr);
 }
 
 void SendErrorPage(EXTENSION_CONTROL_BLOCK& ecb, const std::string& status,

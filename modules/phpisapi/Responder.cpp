@@ -1,6 +1,7 @@
 #include "Responder.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -13,9 +14,6 @@ namespace phpisapi {
 
 namespace {
 
-// A response whose body ends within this many bytes gets a Content-Length of
-// the module's own, so the connection can stay open.
-constexpr std::size_t kBufferedBodyLimit = 256 * 1024;
 // One read takes all that php-cgi has written, up to this; at least one
 // FastCGI record's content, so a body chunk fits too.
 constexpr std::size_t kIoSize = 64 * 1024;
@@ -39,6 +37,8 @@ class ClientWatch {
     return !gone_;
   }
   bool Gone() const { return gone_; }
+  // A send to the client failed: gone, whatever the connection looks like.
+  void MarkGone() { gone_ = true; }
   const StillWanted& wanted() const { return wanted_; }
 
  private:
@@ -52,7 +52,11 @@ class Exchange {
  public:
   Exchange(EXTENSION_CONTROL_BLOCK& ecb, const CgiRequest& request, std::chrono::seconds limit,
            ClientWatch& client, std::vector<char>& buffer)
-      : ecb_(ecb), request_(request), limit_(limit), client_(client), buffer_(buffer) {}
+      : ecb_(ecb),
+        request_(request),
+        deadline_(Clock::now() + limit),
+        client_(client),
+        buffer_(buffer) {}
 
   // The begin record and the variables (and, without a body, the end of stdin).
   bool SendRequest(Channel& channel) const {
@@ -75,7 +79,7 @@ class Exchange {
     // A server that has read part of the body has answered the client's Expect.
     if (left > 0 && given == 0 && request_.expectContinue) {
       static const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
-      WriteAll(ecb_, kContinue, sizeof kContinue - 1);
+      WriteAll(ecb_, kContinue, sizeof kContinue - 1, deadline_);
     }
     while (left > 0) {
       DWORD size = std::min<DWORD>(left, static_cast<DWORD>(fcgi::kMaxContent));
@@ -87,11 +91,25 @@ class Exchange {
     return SendStdin(channel, nullptr, 0) ? Outcome::kDone : Failed();
   }
 
+  // PHP's answer to the client; one cut short after its head went out ends
+  // the client's connection, so it cannot pass for a whole one.
   Outcome ReadResponse(Channel& channel) {
-    const Clock::time_point deadline = Clock::now() + limit_;
+    const Outcome outcome = RelayResponse(channel);
+    if (outcome != Outcome::kDone && HeadSent()) CloseConnection(ecb_);
+    return outcome;
+  }
+
+  bool HeadSent() const { return state_ == State::kSent; }
+
+ private:
+  // kHead: PHP's header block is still coming; kBody: parsed, nothing sent
+  // yet; kSent: the head is out, the body follows as it comes.
+  enum class State { kHead, kBody, kSent };
+
+  Outcome RelayResponse(Channel& channel) {
     fcgi::RecordReader reader;
     for (;;) {
-      const long n = channel.Receive(buffer_.data(), buffer_.size(), deadline, client_.wanted());
+      const long n = channel.Receive(buffer_.data(), buffer_.size(), deadline_, client_.wanted());
       if (n == Channel::kTimedOut) return Outcome::kTimedOut;
       if (n == Channel::kUnwanted) return Outcome::kUnwanted;
       if (n <= 0) return Outcome::kGone;
@@ -102,20 +120,18 @@ class Exchange {
         } else if (record.type == fcgi::kEndRequest) {
           if (record.length < 5 || record.content[4] != fcgi::kRequestComplete)
             return Outcome::kGone;
-          Finish();
+          // php-cgi is done, whether or not the client took it all.
+          if (!Finish()) CloseConnection(ecb_);
           return Outcome::kDone;
         }
       }
+      // php-cgi wrote this much and the script goes on: it leaves now.
+      if (!Flush()) return Clock::now() >= deadline_ ? Outcome::kTimedOut : Outcome::kUnwanted;
     }
   }
 
-  bool HeadSent() const { return state_ != State::kHead && state_ != State::kBuffering; }
-
- private:
-  enum class State { kHead, kBuffering, kStreaming };
-
   bool Send(Channel& channel, const std::string& out) const {
-    return channel.SendAll(out.data(), out.size(), Clock::now() + limit_, client_.wanted());
+    return channel.SendAll(out.data(), out.size(), deadline_, client_.wanted());
   }
 
   // Stdin records of the bytes, one record's content at a time; with none,
@@ -135,80 +151,101 @@ class Exchange {
   Outcome Failed() const { return client_.Gone() ? Outcome::kUnwanted : Outcome::kGone; }
 
   bool KeepConnection() const { return request_.keepAliveAsked; }
+  // HEAD, 1xx, 204 and 304: the head alone goes to the client.
+  bool Bodyless() const { return request_.headOnly || parsed_.HasNoBody(); }
 
   void OnOutput(const char* data, std::size_t length) {
-    if (state_ == State::kStreaming) return Stream(data, length);
-    if (state_ == State::kBuffering) {
-      body_.append(data, length);
-      if (body_.size() > kBufferedBodyLimit) StartStreaming();
+    if (state_ != State::kHead) {
+      if (!Bodyless()) body_.append(data, length);
       return;
     }
     head_.append(data, length);
     std::size_t headLength = 0, bodyStart = 0;
-    if (!FindHeadEnd(head_, headLength, bodyStart)) {
-      if (head_.size() > kHeadLimit) {  // no header block: all of it is body
-        body_ = std::move(head_);
-        state_ = State::kBuffering;
-        StartStreaming();
-      }
+    if (FindHeadEnd(head_, headLength, bodyStart)) {
+      parsed_ = ParseCgiHead(head_.substr(0, headLength));
+      if (!Bodyless()) body_ = head_.substr(bodyStart);
+    } else if (head_.size() > kHeadLimit) {
+      body_ = std::move(head_);  // no header block: all of it is body
+    } else {
       return;
     }
-    parsed_ = ParseCgiHead(head_.substr(0, headLength));
-    body_ = head_.substr(bodyStart);
     head_.clear();
-    state_ = State::kBuffering;
-    if (parsed_.hasContentLength || request_.headOnly) {
-      SendHead(parsed_.headers, KeepConnection());
-      StreamBuffered();
-    } else if (body_.size() > kBufferedBodyLimit) {
-      StartStreaming();
-    }
+    head_.shrink_to_fit();
+    state_ = State::kBody;
   }
 
-  // The whole answer came: a buffered body is delimited by its length here.
-  void Finish() {
+  // PHP flushed and goes on: the head leaves with what is there.
+  bool Flush() {
+    if (state_ == State::kHead) return true;  // no whole header block yet
+    if (state_ == State::kBody && !SendHead(false)) return false;
+    return WriteBody(false);
+  }
+
+  // The whole answer came: a body still held is delimited by its length.
+  bool Finish() {
     if (state_ == State::kHead) {
       body_ = std::move(head_);
-      state_ = State::kBuffering;
+      state_ = State::kBody;
     }
-    if (state_ != State::kBuffering) return;
-    std::string headers = parsed_.headers;
-    if (!request_.headOnly) headers += "Content-Length: " + std::to_string(body_.size()) + "\r\n";
-    SendHead(headers, KeepConnection());
-    StreamBuffered();
+    return (state_ != State::kBody || SendHead(true)) && WriteBody(true);
   }
 
-  // Too long to buffer and of unknown length: it ends when the connection does.
-  void StartStreaming() {
-    SendHead(parsed_.headers, false);
-    StreamBuffered();
+  bool SendHead(bool ended) {
+    bool keep = KeepConnection();
+    const std::string headers = parsed_.headers + Framing(ended, keep) + "\r\n";
+    state_ = State::kSent;
+    if (SendResponseHead(ecb_, parsed_.status, headers, keep)) return true;
+    client_.MarkGone();
+    return false;
   }
 
-  void SendHead(const std::string& headers, bool keep) {
-    SendResponseHead(ecb_, parsed_.status, headers + "\r\n", keep);
-    state_ = State::kStreaming;
+  // The line that frames the body: PHP's own length (none for 204), else
+  // the length of a body that `ended`, else chunks for an HTTP/1.1 client;
+  // else none, and the connection's close ends the body.
+  std::string Framing(bool ended, bool& keep) {
+    if (parsed_.Code() == 204) return std::string();
+    if (!parsed_.contentLength.empty() || Bodyless()) return parsed_.contentLength;
+    if (ended) return "Content-Length: " + std::to_string(body_.size()) + "\r\n";
+    if (request_.chunkedAllowed) {
+      chunked_ = true;
+      return "Transfer-Encoding: chunked\r\n";
+    }
+    keep = false;
+    return std::string();
   }
 
-  void StreamBuffered() {
-    Stream(body_.data(), body_.size());
+  // What PHP wrote since the last write, in a chunk when chunked; `last`
+  // ends the chunks.
+  bool WriteBody(bool last) {
+    if (Bodyless()) return true;
+    const std::string* bytes = &body_;
+    if (chunked_) {
+      out_.clear();
+      if (!body_.empty()) {
+        char size[20];
+        out_.append(size, static_cast<std::size_t>(std::snprintf(size, sizeof size, "%zx\r\n",
+                                                                 body_.size())));
+        out_ += body_;
+        out_ += "\r\n";
+      }
+      if (last) out_ += "0\r\n\r\n";
+      bytes = &out_;
+    }
+    const bool written = bytes->empty() || WriteAll(ecb_, bytes->data(), bytes->size(), deadline_);
     body_.clear();
-    body_.shrink_to_fit();
-  }
-
-  void Stream(const char* data, std::size_t length) {
-    if (request_.headOnly || writeFailed_ || length == 0) return;
-    writeFailed_ = !WriteAll(ecb_, data, length);  // php-cgi's output is still read to its end
+    if (!written) client_.MarkGone();
+    return written;
   }
 
   EXTENSION_CONTROL_BLOCK& ecb_;
   const CgiRequest& request_;
-  const std::chrono::seconds limit_;
+  const Clock::time_point deadline_;  // the whole request ends by then
   ClientWatch& client_;
   std::vector<char>& buffer_;  // at least kIoSize bytes
   State state_ = State::kHead;
   std::string head_, body_, out_;
   CgiHead parsed_;
-  bool writeFailed_ = false;
+  bool chunked_ = false;
 };
 
 // The module's own answer to an exchange that failed before PHP's head went out.

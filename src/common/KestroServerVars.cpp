@@ -141,7 +141,10 @@ const std::unordered_map<std::string_view, Resolver>& ServerVarTable() {
       {"REQUEST_METHOD", [](const ServerVarRequest& v) { return v.request.method; }},
       {"SERVER_NAME", [](const ServerVarRequest& v) { return ServerName(v.request); }},
       {"SERVER_PORT", [](const ServerVarRequest& v) { return std::string(v.port); }},
-      {"SERVER_PROTOCOL", [](const ServerVarRequest&) { return std::string("HTTP/1.1"); }},
+      {"SERVER_PROTOCOL",
+       [](const ServerVarRequest& v) {
+         return v.request.version.empty() ? std::string("HTTP/1.1") : v.request.version;
+       }},
       {"SERVER_SOFTWARE", [](const ServerVarRequest& v) { return std::string(v.software); }},
       {"SERVER_PORT_SECURE", [](const ServerVarRequest&) { return std::string("0"); }},
       {"IF_MODIFIED_SINCE",

@@ -11,6 +11,7 @@ constexpr DWORD kVersionMajor = 2;
 constexpr DWORD kVersionMinor = 0;
 constexpr DWORD kVersion = (kVersionMajor << 16) | kVersionMinor;
 
+constexpr DWORD kCloseConnection = 17;         // HSE_REQ_CLOSE_CONNECTION
 constexpr DWORD kMapUrlToPathEx = 1012;        // HSE_REQ_MAP_URL_TO_PATH_EX
 constexpr DWORD kSendResponseHeaderEx = 1016;  // HSE_REQ_SEND_RESPONSE_HEADER_EX
 constexpr DWORD kIsConnected = 1018;           // HSE_REQ_IS_CONNECTED

@@ -68,7 +68,7 @@ std::string StatusText(const char* given) {
 }
 
 // The client is there as long as the worker serves it and its connection
-// has not failed.
+// has not failed: one that only half-closed still reads its answer.
 BOOL IsConnected(HCONN connId, LPVOID buffer) {
   if (!buffer) return FALSE;
   const php_context::Fields fields = FieldsOf(connId);
@@ -90,6 +90,18 @@ std::string ResponseHead(const HSE_SEND_HEADER_EX_INFO& info, std::string_view s
   head += info.fKeepConn ? "Connection: Keep-Alive\r\n" : "Connection: close\r\n";
   head += "\r\n";
   return head;
+}
+
+// An answer cut short (its writer failed or timed out): the connection
+// ends now, so the client sees no answer that looks whole.
+BOOL CloseConnection(HCONN connId) {
+  const php_context::Fields fields = FieldsOf(connId);
+  const platform::SocketHandle socket = SocketOf(fields);
+  std::uintptr_t flagAddress = 0;
+  if (php_context::ParseDecimal(fields[7], flagAddress) && flagAddress != 0)
+    *reinterpret_cast<std::uint8_t*>(flagAddress) = 0;
+  platform::Shutdown(socket);
+  return TRUE;
 }
 
 BOOL SendResponseHeader(HCONN connId, LPVOID buffer) {
@@ -141,7 +153,9 @@ BOOL WINAPI WriteClientProc(HCONN connId, LPVOID buffer, LPDWORD bytes, DWORD /*
     const platform::SocketHandle socket = SocketOf(FieldsOf(connId));
     if (*bytes == 0) return TRUE;
     if (!buffer) throw std::invalid_argument("no buffer");
-    const long sent = platform::Send(socket, buffer, *bytes);
+    // Bounded like every answer's sends: a client that takes nothing for the
+    // send time-out fails the write, and a slow one gets what it took so far.
+    const long sent = platform::SendWithinSlice(socket, buffer, *bytes);
     if (sent < 0) throw std::runtime_error("send failed");
     *bytes = static_cast<DWORD>(sent);
     return TRUE;
@@ -180,6 +194,8 @@ BOOL WINAPI ServerSupportFunctionProc(HCONN connId, DWORD request, LPVOID buffer
         return SendResponseHeader(connId, buffer);
       case isapi::kIsConnected:
         return IsConnected(connId, buffer);
+      case isapi::kCloseConnection:
+        return CloseConnection(connId);
       default:
         return FALSE;
     }

@@ -66,6 +66,13 @@ SocketHandle Connect(const std::string& address, int port);
 // for it in the socket (at most a fifth of a second) and leave with it in one
 // packet; Push sends them at once.
 long Send(SocketHandle socket, const void* data, std::size_t length, bool more = false);
+// How long SendWithinSlice goes on once part of the bytes went.
+constexpr int kSendSliceMilliseconds = 1000;
+// Sends what the peer takes: the count sent once every byte went, or once
+// some did and kSendSliceMilliseconds passed; -1 when none went within
+// kSendTimeoutSeconds or the send failed. A caller with a deadline of its own
+// looks at it between calls, however slowly the peer reads.
+long SendWithinSlice(SocketHandle socket, const void* data, std::size_t length);
 // Sends what sends with `more` left waiting in the socket, now.
 void Push(SocketHandle socket);
 // Sends every byte; false on failure. `more` tells that more data follows at
@@ -92,8 +99,9 @@ constexpr long kReceiveSliceMicroseconds = 200'000;
 // interrupted). On Linux that is a single call, the connection having its
 // receive time-out from the listener.
 long RecvWithinSlice(SocketHandle socket, void* buffer, std::size_t length);
-// True when the peer closed the connection (and every byte it sent before
-// was read), reset it, or it was shut down here. Does not wait.
+// True when the peer reset the connection or it was shut down here. A peer
+// that only closed its sending side (or closed and has not been sent to
+// since) is still there: only a send can tell. Does not wait.
 bool PeerGone(SocketHandle socket);
 
 // Ends both directions of a connection or listener: calls blocked on it in

@@ -1,5 +1,6 @@
 #include "HttpTestSupport.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -112,6 +113,19 @@ Response Client::Read(bool noBody, std::chrono::milliseconds timeout) {
       response.headers.emplace_back(line.substr(0, colon), line.substr(colon + 2));
   }
   response.complete = true;
+  if (!noBody && response.Header("Transfer-Encoding") == "chunked") {
+    std::size_t last;
+    while ((last = pending_.find("\r\n0\r\n\r\n")) == std::string::npos &&
+           pending_.compare(0, 5, "0\r\n\r\n") != 0) {
+      const long n = left().count() > 0 ? Receive(buffer, sizeof buffer, left()) : -2;
+      if (n <= 0) return response;
+      pending_.append(buffer, static_cast<std::size_t>(n));
+    }
+    const std::size_t end = last == std::string::npos ? 5 : last + 7;
+    response.body = Unchunked(pending_.substr(0, end));
+    pending_.erase(0, end);
+    return response;
+  }
   const std::size_t length =
       noBody ? 0 : static_cast<std::size_t>(std::atoll(response.Header("Content-Length").c_str()));
   while (pending_.size() < length) {
@@ -157,6 +171,20 @@ std::string RawExchange(int port, const std::string& request) {
 
 std::string Get(const std::string& path, const std::string& extra, const std::string& method) {
   return method + " " + path + " HTTP/1.1\r\nHost: localhost\r\n" + extra + "\r\n";
+}
+
+std::string Unchunked(const std::string& body) {
+  std::string out;
+  for (std::size_t at = 0;;) {
+    const std::size_t lineEnd = body.find("\r\n", at);
+    if (lineEnd == std::string::npos || lineEnd == at) return "?";
+    const std::size_t size = std::strtoul(body.substr(at, lineEnd - at).c_str(), nullptr, 16);
+    if (size == 0) return body.compare(lineEnd, 4, "\r\n\r\n") == 0 ? out : "?";
+    if (body.size() < lineEnd + 4 + size || body.compare(lineEnd + 2 + size, 2, "\r\n") != 0)
+      return "?";
+    out.append(body, lineEnd + 2, size);
+    at = lineEnd + 4 + size;
+  }
 }
 
 }  // namespace httptest

@@ -53,8 +53,8 @@ class Client {
   bool Connected() const { return socket_ != 0; }
   int LocalPort() const { return platform::LocalPort(socket_); }
   bool Send(const std::string& data);
-  // Reads one answer: the header block, then Content-Length bytes unless
-  // `noBody` (HEAD, 304).
+  // Reads one answer: the header block, then Content-Length bytes or the
+  // chunks (decoded) unless `noBody` (HEAD, 304).
   Response Read(bool noBody = false, std::chrono::milliseconds timeout = std::chrono::seconds(3));
   Response Request(const std::string& request, bool noBody = false);
   // True when the server closes within `timeout` with no byte sent first.
@@ -86,6 +86,10 @@ class ServerTest : public ::testing::Test {
   TestSite site;
   std::unique_ptr<TWebServer> server;
 };
+
+// A chunked body decoded, as a client reads it; "?" when its chunks are
+// broken or it lacks the last one.
+std::string Unchunked(const std::string& body);
 
 // Every byte the server sends for `request` on a connection of its own, up
 // to its close (at most 3 s of silence).

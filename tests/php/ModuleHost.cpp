@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "HttpTestSupport.h"
 #include "common/KestroClass.h"
 
 namespace {
@@ -149,5 +150,7 @@ HostAnswer ModuleHost::Serve(const HostRequest& request,
   ecb.ReadClient = Read;
   ecb.ServerSupportFunction = Support;
   call.answer.result = proc_(&ecb);
+  if (call.answer.headers.find("Transfer-Encoding: chunked\r\n") != std::string::npos)
+    call.answer.body = httptest::Unchunked(call.answer.body);
   return call.answer;
 }

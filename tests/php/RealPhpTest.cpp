@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
+#include <atomic>
 #include <chrono>
+#include <fstream>
 #include <future>
 #include <random>
 #include <thread>
@@ -17,6 +21,7 @@ namespace {
 using httptest::Client;
 using httptest::Get;
 using httptest::Response;
+using httptest::Unchunked;
 using Clock = std::chrono::steady_clock;
 
 void WritePages(const TreeProgram& tree) {
@@ -53,9 +58,72 @@ void WritePages(const TreeProgram& tree) {
   tree.WritePage("redirect.php", "<?php header('Location: /query.php?from=redirect');");
   tree.WritePage("gone.php", "<?php http_response_code(404); echo 'gone';");
   tree.WritePage("slow.php", "<?php usleep((int)$_GET['ms'] * 1000); echo getmypid();");
+  // Flushed as PHP developers flush past the default output buffer.
+  tree.WritePage("flush.php",
+                 "<?php echo \"first\\n\"; ob_flush(); flush(); sleep(2); echo \"second\\n\";");
+  tree.WritePage("events.php",
+                 "<?php header('Content-Type: text/event-stream'); header('Cache-Control: no-cache');"
+                 " while (ob_get_level()) ob_end_flush();"
+                 " echo \"data: first\\n\\n\"; flush(); sleep(2); echo \"data: second\\n\\n\";");
+  tree.WritePage("sized.php",
+                 "<?php header('Content-Length: 13'); echo \"first\\n\"; ob_flush(); flush();"
+                 " sleep(2); echo \"second\\n\";");
+  tree.WritePage("large.php", "<?php echo str_repeat('0123456789abcdef', (int)$_GET['kb'] * 64);");
+  tree.WritePage("status.php",
+                 "<?php http_response_code((int)$_GET['code']); echo 'printed anyway';"
+                 " if (isset($_GET['flush'])) { ob_flush(); flush(); usleep(200000); echo 'more'; }");
   tree.WritePage("ext.php",
                  "<?php foreach (['mysqli', 'pdo_mysql', 'mbstring', 'Zend OPcache'] as $e)"
                  " echo $e, '=', extension_loaded($e) ? 1 : 0, ' ';");
+}
+
+// An answer as it arrived: every byte, and when each came, in seconds after
+// the first one.
+struct Arrival {
+  std::string raw;
+  std::vector<double> at;
+  bool closed = false;  // the server closed the connection after it
+  std::string Head() const { return raw.substr(0, raw.find("\r\n\r\n") + 2); }
+  std::string Body() const { return raw.substr(std::min(raw.size(), raw.find("\r\n\r\n") + 4)); }
+  bool HeadHas(const std::string& line) const {
+    return Head().find("\r\n" + line + "\r\n") != std::string::npos;
+  }
+  double When(const std::string& text) const {
+    const std::size_t i = raw.find(text);
+    return i == std::string::npos ? -1 : at[i + text.size() - 1];
+  }
+};
+
+// Sends `request` (then, with `halfClose`, shuts the sending side) and reads
+// until `last` has come and the server then closed or stayed silent.
+Arrival ReadTimed(int port, const std::string& request, const std::string& last,
+                  bool halfClose = false) {
+  Arrival a;
+  const platform::SocketHandle s = platform::Connect("127.0.0.1", port);
+  if (!s) return a;
+  platform::SendAll(s, request.data(), request.size());
+  if (halfClose) ::shutdown(static_cast<int>(s), SHUT_WR);
+  Clock::time_point first{};
+  const auto deadline = Clock::now() + std::chrono::seconds(15);
+  char buffer[65536];
+  while (Clock::now() < deadline) {
+    const bool done = a.raw.find(last) != std::string::npos;
+    if (!platform::WaitReadable(s, done ? 300'000 : 1'000'000)) {
+      if (done) break;
+      continue;
+    }
+    const long n = platform::Recv(s, buffer, sizeof buffer);
+    if (n <= 0) {
+      a.closed = true;
+      break;
+    }
+    const auto now = Clock::now();
+    if (a.raw.empty()) first = now;
+    a.raw.append(buffer, static_cast<std::size_t>(n));
+    a.at.resize(a.raw.size(), std::chrono::duration<double>(now - first).count());
+  }
+  platform::CloseSocket(s);
+  return a;
 }
 
 class RealPhpTest : public SharedTreeTest<RealPhpTest> {
@@ -261,6 +329,98 @@ TEST_F(RealPhpTest, HeadAnswersWithoutBody) {
   EXPECT_EQ(client.Request(Get("/query.php?b=2")).body, R"({"b":"2"})");
 }
 
+// What PHP flushed reaches the client while the script still runs; an answer
+// of unknown length is chunked for HTTP/1.1 on a connection that stays, and
+// ends with the close for HTTP/1.0; one that ends before any flush keeps its
+// length. Values as Apache with mod_php answers.
+TEST_F(RealPhpTest, OutputArrivesAsPhpFlushesIt) {
+  const std::string keep = "Connection: keep-alive\r\n";
+  const std::string large(1024 * 1024, 'x');
+  struct Case {
+    const char* what;
+    std::string request;
+    const char* framing;    // the head's line that frames the body; "" none
+    bool stays;             // the connection stays open after the answer
+    std::string body;       // as decoded
+    const char* later;      // arrives at least 1.5 s after the first byte; "" none
+  } cases[] = {
+      {"a flush, a pause, more: HTTP/1.1", Get("/flush.php", keep), "Transfer-Encoding: chunked",
+       true, "first\nsecond\n", "second"},
+      {"Server-Sent Events", Get("/events.php", keep), "Transfer-Encoding: chunked", true,
+       "data: first\n\ndata: second\n\n", "data: second"},
+      {"a flush, a pause, more: HTTP/1.0",
+       "GET /flush.php HTTP/1.0\r\nHost: localhost\r\n" + keep + "\r\n", "", false,
+       "first\nsecond\n", "second"},
+      {"PHP's own length", Get("/sized.php", keep), "Content-Length: 13", true, "first\nsecond\n",
+       "second"},
+      {"a small page", Get("/query.php?a=1", keep), "Content-Length: 9", true, R"({"a":"1"})", ""},
+      {"a megabyte, no flush", Get("/large.php?kb=1024", keep), "Transfer-Encoding: chunked",
+       true, std::string(), ""},
+  };
+  for (const Case& c : cases) {
+    const bool chunked = std::string(c.framing).find("chunked") != std::string::npos;
+    const Arrival a = ReadTimed(tree_->port, c.request, chunked ? "\r\n0\r\n\r\n" : c.body.empty() ? "\r\n\r\n" : c.body);
+    EXPECT_EQ(a.raw.compare(0, 15, "HTTP/1.1 200 OK"), 0) << c.what << "\n" << a.raw;
+    if (*c.framing) EXPECT_TRUE(a.HeadHas(c.framing)) << c.what << "\n" << a.Head();
+    if (!chunked) EXPECT_EQ(a.Head().find("Transfer-Encoding"), std::string::npos) << c.what;
+    if (!*c.framing) EXPECT_EQ(a.Head().find("Content-Length"), std::string::npos) << c.what;
+    EXPECT_TRUE(a.HeadHas(c.stays ? "Connection: Keep-Alive" : "Connection: close")) << c.what;
+    EXPECT_EQ(a.closed, !c.stays) << c.what;
+    const std::string body = chunked ? Unchunked(a.Body()) : a.Body();
+    if (c.body.empty())
+      EXPECT_EQ(body.size(), 1024u * 1024u) << c.what;
+    else
+      EXPECT_EQ(body, c.body) << c.what;
+    if (*c.later) {
+      EXPECT_LT(a.When("first"), 0.5) << c.what;
+      EXPECT_GT(a.When(c.later), 1.5) << c.what;
+    }
+  }
+}
+
+// 1xx, 204 and 304 answers and every answer to HEAD end with their head,
+// whatever the script printed: no body, no chunks, no length for 204. The
+// same connection then serves the next request.
+TEST_F(RealPhpTest, BodylessAnswersCarryNoBody) {
+  struct Case {
+    const char* method;
+    const char* target;
+    int status;
+  } cases[] = {
+      {"GET", "/status.php?code=204", 204},       {"GET", "/status.php?code=304", 304},
+      {"GET", "/status.php?code=204&flush=1", 204}, {"GET", "/status.php?code=304&flush=1", 304},
+      {"HEAD", "/status.php?code=200", 200},      {"HEAD", "/status.php?code=200&flush=1", 200},
+      {"HEAD", "/flush.php", 200},               {"HEAD", "/status.php?code=404", 404},
+  };
+  for (const Case& c : cases) {
+    const std::string what = std::string(c.method) + " " + c.target;
+    Client client(tree_->port);
+    const Response r =
+        client.Request(Get(c.target, "Connection: keep-alive\r\n", c.method), true);
+    EXPECT_EQ(r.status, c.status) << what;
+    EXPECT_EQ(r.Header("Transfer-Encoding"), "") << what;
+    if (c.status == 204) EXPECT_EQ(r.Header("Content-Length"), "") << what;
+    EXPECT_EQ(r.Header("Connection"), "Keep-Alive") << what;
+    EXPECT_TRUE(client.SilentFor(std::chrono::milliseconds(300))) << what;
+    EXPECT_EQ(client.Request(Get("/query.php?n=2")).body, R"({"n":"2"})") << what;
+  }
+}
+
+// A client that sends its request and shuts its sending side, as some
+// tools do, still reads its whole answer, also one that takes seconds.
+TEST_F(RealPhpTest, HalfClosedClientGetsItsAnswer) {
+  const struct {
+    const char* target;
+    std::string body;
+  } cases[] = {{"/query.php?half=1", R"({"half":"1"})"}, {"/flush.php", "first\nsecond\n"}};
+  for (const auto& c : cases) {
+    const Arrival a = ReadTimed(tree_->port, Get(c.target), c.body, true);
+    EXPECT_EQ(a.raw.compare(0, 15, "HTTP/1.1 200 OK"), 0) << c.target << a.raw;
+    EXPECT_EQ(a.HeadHas("Transfer-Encoding: chunked") ? Unchunked(a.Body()) : a.Body(), c.body)
+        << c.target;
+  }
+}
+
 TEST_F(RealPhpTest, KeepAliveConnectionServesTwoPhpRequests) {
   Client client(tree_->port);
   const Response first = client.Request(Get("/query.php?n=1", "Connection: keep-alive\r\n"));
@@ -349,28 +509,92 @@ TEST_F(PhpProcessTest, ClientsThatLeaveOrStallHoldNoPhpProcess) {
   struct Abuse {
     const char* what;
     std::string request;
-    bool leaves;  // the client closes at once; else it stays, silent
+    enum { kStays, kCloses, kResets } leaves;  // at once; or it stays, silent
   } abuses[] = {
       {"a body announced and abandoned",
-       "POST /post.php HTTP/1.1\r\nHost: x\r\nContent-Length: 1000000\r\n\r\na=1", true},
+       "POST /post.php HTTP/1.1\r\nHost: x\r\nContent-Length: 1000000\r\n\r\na=1",
+       Abuse::kCloses},
       {"a body that stalls",
-       "POST /post.php HTTP/1.1\r\nHost: x\r\nContent-Length: 1000\r\n\r\na", false},
+       "POST /post.php HTTP/1.1\r\nHost: x\r\nContent-Length: 1000\r\n\r\na", Abuse::kStays},
       {"a chunked body that stalls",
-       "POST /post.php HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n10\r\na", false},
-      {"a slow page whose client left", Get("/slow.php?ms=60000"), true},
+       "POST /post.php HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n10\r\na",
+       Abuse::kStays},
+      // A plain close is a half-close to the server until PHP's output fails.
+      {"a slow page whose client left", Get("/slow.php?ms=60000"), Abuse::kResets},
   };
   for (const Abuse& abuse : abuses) {
-    std::vector<std::unique_ptr<Client>> clients;
+    std::vector<platform::SocketHandle> clients;
     for (int i = 0; i < kClients; ++i) {
-      clients.push_back(std::make_unique<Client>(tree.port));
-      clients.back()->Send(abuse.request);
+      clients.push_back(platform::Connect("127.0.0.1", tree.port));
+      platform::SendAll(clients.back(), abuse.request.data(), abuse.request.size());
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    if (abuse.leaves) clients.clear();
+    const linger abortive{1, 0};  // a reset, as a killed client's system sends
+    for (platform::SocketHandle client : clients) {
+      if (abuse.leaves == Abuse::kResets)
+        ::setsockopt(static_cast<int>(client), SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+      if (abuse.leaves != Abuse::kStays) platform::CloseSocket(client);
+    }
     const auto start = Clock::now();
     const Response r = Client(tree.port).Request(Get("/query.php?next=1"));
     EXPECT_EQ(r.body, R"({"next":"1"})") << abuse.what;
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(3)) << abuse.what;
+    if (abuse.leaves == Abuse::kStays)
+      for (platform::SocketHandle client : clients) platform::CloseSocket(client);
+  }
+}
+
+// A client that takes a PHP answer too slowly holds its php-cgi no longer
+// than a static file's send time-out (nothing taken for 30 s) or the PHP
+// request time-out, whichever comes first. With one process, the next
+// request shows when it is free.
+TEST_F(PhpProcessTest, SlowReadersHoldPhpNoLongerThanTheTimeOuts) {
+  struct Case {
+    const char* what;
+    int requestTimeout;
+    int bytesPerSecond;  // what the client reads; 0 nothing
+    int nextAfterSeconds;
+    int freedWithinSeconds;
+  } cases[] = {
+      {"a client that never reads", 120, 0, 1, 40},
+      {"a client reading 300 bytes a second", 6, 300, 3, 10},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(tree.Quit());
+    std::ofstream(tree.Root() + "/php/phpisapi.ini")
+        << "processes = 1\nmin_processes = 1\nrequest_timeout = " << c.requestTimeout << "\n";
+    ASSERT_TRUE(tree.Start()) << tree.Output();
+    const auto start = Clock::now();
+    std::atomic<bool> stop{false};
+    std::thread reader([&] {
+      const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+      // A small window, so the window updates of a slow reader come often
+      // (on loopback a large one opens only every 64 KB read).
+      const int small = 4096;
+      ::setsockopt(s, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+      sockaddr_in server{};
+      server.sin_family = AF_INET;
+      server.sin_port = htons(static_cast<std::uint16_t>(tree.port));
+      server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      ::connect(s, reinterpret_cast<const sockaddr*>(&server), sizeof server);
+      const std::string request = Get("/large.php?kb=16384", "Connection: keep-alive\r\n");
+      platform::SendAll(s, request.data(), request.size());
+      char buffer[30];
+      while (!stop) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (c.bytesPerSecond > 0) platform::Recv(s, buffer, c.bytesPerSecond / 10, false);
+      }
+      platform::CloseSocket(s);
+    });
+    std::this_thread::sleep_for(std::chrono::seconds(c.nextAfterSeconds));
+    Client next(tree.port);
+    next.Send(Get("/query.php?next=1"));
+    const Response r = next.Read(false, std::chrono::seconds(c.freedWithinSeconds + 10));
+    const auto freed = Clock::now() - start;
+    stop = true;
+    reader.join();
+    EXPECT_EQ(r.body, R"({"next":"1"})") << c.what;
+    EXPECT_LT(freed, std::chrono::seconds(c.freedWithinSeconds)) << c.what;
   }
 }
 

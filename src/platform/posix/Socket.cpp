@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -196,6 +197,36 @@ long Send(SocketHandle socket, const void* data, std::size_t length, bool more) 
   return sent;
 }
 
+long SendWithinSlice(SocketHandle socket, const void* data, std::size_t length) {
+  using Clock = std::chrono::steady_clock;
+  const char* p = static_cast<const char*>(data);
+  std::size_t sent = 0;
+  const Clock::time_point start = Clock::now();
+  const Clock::time_point giveUp = start + std::chrono::seconds(kSendTimeoutSeconds);
+  Clock::time_point sliceEnd = start + std::chrono::milliseconds(kSendSliceMilliseconds);
+  for (;;) {
+    const ssize_t n = ::send(Fd(socket), p + sent, length - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n > 0) {
+      sent += static_cast<std::size_t>(n);
+      if (heldBack == socket) heldBack = 0;
+      if (sent == length) break;
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) break;
+    const Clock::time_point now = Clock::now();
+    if (sent > 0 && now >= sliceEnd) break;
+    if (now >= giveUp) break;
+    if (now >= sliceEnd) sliceEnd += std::chrono::milliseconds(kSendSliceMilliseconds);
+    // Writable means a third of the buffer is free, which a slow reader may
+    // take long to make; a send is tried again at the slice's end anyway.
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(sliceEnd - now).count();
+    pollfd entry{Fd(socket), POLLOUT, 0};
+    ::poll(&entry, 1, static_cast<int>(left));
+  }
+  return sent > 0 ? static_cast<long>(sent) : -1;
+}
+
 void Push(SocketHandle socket) {
   if (heldBack != socket) return;
   heldBack = 0;
@@ -289,13 +320,9 @@ bool WaitReadable(SocketHandle socket, long microseconds) {
 }
 
 bool PeerGone(SocketHandle socket) {
-  pollfd entry{Fd(socket), POLLIN | POLLRDHUP, 0};
-  if (::poll(&entry, 1, 0) <= 0) return false;
-  if (entry.revents & (POLLERR | POLLHUP | POLLNVAL)) return true;
-  if (!(entry.revents & POLLRDHUP)) return false;
-  // Closed by the peer: gone once no byte it sent before is left unread.
-  char byte = 0;
-  return ::recv(Fd(socket), &byte, 1, MSG_PEEK | MSG_DONTWAIT) <= 0;
+  // A reset sets POLLERR, a shutdown here POLLHUP; the peer's FIN alone neither.
+  pollfd entry{Fd(socket), 0, 0};
+  return ::poll(&entry, 1, 0) > 0 && (entry.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
 }
 
 void Shutdown(SocketHandle socket) { ::shutdown(Fd(socket), SHUT_RDWR); }

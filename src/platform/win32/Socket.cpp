@@ -126,6 +126,31 @@ long Send(SocketHandle socket, const void* data, std::size_t length, bool /*more
   return ::send(Sock(socket), static_cast<const char*>(data), ClampLength(length), 0);
 }
 
+long SendWithinSlice(SocketHandle socket, const void* data, std::size_t length) {
+  // Once writable, a send is taken into the socket's buffers without a long
+  // wait; a piece at a time keeps each call short.
+  constexpr std::size_t kPiece = 64 * 1024;
+  const char* p = static_cast<const char*>(data);
+  std::size_t sent = 0;
+  const ULONGLONG start = ::GetTickCount64();
+  while (sent < length) {
+    const ULONGLONG elapsed = ::GetTickCount64() - start;
+    const ULONGLONG limit = sent > 0 ? kSendSliceMilliseconds : kSendTimeoutSeconds * 1000ULL;
+    if (elapsed >= limit) break;
+    const ULONGLONG wait = limit - elapsed;
+    fd_set writable;
+    FD_ZERO(&writable);
+    FD_SET(Sock(socket), &writable);
+    timeval timeout{static_cast<long>(wait / 1000), static_cast<long>(wait % 1000 * 1000)};
+    if (::select(0, nullptr, &writable, nullptr, &timeout) != 1) break;
+    const std::size_t left = length - sent;
+    const int n = ::send(Sock(socket), p + sent, ClampLength(left < kPiece ? left : kPiece), 0);
+    if (n <= 0) break;
+    sent += static_cast<std::size_t>(n);
+  }
+  return sent > 0 ? static_cast<long>(sent) : -1;
+}
+
 void Push(SocketHandle /*socket*/) {}
 
 bool SendAll(SocketHandle socket, const void* data, std::size_t length, bool /*more*/) {
@@ -187,12 +212,12 @@ long RecvWithinSlice(SocketHandle socket, void* buffer, std::size_t length) {
 }
 
 bool PeerGone(SocketHandle socket) {
-  // A closed, failed or shut down connection is readable, and a peek then
-  // finds nothing or fails.
+  // A reset or shut down connection is readable, and a peek then fails; the
+  // peer's FIN alone makes the peek find nothing, and the peer may still read.
   if (!WaitReadable(socket, 0)) return false;
   char byte = 0;
-  const int peeked = ::recv(Sock(socket), &byte, 1, MSG_PEEK);
-  return peeked == 0 || (peeked == SOCKET_ERROR && ::WSAGetLastError() != WSAEWOULDBLOCK);
+  return ::recv(Sock(socket), &byte, 1, MSG_PEEK) == SOCKET_ERROR &&
+         ::WSAGetLastError() != WSAEWOULDBLOCK;
 }
 
 void Shutdown(SocketHandle socket) {
