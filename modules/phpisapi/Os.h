@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace phpisapi {
 
@@ -64,12 +65,24 @@ class CgiProcess {
   virtual Channel Connect() = 0;  // an unopened channel on failure
 };
 
+// What every php-cgi starts with: its whole environment ("NAME=value") and
+// the file its standard error (php://stderr) is appended to.
+struct CgiSetup {
+  std::vector<std::string> environment;
+  std::string errorLog;
+};
+// The names of the server's variables that php-cgi needs to run here.
+std::vector<std::string> SystemVariables();
+// The server's environment variable `name` as it is now; false when unset.
+bool ServerVariable(const std::string& name, std::string& value);
+
 // The place where a pool keeps its endpoints (a private folder on Linux).
 class EndpointSpace {
  public:
   virtual ~EndpointSpace() = default;
   // Starts `program` serving FastCGI; null on failure.
-  virtual std::unique_ptr<CgiProcess> Start(const std::string& program, int index) = 0;
+  virtual std::unique_ptr<CgiProcess> Start(const std::string& program, int index,
+                                            const CgiSetup& setup) = 0;
 };
 std::unique_ptr<EndpointSpace> CreateEndpointSpace();
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <initializer_list>
 #include <utility>
 
 namespace phpisapi {
@@ -9,6 +10,35 @@ namespace phpisapi {
 namespace {
 
 constexpr auto kIdleCheckInterval = std::chrono::seconds(1);
+
+// The path of `parts` (joined with the delimiter of `phpFolder`) in the tree
+// that holds the module's folder.
+std::string InTree(const std::string& phpFolder, std::initializer_list<const char*> parts) {
+  const std::size_t cut = phpFolder.find_last_of("/\\");
+  const char delimiter = cut == std::string::npos ? '/' : phpFolder[cut];
+  std::string path = cut == std::string::npos ? "." : phpFolder.substr(0, cut);
+  for (const char* part : parts) path += delimiter + std::string(part);
+  return path;
+}
+
+// Nothing of the server's environment beyond what PHP needs to run: the
+// tree's php.ini (PHPRC, else the module's folder), no system ini scan
+// folder, temporary files in the tree's tmp/, one process that never forks
+// children nor exits on its own; PHP's errors and stderr in the tree's log/.
+CgiSetup SetupFor(const std::string& phpFolder) {
+  CgiSetup setup;
+  std::string value;
+  for (const std::string& name : SystemVariables())
+    if (ServerVariable(name, value)) setup.environment.push_back(name + "=" + value);
+  const bool phprc = ServerVariable("PHPRC", value) && !value.empty();
+  setup.environment.push_back("PHPRC=" + (phprc ? value : phpFolder));
+  const std::string tmp = InTree(phpFolder, {"tmp"});
+  for (const char* name : {"TMPDIR", "TEMP", "TMP"}) setup.environment.push_back(name + ("=" + tmp));
+  setup.environment.push_back("PHP_INI_SCAN_DIR=");
+  setup.environment.push_back("PHP_FCGI_MAX_REQUESTS=0");
+  setup.errorLog = InTree(phpFolder, {"log", "php_errors.log"});
+  return setup;
+}
 
 }  // namespace
 
@@ -28,7 +58,7 @@ Channel* Pool::Lease::Connection() {
   }
   if (slot.process && !slot.process->Alive()) Discard();
   if (!slot.process) {
-    slot.process = pool_->space_ ? pool_->space_->Start(pool_->program_, slot.index) : nullptr;
+    slot.process = pool_->StartProcess(slot.index);
     slot.served = 0;
     if (!slot.process) return nullptr;
   }
@@ -93,6 +123,11 @@ std::unique_ptr<Pool::Lease> Pool::Acquire(Clock::time_point deadline,
   }
 }
 
+std::unique_ptr<CgiProcess> Pool::StartProcess(int index) {
+  // The environment as it is now: a test changes the server's between starts.
+  return space_ ? space_->Start(program_, index, SetupFor(phpFolder_)) : nullptr;
+}
+
 void Pool::StartOnce() {
   if (started_) return;
   started_ = true;
@@ -104,7 +139,7 @@ void Pool::StartOnce() {
     auto slot = std::make_unique<Slot>();
     slot->index = i;
     // The rest start in Lease::Connection when a request takes their slot.
-    if (i < settings_.minProcesses) slot->process = space_->Start(program_, i);
+    if (i < settings_.minProcesses) slot->process = StartProcess(i);
     slots_.push_back(std::move(slot));
   }
   available_.store(true, std::memory_order_release);

@@ -69,6 +69,7 @@ class Pool {
 
  private:
   void StartOnce();  // under mutex_
+  std::unique_ptr<CgiProcess> StartProcess(int index);
   void Release(Slot& slot);
   // Takes the processes past the first minProcesses that have been idle for
   // idleSeconds out of their slots, at most once a second; under mutex_.
