@@ -50,10 +50,20 @@ class Channel {
   // True when the peer has closed its end (or sent what nobody asked for),
   // without waiting.
   bool Broken();
+  // Gives the request up without ending the peer: its writes fail from now
+  // on, a record cut short by a failed send is completed with zeros, and
+  // `farewell` follows for it to read. False where a peer's end of the
+  // request cannot be watched (Drained) or the bytes don't go out in time.
+  bool Abandon(const std::string& farewell, Clock::time_point deadline);
+  // After Abandon: true once the peer has read or dropped every byte sent,
+  // that is, when it ended the request (a farewell it leaves unread shows
+  // the request still running).
+  bool Drained();
 
  private:
   static constexpr std::intptr_t kNone = -1;
   std::intptr_t handle_ = kNone;
+  std::size_t owed_ = 0;  // the unsent rest of a send that failed part way
 };
 
 // One php-cgi process serving FastCGI on an endpoint of its own. Ends with

@@ -10,6 +10,8 @@ namespace phpisapi {
 namespace {
 
 constexpr auto kIdleCheckInterval = std::chrono::seconds(1);
+// How often a slot that drains looks whether its request ended.
+constexpr auto kDrainCheckInterval = std::chrono::milliseconds(100);
 
 // The path of `parts` (joined with the delimiter of `phpFolder`) in the tree
 // that holds the module's folder.
@@ -43,11 +45,14 @@ CgiSetup SetupFor(const std::string& phpFolder) {
 }  // namespace
 
 Pool::Lease::~Lease() {
-  if (pool_) pool_->Release(*slot_);
+  if (pool_) pool_->Release(*slot_, drain_, drainDeadline_);
 }
 
 Pool::Lease::Lease(Lease&& other) noexcept
-    : pool_(std::exchange(other.pool_, nullptr)), slot_(other.slot_) {}
+    : pool_(std::exchange(other.pool_, nullptr)),
+      slot_(other.slot_),
+      drain_(other.drain_),
+      drainDeadline_(other.drainDeadline_) {}
 
 Channel* Pool::Lease::Connection() {
   Slot& slot = *slot_;
@@ -75,6 +80,11 @@ void Pool::Lease::Discard() {
   slot_->process.reset();
 }
 
+void Pool::Lease::Drain(Clock::time_point deadline) {
+  drain_ = true;
+  drainDeadline_ = deadline;
+}
+
 void Pool::Lease::Finished() {
   if (++slot_->served >= pool_->settings_.requestsPerProcess) Discard();
 }
@@ -88,6 +98,12 @@ Pool::Pool(std::string phpFolder)
     : phpFolder_(std::move(phpFolder)), settings_(LoadSettings(phpFolder_ + "/phpisapi.ini")) {}
 
 Pool::~Pool() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  drainsChanged_.notify_all();
+  if (drainWatcher_.joinable()) drainWatcher_.join();
   slots_.clear();  // every process ends before their endpoints' place goes
   space_.reset();
 }
@@ -145,16 +161,55 @@ void Pool::StartOnce() {
   available_.store(true, std::memory_order_release);
 }
 
-void Pool::Release(Slot& slot) {
+void Pool::Release(Slot& slot, bool drain, Clock::time_point deadline) {
   std::vector<std::unique_ptr<CgiProcess>> idle;
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (drain) {
+      slot.draining = true;
+      slot.drainDeadline = deadline;
+      if (!drainWatcher_.joinable()) drainWatcher_ = std::thread([this] { WatchDrains(); });
+      drainsChanged_.notify_all();
+      return;
+    }
     slot.busy = false;
     slot.idleSince = Clock::now();
     TakeIdle(slot.idleSince, idle);
   }
   freed_.notify_one();
   // `idle` ends its processes here, outside the lock: ending one waits for it.
+}
+
+void Pool::WatchDrains() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!stopping_) {
+    std::vector<std::unique_ptr<CgiProcess>> overdue;
+    bool freed = false, left = false;
+    const Clock::time_point now = Clock::now();
+    for (auto& slot : slots_) {
+      if (!slot->draining) continue;
+      const bool ended = slot->channel.Drained();
+      if (!ended && now < slot->drainDeadline) {
+        left = true;
+        continue;
+      }
+      if (!ended) overdue.push_back(std::move(slot->process));
+      slot->channel.Close();  // the next request connects anew
+      slot->draining = slot->busy = false;
+      slot->idleSince = now;
+      freed = true;
+    }
+    if (freed) freed_.notify_all();
+    if (!overdue.empty()) {
+      lock.unlock();
+      overdue.clear();  // ending a process waits for it
+      lock.lock();
+    }
+    if (left)
+      drainsChanged_.wait_for(lock, kDrainCheckInterval);
+    else
+      drainsChanged_.wait(lock);
+  }
 }
 
 void Pool::TakeIdle(Clock::time_point now, std::vector<std::unique_ptr<CgiProcess>>& idle) {

@@ -5,7 +5,9 @@
 #include <signal.h>
 
 #include <chrono>
+#include <filesystem>
 #include <future>
+#include <set>
 #include <random>
 #include <thread>
 
@@ -39,6 +41,17 @@ void WritePages(const TreeProgram& tree) {
   tree.WritePage("redirect.php", "<?php header('Location: /query.php?from=redirect');");
   tree.WritePage("gone.php", "<?php http_response_code(404); echo 'gone';");
   tree.WritePage("slow.php", "<?php usleep((int)$_GET['ms'] * 1000); echo getmypid();");
+  tree.WritePage("talky.php",
+                 "<?php for ($i = 0; $i < 600; ++$i) { echo str_repeat(' ', 8192); flush();"
+                 " usleep(100000); }");
+  // Sleeps a second, prints, then leaves NAME.after; NAME.shutdown at its end.
+  tree.WritePage("finish.php",
+                 "<?php $n = __DIR__ . '/' . basename($_GET['name']);"
+                 " ignore_user_abort((bool)($_GET['ignore'] ?? 0));"
+                 " register_shutdown_function(function () use ($n) {"
+                 " file_put_contents(\"$n.shutdown\", connection_status()); });"
+                 " sleep(1); echo str_repeat('y', 100); flush();"
+                 " file_put_contents(\"$n.after\", 'done');");
   tree.WritePage("ext.php",
                  "<?php foreach (['mysqli', 'pdo_mysql', 'mbstring', 'Zend OPcache'] as $e)"
                  " echo $e, '=', extension_loaded($e) ? 1 : 0, ' ';");
@@ -256,7 +269,7 @@ TEST_F(PhpProcessTest, ClientsThatLeaveOrStallHoldNoPhpProcess) {
        "POST /post.php HTTP/1.1\r\nHost: x\r\nContent-Length: 1000\r\n\r\na", false},
       {"a chunked body that stalls",
        "POST /post.php HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n10\r\na", false},
-      {"a slow page whose client left", Get("/slow.php?ms=60000"), true},
+      {"a page that prints while it runs, whose client left", Get("/talky.php"), true},
   };
   for (const Abuse& abuse : abuses) {
     std::vector<std::unique_ptr<Client>> clients;
@@ -270,6 +283,58 @@ TEST_F(PhpProcessTest, ClientsThatLeaveOrStallHoldNoPhpProcess) {
     const Response r = Client(tree.port).Request(Get("/query.php?next=1"));
     EXPECT_EQ(r.body, R"({"next":"1"})") << abuse.what;
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(3)) << abuse.what;
+  }
+}
+
+// A client that leaves mid-request: PHP is told, and ends the request by its
+// own rules as under Apache: an upload leaves nothing in tmp/, a script that
+// ignores user aborts finishes, one that doesn't stops at its next output
+// (its shutdown functions run all the same).
+TEST_F(PhpProcessTest, AClientThatLeavesLetsPhpEndTheRequestByItsOwnRules) {
+  namespace fs = std::filesystem;
+  const fs::path www = fs::path(tree.Root()) / "www", tmp = fs::path(tree.Root()) / "tmp";
+  const auto inTmp = [&] {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(tmp)) names.insert(entry.path().filename());
+    return names;
+  };
+  const std::string boundary = "b0undary";
+  const std::string upload =
+      "POST /upload.php HTTP/1.1\r\nHost: x\r\nContent-Type: multipart/form-data; boundary=" +
+      boundary + "\r\nContent-Length: 20971520\r\n\r\n--" + boundary +
+      "\r\nContent-Disposition: form-data; name=\"f\"; filename=\"big.bin\"\r\n\r\n" +
+      std::string(5 << 20, 'u');
+  const struct {
+    const char* what;
+    std::string request;
+    std::vector<std::string> appear, never;  // files in www/
+  } cases[] = {
+      {"a 20 MB upload abandoned after 5 MB", upload, {}, {}},
+      {"a script that ignores user aborts", Get("/finish.php?name=kept&ignore=1"),
+       {"kept.after", "kept.shutdown"}, {}},
+      {"a script that does not", Get("/finish.php?name=stopped"), {"stopped.shutdown"},
+       {"stopped.after"}},
+  };
+  for (const auto& c : cases) {
+    const std::set<std::string> before = inTmp();
+    {
+      Client client(tree.port);
+      client.Send(c.request);
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }  // the client leaves
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    for (const std::string& name : c.appear) {
+      while (!fs::exists(www / name) && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      EXPECT_TRUE(fs::exists(www / name)) << c.what << ": " << name;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    for (const std::string& name : c.never) EXPECT_FALSE(fs::exists(www / name)) << c.what;
+    EXPECT_EQ(inTmp(), before) << c.what;
+    // The process is back: the next page runs at once.
+    const auto start = Clock::now();
+    EXPECT_EQ(Client(tree.port).Request(Get("/query.php?next=1")).body, R"({"next":"1"})");
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(3)) << c.what;
   }
 }
 
