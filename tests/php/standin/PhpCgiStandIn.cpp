@@ -137,7 +137,9 @@ void Serve(SOCKET s) {
     const std::string answer = "Content-Type: text/plain\r\n\r\npid=" +
                                std::to_string(GetCurrentProcessId()) + "\nnumber=" +
                                std::to_string(number) + "\n" + Environment("PHPRC") +
-                               Environment("PHP_INI_SCAN_DIR") + lines + "body=" + body + "\n";
+                               Environment("PHP_INI_SCAN_DIR") + Environment("TEMP") +
+                               Environment("TMP") + Environment("SystemRoot") +
+                               Environment("PORTAVANE_TEST_SESSION") + lines + "body=" + body + "\n";
     std::string out;
     for (std::size_t at = 0; at < answer.size(); at += 65535)
       AppendRecord(out, kStdout, id, answer.substr(at, 65535));
