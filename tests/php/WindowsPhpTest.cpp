@@ -167,6 +167,14 @@ TEST_F(WindowsPhpTest, CrashedProcessGivesBadGatewayAndIsReplaced) {
   const Response after = Ask(Get("/page.php"));
   EXPECT_EQ(after.status, 200);
   EXPECT_NE(Value(after, "pid"), Value(next, "pid"));
+  // One that finds its port taken is started again on another.
+  const std::string marker = StandInPath().substr(0, StandInPath().find_last_of('\\')) +
+                             "\\port-taken-once";
+  CloseHandle(CreateFileA(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  EXPECT_EQ(Ask(Get("/page.php?crash")).status, 502);
+  const Response moved = Ask(Get("/page.php"));
+  EXPECT_EQ(moved.status, 200);
+  EXPECT_EQ(GetFileAttributesA(marker.c_str()), INVALID_FILE_ATTRIBUTES) << "no start found it";
 }
 
 // php/phpisapi.ini of this tree sets the limit to 2 seconds.

@@ -1,9 +1,13 @@
 // php-cgi processes on Windows: each listens on a loopback TCP port of its
 // own ("-b"), and all of them belong to a job object that ends them when the
-// module (or the server process) goes.
+// module (or the server process) goes. Any local program may listen on a
+// loopback port, so the module speaks only to a port whose listener is the
+// process it started, and starts another on a new port when that one could
+// not bind its own.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
+#include <iphlpapi.h>
 
 #include <algorithm>
 #include <map>
@@ -55,6 +59,41 @@ unsigned short FreePort() {
   return port;
 }
 
+// Who listens on the loopback port: `listening` false when nobody does;
+// `owner` 0 when the system does not say.
+struct Listener {
+  bool listening = false;
+  DWORD owner = 0;
+};
+Listener ListenerOf(unsigned short port) {
+  std::vector<char> table(16 * 1024);
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    DWORD size = static_cast<DWORD>(table.size());
+    const DWORD result = GetExtendedTcpTable(table.data(), &size, FALSE, AF_INET,
+                                             TCP_TABLE_OWNER_PID_LISTENER, 0);
+    if (result == ERROR_INSUFFICIENT_BUFFER) {
+      table.resize(size);
+      continue;
+    }
+    if (result != NO_ERROR) break;
+    const auto* rows = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(table.data());
+    for (DWORD i = 0; i < rows->dwNumEntries; ++i) {
+      const MIB_TCPROW_OWNER_PID& row = rows->table[i];
+      if (ntohs(static_cast<u_short>(row.dwLocalPort)) == port &&
+          (row.dwLocalAddr == htonl(INADDR_LOOPBACK) || row.dwLocalAddr == htonl(INADDR_ANY)))
+        return {true, row.dwOwningPid};
+    }
+    return {};
+  }
+  return {true, 0};  // no table: nothing to tell the listeners apart by
+}
+
+// Whether the port's listener may be the process: it is, or the system does
+// not say who it is.
+bool ListenedBy(const Listener& listener, HANDLE process) {
+  return listener.listening && (listener.owner == 0 || listener.owner == GetProcessId(process));
+}
+
 // Connects the socket, left non-blocking, within a short wait. Windows
 // reports a port that nobody listens on yet only after retrying for a second
 // or more, so a try that is not through at once gives way to a fresh one.
@@ -97,6 +136,18 @@ HANDLE OpenErrorLog(const std::string& path) {
   return file == INVALID_HANDLE_VALUE ? nullptr : file;
 }
 
+// True once the process listens on the port; false when it ended (it could
+// not bind) or another process listens there.
+bool ListensSoon(HANDLE process, unsigned short port) {
+  const auto deadline = Clock::now() + kStartWait;
+  while (Clock::now() < deadline) {
+    const Listener listener = ListenerOf(port);
+    if (listener.listening) return ListenedBy(listener, process);
+    if (WaitForSingleObject(process, 10) != WAIT_TIMEOUT) return false;
+  }
+  return false;
+}
+
 class WinCgiProcess : public CgiProcess {
  public:
   WinCgiProcess(HANDLE process, unsigned short port) : process_(process), port_(port) {}
@@ -109,12 +160,17 @@ class WinCgiProcess : public CgiProcess {
   bool Alive() override { return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
 
   Channel Connect() override {
-    // php-cgi binds its port a moment after it starts.
+    // php-cgi binds its port a moment after it starts, or fails to.
+    if (!listening_ && !(listening_ = ListensSoon(process_, port_))) return Channel();
     const auto deadline = Clock::now() + kStartWait;
     while (Alive()) {
       const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
       if (s == INVALID_SOCKET) return Channel();
       if (ConnectedSoon(s, port_)) {
+        if (!ListenedBy(ListenerOf(port_), process_)) {  // another program took the port
+          closesocket(s);
+          return Channel();
+        }
         BOOL noDelay = TRUE;
         setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay),
                    sizeof noDelay);
@@ -130,6 +186,7 @@ class WinCgiProcess : public CgiProcess {
  private:
   HANDLE process_;
   unsigned short port_;
+  bool listening_ = false;  // on its port, seen once
 };
 
 // The attribute list of a new process: born in one job, and inheriting the
@@ -185,10 +242,19 @@ class WinEndpointSpace : public EndpointSpace {
     if (job_) CloseHandle(job_);
   }
 
+  // php-cgi on a new port at each attempt, until one listens on its own.
+  // Each start takes a new port: one that php-cgi could not bind fails its
+  // first Connect, and the slot starts another.
   std::unique_ptr<CgiProcess> Start(const std::string& program, int index,
                                     const CgiSetup& setup) override {
     const unsigned short port = PortFor(index);
     if (port == 0) return nullptr;
+    const HANDLE process = Launch(program, port, setup);
+    return process ? std::make_unique<WinCgiProcess>(process, port) : nullptr;
+  }
+
+ private:
+  HANDLE Launch(const std::string& program, unsigned short port, const CgiSetup& setup) {
     std::string command = "\"" + program + "\" -b 127.0.0.1:" + std::to_string(port);
     std::vector<char> env = EnvironmentBlock(setup.environment);
     const HANDLE errorLog = OpenErrorLog(setup.errorLog);  // null: php://stderr goes nowhere
@@ -211,10 +277,10 @@ class WinEndpointSpace : public EndpointSpace {
     if (errorLog) CloseHandle(errorLog);
     if (!started) return nullptr;
     CloseHandle(info.hThread);
-    return std::make_unique<WinCgiProcess>(info.hProcess, port);
+    return info.hProcess;
   }
 
- private:
+
   // A free port that no other slot's php-cgi was given: the system may hand
   // out a port again once its first holder let it go, and two php-cgi on one
   // port would leave the slot of the one that failed to bind talking to the

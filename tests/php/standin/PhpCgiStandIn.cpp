@@ -160,6 +160,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: php-cgi -b 127.0.0.1:PORT\n");
     return 2;
   }
+  // A test's marker beside the program: this start finds its port taken (as
+  // when another program bound it first) and ends, as php-cgi does.
+  char self[MAX_PATH] = {};
+  const std::string program(self, GetModuleFileNameA(nullptr, self, MAX_PATH));
+  if (DeleteFileA((program.substr(0, program.find_last_of('\\')) + "\\port-taken-once").c_str()))
+    return 1;
   WSADATA data;
   if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return 1;
   sockaddr_in local{};
