@@ -3,7 +3,9 @@
 static files, PHP pages (hello, upload, session) and bad requests, while the
 server's php-cgi processes are killed at random. Every good request must get
 its own correct answer, or a gateway error (502/503/504, or a cut answer)
-while PHP is killed; never a wrong body.
+while PHP is killed; never a wrong body. Then bursts of clients that grow and
+shrink the PHP pool over the tree's Adminer, with nothing killed: no error
+at all.
 
   soak.py <port> <server pid> <tree> <seconds> <connections>
 
@@ -195,6 +197,65 @@ def bad(port, rng):
     return "bad", expected is None or status == expected, status
 
 
+# --- bursts that grow and shrink the PHP pool ---------------------------
+
+# The tree's own application: its login page, and a login it refuses.
+ADMINER = [("/adminer/", 200), ("/adminer/?server=127.0.0.1&username=nobody", 403)]
+
+
+def churn(port, seconds, most):
+    """Bursts of 1 to `most` clients over the tree's Adminer and the soak's
+    PHP pages, each followed by a quiet spell long enough for the pool to end
+    its idle processes. Nothing is killed here: every answer must be whole."""
+    counts, failures = collections.Counter(), collections.Counter()
+    lock = threading.Lock()
+
+    def client(until, seed):
+        rng = random.Random(seed)
+        conn, state = Connection(port), Session()
+        while time.time() < until:
+            keep = rng.random() < 0.5
+            pick = rng.random()
+            try:
+                if pick < 0.5:
+                    url, expected = rng.choice(ADMINER)
+                    status, _, body = conn.exchange(request("GET", url, keep), keep)
+                    kind, ok = "adminer", status == expected and b"Adminer" in body
+                elif pick < 0.7:
+                    kind, ok, status = hello(conn, rng, keep)
+                elif pick < 0.85:
+                    kind, ok, status = upload(conn, rng, keep)
+                else:
+                    kind, ok, status = session(conn, rng, keep, state)
+            except Cut:
+                kind, ok, status = "php", False, "cut"
+            with lock:
+                counts[kind] += 1
+                if not ok:
+                    failures["%s %s" % (kind, status)] += 1
+
+    rng = random.Random(2)
+    end, bursts = time.time() + seconds, 0
+    while time.time() < end:
+        until = time.time() + rng.uniform(1, 4)
+        threads = [threading.Thread(target=client, args=(until, bursts * 1000 + i))
+                   for i in range(rng.randint(1, most))]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        bursts += 1
+        quiet = time.time() + rng.uniform(3, 5)  # past the soak tree's idle_timeout
+        while time.time() < quiet:  # a page now and then, as a quiet site gets them
+            client(time.time() + 0.01, bursts)
+            time.sleep(0.5)
+    total = sum(counts.values())
+    print("churn: %d s, %d bursts of 1 to %d clients, %d requests" % (seconds, bursts, most, total))
+    print("  requests: " + ", ".join("%s %d" % kv for kv in sorted(counts.items())))
+    print("  failures: " + (", ".join("%s: %d" % kv for kv in sorted(failures.items())) or "none"))
+    return not failures
+
+
 # --- the run ------------------------------------------------------------
 
 def children(pid, program):
@@ -307,6 +368,8 @@ def run(port, pid, tree, seconds, connections):
     elapsed = time.time() - start
     after = settled()
     seen_cgi.update(children(pid, program))
+    churned = churn(port, max(30, seconds // 3), connections)
+    seen_cgi.update(children(pid, program))
 
     total = sum(counts.values())
     print("soak: %d s, %d connections, %d requests (%.0f/s), %d php-cgi killed"
@@ -323,7 +386,7 @@ def run(port, pid, tree, seconds, connections):
         after["threads"] <= before["threads"] + 16 and after["fds"] <= before["fds"] + 8
     if not back:
         print("  resources did not come back near their starting values")
-    return seen_cgi, not wrong and back
+    return seen_cgi, not wrong and back and churned
 
 
 def after(tree, pids_file):

@@ -28,19 +28,31 @@ long WatchedWait(Clock::time_point deadline, const StillWanted& wanted, Wait wai
 
 Channel::~Channel() { Close(); }
 
-Channel::Channel(Channel&& other) noexcept : handle_(std::exchange(other.handle_, kNone)) {}
+Channel::Channel(Channel&& other) noexcept
+    : handle_(std::exchange(other.handle_, kNone)), owed_(std::exchange(other.owed_, 0)) {}
 
 Channel& Channel::operator=(Channel&& other) noexcept {
   if (this != &other) {
     Close();
     handle_ = std::exchange(other.handle_, kNone);
+    owed_ = std::exchange(other.owed_, 0);
   }
   return *this;
 }
 
 void Channel::Close() {
   if (handle_ != kNone) detail::CloseStream(std::exchange(handle_, kNone));
+  owed_ = 0;
 }
+
+bool Channel::Abandon(const std::string& farewell, Clock::time_point deadline) {
+  if (!Open() || !detail::StopReading(handle_)) return false;
+  std::string out(owed_, '\0');
+  out += farewell;
+  return SendAll(out.data(), out.size(), deadline, nullptr);
+}
+
+bool Channel::Drained() { return !Open() || detail::Unsent(handle_) == 0; }
 
 bool Channel::SendAll(const void* data, std::size_t length, Clock::time_point deadline,
                       const StillWanted& wanted) {
@@ -49,15 +61,18 @@ bool Channel::SendAll(const void* data, std::size_t length, Clock::time_point de
     return ready == 0 ? long{kTimedOut} : long{ready};
   };
   const char* p = static_cast<const char*>(data);
+  const std::size_t total = length;
   while (length > 0) {
     const long n = detail::SendSome(handle_, p, length);
     if (n > 0) {
       p += n;
       length -= static_cast<std::size_t>(n);
     } else if (n != detail::kWouldBlock || WatchedWait(deadline, wanted, writable) != 1) {
+      owed_ = length < total ? length : 0;
       return false;
     }
   }
+  owed_ = 0;
   return true;
 }
 

@@ -17,5 +17,9 @@ int WaitWritable(std::intptr_t handle, Clock::time_point deadline);
 // Bytes received (> 0), or Channel::kClosed, kFailed, kTimedOut.
 long ReceiveUntil(std::intptr_t handle, void* buffer, std::size_t length,
                   Clock::time_point deadline);
+// Stops reading, so the peer's writes fail; false where Unsent can't be known.
+bool StopReading(std::intptr_t handle);
+// Bytes sent that the peer has not read yet (0 when unknown or closed).
+std::size_t Unsent(std::intptr_t handle);
 
 }  // namespace phpisapi::detail

@@ -8,6 +8,7 @@ namespace phpisapi::fcgi {
 
 enum Type : std::uint8_t {
   kBeginRequest = 1,
+  kAbortRequest = 2,
   kEndRequest = 3,
   kParams = 4,
   kStdin = 5,

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace phpisapi {
 
@@ -49,10 +50,20 @@ class Channel {
   // True when the peer has closed its end (or sent what nobody asked for),
   // without waiting.
   bool Broken();
+  // Gives the request up without ending the peer: its writes fail from now
+  // on, a record cut short by a failed send is completed with zeros, and
+  // `farewell` follows for it to read. False where a peer's end of the
+  // request cannot be watched (Drained) or the bytes don't go out in time.
+  bool Abandon(const std::string& farewell, Clock::time_point deadline);
+  // After Abandon: true once the peer has read or dropped every byte sent,
+  // that is, when it ended the request (a farewell it leaves unread shows
+  // the request still running).
+  bool Drained();
 
  private:
   static constexpr std::intptr_t kNone = -1;
   std::intptr_t handle_ = kNone;
+  std::size_t owed_ = 0;  // the unsent rest of a send that failed part way
 };
 
 // One php-cgi process serving FastCGI on an endpoint of its own. Ends with
@@ -64,12 +75,24 @@ class CgiProcess {
   virtual Channel Connect() = 0;  // an unopened channel on failure
 };
 
+// What every php-cgi starts with: its whole environment ("NAME=value") and
+// the file its standard error (php://stderr) is appended to.
+struct CgiSetup {
+  std::vector<std::string> environment;
+  std::string errorLog;
+};
+// The names of the server's variables that php-cgi needs to run here.
+std::vector<std::string> SystemVariables();
+// The server's environment variable `name` as it is now; false when unset.
+bool ServerVariable(const std::string& name, std::string& value);
+
 // The place where a pool keeps its endpoints (a private folder on Linux).
 class EndpointSpace {
  public:
   virtual ~EndpointSpace() = default;
   // Starts `program` serving FastCGI; null on failure.
-  virtual std::unique_ptr<CgiProcess> Start(const std::string& program, int index) = 0;
+  virtual std::unique_ptr<CgiProcess> Start(const std::string& program, int index,
+                                            const CgiSetup& setup) = 0;
 };
 std::unique_ptr<EndpointSpace> CreateEndpointSpace();
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <initializer_list>
 #include <utility>
 
 namespace phpisapi {
@@ -9,15 +10,49 @@ namespace phpisapi {
 namespace {
 
 constexpr auto kIdleCheckInterval = std::chrono::seconds(1);
+// How often a slot that drains looks whether its request ended.
+constexpr auto kDrainCheckInterval = std::chrono::milliseconds(100);
+
+// The path of `parts` (joined with the delimiter of `phpFolder`) in the tree
+// that holds the module's folder.
+std::string InTree(const std::string& phpFolder, std::initializer_list<const char*> parts) {
+  const std::size_t cut = phpFolder.find_last_of("/\\");
+  const char delimiter = cut == std::string::npos ? '/' : phpFolder[cut];
+  std::string path = cut == std::string::npos ? "." : phpFolder.substr(0, cut);
+  for (const char* part : parts) path += delimiter + std::string(part);
+  return path;
+}
+
+// Nothing of the server's environment beyond what PHP needs to run: the
+// tree's php.ini (PHPRC, else the module's folder), no system ini scan
+// folder, temporary files in the tree's tmp/, one process that never forks
+// children nor exits on its own; PHP's errors and stderr in the tree's log/.
+CgiSetup SetupFor(const std::string& phpFolder) {
+  CgiSetup setup;
+  std::string value;
+  for (const std::string& name : SystemVariables())
+    if (ServerVariable(name, value)) setup.environment.push_back(name + "=" + value);
+  const bool phprc = ServerVariable("PHPRC", value) && !value.empty();
+  setup.environment.push_back("PHPRC=" + (phprc ? value : phpFolder));
+  const std::string tmp = InTree(phpFolder, {"tmp"});
+  for (const char* name : {"TMPDIR", "TEMP", "TMP"}) setup.environment.push_back(name + ("=" + tmp));
+  setup.environment.push_back("PHP_INI_SCAN_DIR=");
+  setup.environment.push_back("PHP_FCGI_MAX_REQUESTS=0");
+  setup.errorLog = InTree(phpFolder, {"log", "php_errors.log"});
+  return setup;
+}
 
 }  // namespace
 
 Pool::Lease::~Lease() {
-  if (pool_) pool_->Release(*slot_);
+  if (pool_) pool_->Release(*slot_, drain_, drainDeadline_);
 }
 
 Pool::Lease::Lease(Lease&& other) noexcept
-    : pool_(std::exchange(other.pool_, nullptr)), slot_(other.slot_) {}
+    : pool_(std::exchange(other.pool_, nullptr)),
+      slot_(other.slot_),
+      drain_(other.drain_),
+      drainDeadline_(other.drainDeadline_) {}
 
 Channel* Pool::Lease::Connection() {
   Slot& slot = *slot_;
@@ -28,7 +63,7 @@ Channel* Pool::Lease::Connection() {
   }
   if (slot.process && !slot.process->Alive()) Discard();
   if (!slot.process) {
-    slot.process = pool_->space_ ? pool_->space_->Start(pool_->program_, slot.index) : nullptr;
+    slot.process = pool_->StartProcess(slot.index);
     slot.served = 0;
     if (!slot.process) return nullptr;
   }
@@ -45,6 +80,11 @@ void Pool::Lease::Discard() {
   slot_->process.reset();
 }
 
+void Pool::Lease::Drain(Clock::time_point deadline) {
+  drain_ = true;
+  drainDeadline_ = deadline;
+}
+
 void Pool::Lease::Finished() {
   if (++slot_->served >= pool_->settings_.requestsPerProcess) Discard();
 }
@@ -58,6 +98,12 @@ Pool::Pool(std::string phpFolder)
     : phpFolder_(std::move(phpFolder)), settings_(LoadSettings(phpFolder_ + "/phpisapi.ini")) {}
 
 Pool::~Pool() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  drainsChanged_.notify_all();
+  if (drainWatcher_.joinable()) drainWatcher_.join();
   slots_.clear();  // every process ends before their endpoints' place goes
   space_.reset();
 }
@@ -93,6 +139,11 @@ std::unique_ptr<Pool::Lease> Pool::Acquire(Clock::time_point deadline,
   }
 }
 
+std::unique_ptr<CgiProcess> Pool::StartProcess(int index) {
+  // The environment as it is now: a test changes the server's between starts.
+  return space_ ? space_->Start(program_, index, SetupFor(phpFolder_)) : nullptr;
+}
+
 void Pool::StartOnce() {
   if (started_) return;
   started_ = true;
@@ -104,22 +155,61 @@ void Pool::StartOnce() {
     auto slot = std::make_unique<Slot>();
     slot->index = i;
     // The rest start in Lease::Connection when a request takes their slot.
-    if (i < settings_.minProcesses) slot->process = space_->Start(program_, i);
+    if (i < settings_.minProcesses) slot->process = StartProcess(i);
     slots_.push_back(std::move(slot));
   }
   available_.store(true, std::memory_order_release);
 }
 
-void Pool::Release(Slot& slot) {
+void Pool::Release(Slot& slot, bool drain, Clock::time_point deadline) {
   std::vector<std::unique_ptr<CgiProcess>> idle;
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (drain) {
+      slot.draining = true;
+      slot.drainDeadline = deadline;
+      if (!drainWatcher_.joinable()) drainWatcher_ = std::thread([this] { WatchDrains(); });
+      drainsChanged_.notify_all();
+      return;
+    }
     slot.busy = false;
     slot.idleSince = Clock::now();
     TakeIdle(slot.idleSince, idle);
   }
   freed_.notify_one();
   // `idle` ends its processes here, outside the lock: ending one waits for it.
+}
+
+void Pool::WatchDrains() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!stopping_) {
+    std::vector<std::unique_ptr<CgiProcess>> overdue;
+    bool freed = false, left = false;
+    const Clock::time_point now = Clock::now();
+    for (auto& slot : slots_) {
+      if (!slot->draining) continue;
+      const bool ended = slot->channel.Drained();
+      if (!ended && now < slot->drainDeadline) {
+        left = true;
+        continue;
+      }
+      if (!ended) overdue.push_back(std::move(slot->process));
+      slot->channel.Close();  // the next request connects anew
+      slot->draining = slot->busy = false;
+      slot->idleSince = now;
+      freed = true;
+    }
+    if (freed) freed_.notify_all();
+    if (!overdue.empty()) {
+      lock.unlock();
+      overdue.clear();  // ending a process waits for it
+      lock.lock();
+    }
+    if (left)
+      drainsChanged_.wait_for(lock, kDrainCheckInterval);
+    else
+      drainsChanged_.wait(lock);
+  }
 }
 
 void Pool::TakeIdle(Clock::time_point now, std::vector<std::unique_ptr<CgiProcess>>& idle) {

@@ -2,13 +2,15 @@
 // request, the others when requests need them; those end again once they
 // have been idle a while. Each process serves one request at a time over a
 // connection that stays open between requests; a process that dies, hangs
-// or has served its share is replaced.
+// or has served its share is replaced. A request given up (its client left)
+// keeps its process until PHP has ended it, or until its deadline.
 #pragma once
 #include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Os.h"
@@ -24,6 +26,8 @@ class Pool {
     int index = 0;
     int served = 0;
     bool busy = false;
+    bool draining = false;        // busy with a request given up
+    Clock::time_point drainDeadline;
     Clock::time_point idleSince;  // the end of its last request
     std::vector<char> buffer;  // the requests' I/O buffer, made once per slot
   };
@@ -43,6 +47,10 @@ class Pool {
     Channel* Connection();
     // Ends the process (dead, hung or answering nonsense); the next lease starts another.
     void Discard();
+    // The request on the connection was given up (Channel::Abandon): the slot
+    // stays busy until php-cgi has ended it, and its process ends if that
+    // takes past `deadline`.
+    void Drain(Clock::time_point deadline);
     // A request finished cleanly on the connection.
     void Finished();
     // A buffer of at least `size` bytes that stays with the slot, so no
@@ -52,6 +60,8 @@ class Pool {
    private:
     Pool* pool_;
     Slot* slot_;
+    bool drain_ = false;
+    Clock::time_point drainDeadline_;
   };
 
   explicit Pool(std::string phpFolder);
@@ -69,7 +79,11 @@ class Pool {
 
  private:
   void StartOnce();  // under mutex_
-  void Release(Slot& slot);
+  void WatchDrains();  // the drain watcher's thread
+  std::unique_ptr<CgiProcess> StartProcess(int index);
+  // With `drain`, the slot stays busy until its request has ended (or its
+  // process, past `deadline`).
+  void Release(Slot& slot, bool drain, Clock::time_point deadline);
   // Takes the processes past the first minProcesses that have been idle for
   // idleSeconds out of their slots, at most once a second; under mutex_.
   void TakeIdle(Clock::time_point now, std::vector<std::unique_ptr<CgiProcess>>& idle);
@@ -84,6 +98,9 @@ class Pool {
   std::atomic<bool> available_{false};  // read without the mutex once started
   std::unique_ptr<EndpointSpace> space_;
   std::vector<std::unique_ptr<Slot>> slots_;
+  bool stopping_ = false;
+  std::condition_variable drainsChanged_;
+  std::thread drainWatcher_;  // started with the first drain
 };
 
 }  // namespace phpisapi

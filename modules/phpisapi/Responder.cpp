@@ -107,11 +107,12 @@ class Exchange {
   enum class State { kHead, kBody, kSent };
 
   Outcome RelayResponse(Channel& channel) {
+    Clock::time_point nextLook = Clock::now() + kWatchInterval;
     fcgi::RecordReader reader;
     for (;;) {
       const long n = channel.Receive(buffer_.data(), buffer_.size(), deadline_, client_.wanted());
       if (n == Channel::kTimedOut) return Outcome::kTimedOut;
-      if (n == Channel::kUnwanted) return Outcome::kUnwanted;
+      if (n == Channel::kUnwanted || ClientLeft(nextLook)) return Outcome::kUnwanted;
       if (n <= 0) return Outcome::kGone;
       reader.Feed(buffer_.data(), static_cast<std::size_t>(n));
       for (fcgi::Record record; reader.Next(record);) {
@@ -149,6 +150,15 @@ class Exchange {
   }
 
   Outcome Failed() const { return client_.Gone() ? Outcome::kUnwanted : Outcome::kGone; }
+
+  // Whether the client went away, asked at most once per watch interval: a
+  // script that keeps printing is told as soon as one that sleeps.
+  bool ClientLeft(Clock::time_point& nextLook) {
+    const Clock::time_point now = Clock::now();
+    if (now < nextLook) return false;
+    nextLook = now + kWatchInterval;
+    return !client_.StillThere();
+  }
 
   bool KeepConnection() const { return request_.keepAliveAsked; }
   // HEAD, 1xx, 204 and 304: the head alone goes to the client.
@@ -248,6 +258,20 @@ class Exchange {
   bool chunked_ = false;
 };
 
+// What tells php-cgi that a request is over: an abort record, which ends the
+// body if PHP is still reading it, and one more that PHP leaves unread until
+// its request has ended (Channel::Drained).
+const std::string& Farewell() {
+  static const std::string records = [] {
+    std::string out;
+    fcgi::AppendRecords(out, fcgi::kAbortRequest, nullptr, 0);
+    fcgi::AppendRecords(out, fcgi::kAbortRequest, nullptr, 0);
+    return out;
+  }();
+  return records;
+}
+constexpr auto kFarewellWait = std::chrono::seconds(2);
+
 // The module's own answer to an exchange that failed before PHP's head went out.
 void SendFailure(EXTENSION_CONTROL_BLOCK& ecb, Outcome outcome, std::chrono::seconds limit,
                  bool headOnly) {
@@ -279,6 +303,7 @@ DWORD ServeRequest(EXTENSION_CONTROL_BLOCK& ecb, Pool& pool) {
       SendErrorPage(ecb, "503 Service Unavailable", "Every PHP process is busy.", request.headOnly);
     return HSE_STATUS_ERROR;
   }
+  const Clock::time_point started = Clock::now();
   Exchange exchange(ecb, request, limit, client, lease->Buffer(kIoSize));
   Channel* channel = lease->Connection();
   if (!channel || !exchange.SendRequest(*channel)) {  // once more, on a fresh process
@@ -297,9 +322,16 @@ DWORD ServeRequest(EXTENSION_CONTROL_BLOCK& ecb, Pool& pool) {
     lease->Finished();
     return HSE_STATUS_SUCCESS;
   }
-  // Dead, hung, waiting for bytes that never come or working for nobody:
-  // the process ends now, so its slot serves the next request at once.
-  lease->Discard();
+  // A client that left (or a body cut short): PHP is told the request is over
+  // and ends it by its own rules (at its next output unless it ignores user
+  // aborts; shutdown functions and upload clean-up run), its output going
+  // nowhere and its process back to the pool when done. Dead, hung or past
+  // its time: the process ends now, so its slot serves the next request at once.
+  const bool givenUp = outcome == Outcome::kUnwanted || outcome == Outcome::kShortBody;
+  if (givenUp && channel->Abandon(Farewell(), Clock::now() + kFarewellWait))
+    lease->Drain(started + limit);
+  else
+    lease->Discard();
   if (!exchange.HeadSent() && client.StillThere())
     SendFailure(ecb, outcome, limit, request.headOnly);
   return HSE_STATUS_ERROR;

@@ -55,6 +55,16 @@ std::string SessionSavePath(const std::string& dir) {
   return dir.find(';') == std::string::npos ? dir : "0;0600;" + dir;
 }
 
+// What PHP left in tmp/ from an earlier run: uploads and its own temporary
+// files ("php" and a random suffix) of a php-cgi that ended while it held
+// them. Sessions and folders (caches) stay.
+void EmptyPhpLeftovers(const std::string& tmp) {
+  for (const std::string& name : platform::FindEntries(tmp, "php*")) {
+    const std::string path = tmp + platform::PathDelim + name;
+    if (platform::FileExists(path)) platform::RemoveFile(path);
+  }
+}
+
 }  // namespace
 
 std::string TPvn::GetLogDir() { return GetLogDir(TKestro::GetAppDir()); }
@@ -150,10 +160,13 @@ void TPvn::UpdatePhpIni(const std::string& appDir) {
   write("Zend", "zend_extension_ts", InTree(appDir, "\\php\\Zend\\Optimizer\\lib\\") + lib);
   write("PHP", "error_log", GetLogDir(appDir) + platform::PathDelim + "php_errors.log");
   std::string tmp = GetTmpDir(appDir);
+  EmptyPhpLeftovers(tmp);
   write("PHP", "upload_tmp_dir", tmp);
   write("PHP", "sys_temp_dir", tmp);
   write("Session", "session.save_path", SessionSavePath(tmp));
-  write("opcache", "opcache.file_cache", TreeFolder(appDir, "\\tmp\\opcache"));
+  // Blank, also in a php.ini that an earlier start filled in: php-cgi
+  // processes sharing one file cache crashed in opcache.
+  write("opcache", "opcache.file_cache", "");
   write("Date", "date.timezone", platform::MachineTimeZone());
   // mysqli's default port follows the tree's server; pdo_mysql has no such
   // setting.

@@ -156,7 +156,21 @@ TEST_F(Pvn, AMovedTreeRewritesAllItsPathsAndNothingElse) {
   // The tree moves: the same files, now in another folder.
   const std::string moved = dir_ / "moved";
   std::filesystem::copy(first, moved, std::filesystem::copy_options::recursive);
+  // What PHP left in tmp/ last time: uploads and temporary files go, the
+  // session and the folders stay.
+  const struct {
+    const char* name;
+    bool kept;
+  } leftovers[] = {{"phpA1b2C3", false}, {"php4F2.tmp", false}, {"sess_0123abcd", true},
+                   {"opcache/x.bin", true}, {"mysql-files/php.csv", true}};
+  const std::filesystem::path movedTmp = std::filesystem::path(moved) / "tmp";
+  for (const auto& left : leftovers) {
+    std::filesystem::create_directories((movedTmp / left.name).parent_path());
+    WriteBytes((movedTmp / left.name).string(), "x");
+  }
   StartIn(moved);
+  for (const auto& left : leftovers)
+    EXPECT_EQ(std::filesystem::exists(movedTmp / left.name), left.kept) << left.name;
 
   CurrentDir cwd(moved);
   const std::string app = platform::GetCurrentDir();
@@ -185,7 +199,7 @@ TEST_F(Pvn, AMovedTreeRewritesAllItsPathsAndNothingElse) {
                          {"upload_tmp_dir", Quoted(tmp)},
                          {"sys_temp_dir", Quoted(tmp)},
                          {"session.save_path", Quoted(tmp)},
-                         {"opcache.file_cache", Quoted(tmp + D + "opcache")},
+                         {"opcache.file_cache", Quoted("")},
                          {"date.timezone", Quoted(platform::MachineTimeZone())},
                          {"mysqli.default_port", "3306"},
                          {"mysqli.default_socket", Quoted(socket)},
@@ -252,7 +266,7 @@ TEST_F(Pvn, PhpIniWithoutZendSectionGetsOneAtTheEnd) {
                             "zend_extension_manager.optimizer_ts=" + Quoted(lib + "Optimizer") + "\r\n"
                             "zend_extension_ts=\"" + libEnd + "\r\n"
                             "[Session]\r\nsession.save_path=" + tmp + "\r\n"
-                            "[opcache]\r\nopcache.file_cache=" + Quoted(app + D + "tmp" + D + "opcache") + "\r\n"
+                            "[opcache]\r\nopcache.file_cache=\"\"\r\n"
                             "[Date]\r\ndate.timezone=" + Quoted(platform::MachineTimeZone()) + "\r\n"
                             "[MySQLi]\r\nmysqli.default_port=3306\r\nmysqli.default_socket=" + socket + "\r\n"
                             "[Pdo_mysql]\r\npdo_mysql.default_socket=" + socket + "\r\n");

@@ -9,7 +9,9 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <filesystem>
 #include <future>
+#include <set>
 #include <random>
 #include <thread>
 
@@ -72,6 +74,20 @@ void WritePages(const TreeProgram& tree) {
   tree.WritePage("status.php",
                  "<?php http_response_code((int)$_GET['code']); echo 'printed anyway';"
                  " if (isset($_GET['flush'])) { ob_flush(); flush(); usleep(200000); echo 'more'; }");
+  tree.WritePage("talky.php",
+                 "<?php for ($i = 0; $i < 600; ++$i) { echo str_repeat(' ', 8192); flush();"
+                 " usleep(100000); }");
+  // Sleeps a second, prints a few times, then leaves NAME.after; NAME.shutdown at
+  // its end. A client that closed is known to be gone once a write to it fails,
+  // the first one after its close having been taken by its system.
+  tree.WritePage("finish.php",
+                 "<?php $n = __DIR__ . '/' . basename($_GET['name']);"
+                 " ignore_user_abort((bool)($_GET['ignore'] ?? 0));"
+                 " register_shutdown_function(function () use ($n) {"
+                 " file_put_contents(\"$n.shutdown\", connection_status()); });"
+                 " sleep(1); for ($i = 0; $i < 5; ++$i)"
+                 " { echo str_repeat('y', 100); ob_flush(); flush(); usleep(100000); }"
+                 " file_put_contents(\"$n.after\", 'done');");
   tree.WritePage("ext.php",
                  "<?php foreach (['mysqli', 'pdo_mysql', 'mbstring', 'Zend OPcache'] as $e)"
                  " echo $e, '=', extension_loaded($e) ? 1 : 0, ' ';");
@@ -509,38 +525,29 @@ TEST_F(PhpProcessTest, ClientsThatLeaveOrStallHoldNoPhpProcess) {
   struct Abuse {
     const char* what;
     std::string request;
-    enum { kStays, kCloses, kResets } leaves;  // at once; or it stays, silent
+    bool leaves;  // the client closes at once; else it stays, silent
   } abuses[] = {
       {"a body announced and abandoned",
-       "POST /post.php HTTP/1.1\r\nHost: x\r\nContent-Length: 1000000\r\n\r\na=1",
-       Abuse::kCloses},
+       "POST /post.php HTTP/1.1\r\nHost: x\r\nContent-Length: 1000000\r\n\r\na=1", true},
       {"a body that stalls",
-       "POST /post.php HTTP/1.1\r\nHost: x\r\nContent-Length: 1000\r\n\r\na", Abuse::kStays},
+       "POST /post.php HTTP/1.1\r\nHost: x\r\nContent-Length: 1000\r\n\r\na", false},
       {"a chunked body that stalls",
-       "POST /post.php HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n10\r\na",
-       Abuse::kStays},
-      // A plain close is a half-close to the server until PHP's output fails.
-      {"a slow page whose client left", Get("/slow.php?ms=60000"), Abuse::kResets},
+       "POST /post.php HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n10\r\na", false},
+      // A plain close is a half-close to the server until the page's output fails.
+      {"a page that prints while it runs, whose client left", Get("/talky.php"), true},
   };
   for (const Abuse& abuse : abuses) {
-    std::vector<platform::SocketHandle> clients;
+    std::vector<std::unique_ptr<Client>> clients;
     for (int i = 0; i < kClients; ++i) {
-      clients.push_back(platform::Connect("127.0.0.1", tree.port));
-      platform::SendAll(clients.back(), abuse.request.data(), abuse.request.size());
+      clients.push_back(std::make_unique<Client>(tree.port));
+      clients.back()->Send(abuse.request);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    const linger abortive{1, 0};  // a reset, as a killed client's system sends
-    for (platform::SocketHandle client : clients) {
-      if (abuse.leaves == Abuse::kResets)
-        ::setsockopt(static_cast<int>(client), SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
-      if (abuse.leaves != Abuse::kStays) platform::CloseSocket(client);
-    }
+    if (abuse.leaves) clients.clear();
     const auto start = Clock::now();
     const Response r = Client(tree.port).Request(Get("/query.php?next=1"));
     EXPECT_EQ(r.body, R"({"next":"1"})") << abuse.what;
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(3)) << abuse.what;
-    if (abuse.leaves == Abuse::kStays)
-      for (platform::SocketHandle client : clients) platform::CloseSocket(client);
   }
 }
 
@@ -595,6 +602,58 @@ TEST_F(PhpProcessTest, SlowReadersHoldPhpNoLongerThanTheTimeOuts) {
     reader.join();
     EXPECT_EQ(r.body, R"({"next":"1"})") << c.what;
     EXPECT_LT(freed, std::chrono::seconds(c.freedWithinSeconds)) << c.what;
+  }
+}
+
+// A client that leaves mid-request: PHP is told, and ends the request by its
+// own rules as under Apache: an upload leaves nothing in tmp/, a script that
+// ignores user aborts finishes, one that doesn't stops at its next output
+// (its shutdown functions run all the same).
+TEST_F(PhpProcessTest, AClientThatLeavesLetsPhpEndTheRequestByItsOwnRules) {
+  namespace fs = std::filesystem;
+  const fs::path www = fs::path(tree.Root()) / "www", tmp = fs::path(tree.Root()) / "tmp";
+  const auto inTmp = [&] {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(tmp)) names.insert(entry.path().filename());
+    return names;
+  };
+  const std::string boundary = "b0undary";
+  const std::string upload =
+      "POST /upload.php HTTP/1.1\r\nHost: x\r\nContent-Type: multipart/form-data; boundary=" +
+      boundary + "\r\nContent-Length: 20971520\r\n\r\n--" + boundary +
+      "\r\nContent-Disposition: form-data; name=\"f\"; filename=\"big.bin\"\r\n\r\n" +
+      std::string(5 << 20, 'u');
+  const struct {
+    const char* what;
+    std::string request;
+    std::vector<std::string> appear, never;  // files in www/
+  } cases[] = {
+      {"a 20 MB upload abandoned after 5 MB", upload, {}, {}},
+      {"a script that ignores user aborts", Get("/finish.php?name=kept&ignore=1"),
+       {"kept.after", "kept.shutdown"}, {}},
+      {"a script that does not", Get("/finish.php?name=stopped"), {"stopped.shutdown"},
+       {"stopped.after"}},
+  };
+  for (const auto& c : cases) {
+    const std::set<std::string> before = inTmp();
+    {
+      Client client(tree.port);
+      client.Send(c.request);
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }  // the client leaves
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    for (const std::string& name : c.appear) {
+      while (!fs::exists(www / name) && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      EXPECT_TRUE(fs::exists(www / name)) << c.what << ": " << name;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    for (const std::string& name : c.never) EXPECT_FALSE(fs::exists(www / name)) << c.what;
+    EXPECT_EQ(inTmp(), before) << c.what;
+    // The process is back: the next page runs at once.
+    const auto start = Clock::now();
+    EXPECT_EQ(Client(tree.port).Request(Get("/query.php?next=1")).body, R"({"next":"1"})");
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(3)) << c.what;
   }
 }
 

@@ -127,15 +127,23 @@ TEST_F(WindowsPhpTest, FolderRulesHoldInAnyLetterCase) {
   }
 }
 
-// PHP reads the tree's php.ini and no other ini folder.
+// PHP reads the tree's php.ini and no other ini folder, keeps its temporary
+// files in the tree's tmp/ and sees nothing else of the server's environment.
 TEST_F(WindowsPhpTest, PhpGetsPhprcAndNoIniScanFolder) {
   SetEnvironmentVariableA("PHPRC", "C:\\tree\\php");
   SetEnvironmentVariableA("PHP_INI_SCAN_DIR", "C:\\elsewhere");
+  SetEnvironmentVariableA("PORTAVANE_TEST_SESSION", "secret");
   const Response r = Ask(Get("/page.php"));
   SetEnvironmentVariableA("PHPRC", nullptr);
   SetEnvironmentVariableA("PHP_INI_SCAN_DIR", nullptr);
-  EXPECT_TRUE(Has(r, "env.PHPRC=C:\\tree\\php")) << r.body;
-  EXPECT_TRUE(Has(r, "env.PHP_INI_SCAN_DIR=")) << r.body;
+  SetEnvironmentVariableA("PORTAVANE_TEST_SESSION", nullptr);
+  const std::string php = StandInPath().substr(0, StandInPath().find_last_of('\\'));
+  const std::string tmp = php.substr(0, php.find_last_of('\\')) + "\\tmp";
+  char systemRoot[MAX_PATH] = {};
+  GetEnvironmentVariableA("SystemRoot", systemRoot, sizeof systemRoot);
+  for (const std::string& line : std::vector<std::string>{"env.PHPRC=C:\\tree\\php", "env.PHP_INI_SCAN_DIR=", "env.TEMP=" + tmp, "env.TMP=" + tmp,
+        "env.SystemRoot=" + std::string(systemRoot), "env.PORTAVANE_TEST_SESSION="})
+    EXPECT_TRUE(Has(r, line)) << line << "\n" << r.body;
 }
 
 TEST_F(WindowsPhpTest, PostBodyReachesPhp) {
@@ -194,6 +202,14 @@ TEST_F(WindowsPhpTest, CrashedProcessGivesBadGatewayAndIsReplaced) {
   const Response after = Ask(Get("/page.php"));
   EXPECT_EQ(after.status, 200);
   EXPECT_NE(Value(after, "pid"), Value(next, "pid"));
+  // One that finds its port taken is started again on another.
+  const std::string marker = StandInPath().substr(0, StandInPath().find_last_of('\\')) +
+                             "\\port-taken-once";
+  CloseHandle(CreateFileA(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  EXPECT_EQ(Ask(Get("/page.php?crash")).status, 502);
+  const Response moved = Ask(Get("/page.php"));
+  EXPECT_EQ(moved.status, 200);
+  EXPECT_EQ(GetFileAttributesA(marker.c_str()), INVALID_FILE_ATTRIBUTES) << "no start found it";
 }
 
 // php/phpisapi.ini of this tree sets the limit to 2 seconds.

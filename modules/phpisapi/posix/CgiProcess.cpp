@@ -18,14 +18,13 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "Os.h"
-
-extern char** environ;
 
 namespace phpisapi {
 
@@ -76,23 +75,6 @@ class SpawnThread {
   std::thread thread_;
 };
 
-// The parent's environment for php-cgi: PHPRC passes through; no system ini
-// scan folder; one process that never forks children nor exits on its own.
-std::vector<std::string> ChildEnvironment() {
-  std::vector<std::string> env;
-  for (char** e = environ; e && *e; ++e) {
-    const std::string entry = *e;
-    const std::string name = entry.substr(0, entry.find('='));
-    if (name == "PHP_INI_SCAN_DIR" || name == "PHP_FCGI_CHILDREN" ||
-        name == "PHP_FCGI_MAX_REQUESTS")
-      continue;
-    env.push_back(entry);
-  }
-  env.push_back("PHP_INI_SCAN_DIR=");
-  env.push_back("PHP_FCGI_MAX_REQUESTS=0");
-  return env;
-}
-
 sockaddr_un AddressOf(const std::string& path) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
@@ -115,8 +97,8 @@ int Listen(const std::string& path) {
 }
 
 // Between fork and exec only async-signal-safe calls.
-[[noreturn]] void ExecChild(int listener, int devNull, pid_t parent, char* const* argv,
-                            char* const* envp) {
+[[noreturn]] void ExecChild(int listener, int devNull, int errorLog, pid_t parent,
+                            char* const* argv, char* const* envp) {
   prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (getppid() != parent) _exit(127);
   setpgid(0, 0);  // a Ctrl+C at the server's terminal is the server's to handle
@@ -125,7 +107,7 @@ int Listen(const std::string& path) {
   sigprocmask(SIG_SETMASK, &all, nullptr);
   dup2(listener, 0);
   dup2(devNull, 1);
-  dup2(devNull, 2);
+  dup2(errorLog >= 0 ? errorLog : devNull, 2);
   if (syscall(SYS_close_range, 3U, ~0U, 0U) != 0)
     for (int fd = 3; fd < 65536; ++fd) close(fd);
   execve(argv[0], argv, envp);
@@ -134,20 +116,25 @@ int Listen(const std::string& path) {
 
 class PosixCgiProcess : public CgiProcess {
  public:
-  PosixCgiProcess(pid_t pid, std::string path) : pid_(pid), path_(std::move(path)) {}
+  PosixCgiProcess(pid_t pid, std::string path, std::string errorLog)
+      : pid_(pid), path_(std::move(path)), errorLog_(std::move(errorLog)) {}
   ~PosixCgiProcess() override {
     if (pid_ > 0) {
       kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
+      int status = 0;  // another signal came before this one
+      if (waitpid(pid_, &status, 0) == pid_ && WIFSIGNALED(status) && WTERMSIG(status) != SIGKILL)
+        NoteSignal(WTERMSIG(status));
     }
     unlink(path_.c_str());
   }
 
   bool Alive() override {
     if (pid_ <= 0) return false;
-    const pid_t result = waitpid(pid_, nullptr, WNOHANG);
+    int status = 0;
+    const pid_t result = waitpid(pid_, &status, WNOHANG);
     if (result == 0) return true;
     if (result < 0 && errno == ECHILD) return kill(pid_, 0) == 0;  // SIGCHLD ignored
+    if (result == pid_ && WIFSIGNALED(status)) NoteSignal(WTERMSIG(status));
     pid_ = -1;  // reaped
     return false;
   }
@@ -164,8 +151,17 @@ class PosixCgiProcess : public CgiProcess {
   }
 
  private:
+  // A php-cgi that crashed (or was killed by someone else) shows in PHP's
+  // log: its request got a 502 that PHP itself never logged.
+  void NoteSignal(int signal) const {
+    std::ofstream(errorLog_, std::ios::app)
+        << "[php-cgi] process " << pid_ << " ended by signal " << signal << " ("
+        << strsignal(signal) << ")\n";
+  }
+
   pid_t pid_;
   std::string path_;
+  std::string errorLog_;
 };
 
 class PosixEndpointSpace : public EndpointSpace {
@@ -173,24 +169,25 @@ class PosixEndpointSpace : public EndpointSpace {
   explicit PosixEndpointSpace(std::string folder) : folder_(std::move(folder)) {}
   ~PosixEndpointSpace() override { rmdir(folder_.c_str()); }
 
-  std::unique_ptr<CgiProcess> Start(const std::string& program, int index) override {
+  std::unique_ptr<CgiProcess> Start(const std::string& program, int index,
+                                    const CgiSetup& setup) override {
     const std::string path =
         folder_ + "/cgi-" + std::to_string(index) + "-" + std::to_string(++started_) + ".sock";
     const int listener = Listen(path);
     if (listener < 0) return nullptr;
     pid_t pid = -1;
-    spawner_.Run([&] { pid = Spawn(program, listener); });
+    spawner_.Run([&] { pid = Spawn(program, listener, setup); });
     close(listener);  // the child holds it now
     if (pid <= 0) {
       unlink(path.c_str());
       return nullptr;
     }
-    return std::make_unique<PosixCgiProcess>(pid, path);
+    return std::make_unique<PosixCgiProcess>(pid, path, setup.errorLog);
   }
 
  private:
-  static pid_t Spawn(const std::string& program, int listener) {
-    std::vector<std::string> env = ChildEnvironment();
+  static pid_t Spawn(const std::string& program, int listener, const CgiSetup& setup) {
+    std::vector<std::string> env = setup.environment;
     std::vector<char*> envp;
     for (std::string& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
@@ -198,10 +195,14 @@ class PosixEndpointSpace : public EndpointSpace {
     char* argv[] = {programCopy.data(), nullptr};
     const int devNull = open("/dev/null", O_RDWR | O_CLOEXEC);
     if (devNull < 0) return -1;
+    // -1 when it cannot be opened: php://stderr then goes nowhere.
+    const int errorLog =
+        open(setup.errorLog.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     const pid_t parent = getpid();
     const pid_t pid = fork();
-    if (pid == 0) ExecChild(listener, devNull, parent, argv, envp.data());
+    if (pid == 0) ExecChild(listener, devNull, errorLog, parent, argv, envp.data());
     close(devNull);
+    if (errorLog >= 0) close(errorLog);
     return pid;
   }
 
@@ -222,6 +223,14 @@ std::string RuntimeBase() {
 }
 
 }  // namespace
+
+std::vector<std::string> SystemVariables() { return {"PATH"}; }
+
+bool ServerVariable(const std::string& name, std::string& value) {
+  const char* found = std::getenv(name.c_str());
+  if (found) value = found;
+  return found != nullptr;
+}
 
 std::unique_ptr<EndpointSpace> CreateEndpointSpace() {
   std::string folder = RuntimeBase() + "/portavane-php-XXXXXX";

@@ -1,4 +1,6 @@
+#include <linux/sockios.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -53,6 +55,15 @@ long ReceiveUntil(std::intptr_t handle, void* buffer, std::size_t length,
     if (n >= 0) return static_cast<long>(n);
     if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) return Channel::kFailed;
   }
+}
+
+bool StopReading(std::intptr_t handle) { return shutdown(Fd(handle), SHUT_RD) == 0; }
+
+std::size_t Unsent(std::intptr_t handle) {
+  int unsent = 0;
+  return ioctl(Fd(handle), SIOCOUTQ, &unsent) == 0 && unsent > 0
+             ? static_cast<std::size_t>(unsent)
+             : 0;
 }
 
 }  // namespace detail

@@ -1,10 +1,15 @@
 // php-cgi processes on Windows: each listens on a loopback TCP port of its
 // own ("-b"), and all of them belong to a job object that ends them when the
-// module (or the server process) goes.
+// module (or the server process) goes. Any local program may listen on a
+// loopback port, so the module speaks only to a port whose listener is the
+// process it started, and starts another on a new port when that one could
+// not bind its own.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
+#include <iphlpapi.h>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -54,6 +59,41 @@ unsigned short FreePort() {
   return port;
 }
 
+// Who listens on the loopback port: `listening` false when nobody does;
+// `owner` 0 when the system does not say.
+struct Listener {
+  bool listening = false;
+  DWORD owner = 0;
+};
+Listener ListenerOf(unsigned short port) {
+  std::vector<char> table(16 * 1024);
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    DWORD size = static_cast<DWORD>(table.size());
+    const DWORD result = GetExtendedTcpTable(table.data(), &size, FALSE, AF_INET,
+                                             TCP_TABLE_OWNER_PID_LISTENER, 0);
+    if (result == ERROR_INSUFFICIENT_BUFFER) {
+      table.resize(size);
+      continue;
+    }
+    if (result != NO_ERROR) break;
+    const auto* rows = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(table.data());
+    for (DWORD i = 0; i < rows->dwNumEntries; ++i) {
+      const MIB_TCPROW_OWNER_PID& row = rows->table[i];
+      if (ntohs(static_cast<u_short>(row.dwLocalPort)) == port &&
+          (row.dwLocalAddr == htonl(INADDR_LOOPBACK) || row.dwLocalAddr == htonl(INADDR_ANY)))
+        return {true, row.dwOwningPid};
+    }
+    return {};
+  }
+  return {true, 0};  // no table: nothing to tell the listeners apart by
+}
+
+// Whether the port's listener may be the process: it is, or the system does
+// not say who it is.
+bool ListenedBy(const Listener& listener, HANDLE process) {
+  return listener.listening && (listener.owner == 0 || listener.owner == GetProcessId(process));
+}
+
 // Connects the socket, left non-blocking, within a short wait. Windows
 // reports a port that nobody listens on yet only after retrying for a second
 // or more, so a try that is not through at once gives way to a fresh one.
@@ -72,28 +112,40 @@ bool ConnectedSoon(SOCKET s, unsigned short port) {
   return select(0, nullptr, &done, &failed, &wait) == 1 && FD_ISSET(s, &done);
 }
 
-// The parent's environment without PHP_INI_SCAN_DIR and php-cgi's own
-// process management, PHPRC passing through.
-std::vector<char> ChildEnvironment() {
+// An environment block: its entries sorted by name without regard to case,
+// as Windows keeps them.
+std::vector<char> EnvironmentBlock(std::vector<std::string> entries) {
+  std::sort(entries.begin(), entries.end(), [](const std::string& a, const std::string& b) {
+    return _stricmp(a.substr(0, a.find('=')).c_str(), b.substr(0, b.find('=')).c_str()) < 0;
+  });
   std::vector<char> block;
-  char* env = GetEnvironmentStringsA();
-  for (const char* e = env; e && *e; e += strlen(e) + 1) {
-    const std::string entry = e;
-    const std::string name = entry.substr(0, entry.find('=', 1));
-    if (_stricmp(name.c_str(), "PHP_INI_SCAN_DIR") == 0 ||
-        _stricmp(name.c_str(), "PHP_FCGI_CHILDREN") == 0 ||
-        _stricmp(name.c_str(), "PHP_FCGI_MAX_REQUESTS") == 0)
-      continue;
+  for (const std::string& entry : entries) {
     block.insert(block.end(), entry.begin(), entry.end());
-    block.push_back('\0');
-  }
-  if (env) FreeEnvironmentStringsA(env);
-  for (const char* extra : {"PHP_INI_SCAN_DIR=", "PHP_FCGI_MAX_REQUESTS=0"}) {
-    block.insert(block.end(), extra, extra + strlen(extra));
     block.push_back('\0');
   }
   block.push_back('\0');
   return block;
+}
+
+// The log that php-cgi's standard error is appended to, inheritable; null
+// when it cannot be opened.
+HANDLE OpenErrorLog(const std::string& path) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  const HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  &inherit, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return file == INVALID_HANDLE_VALUE ? nullptr : file;
+}
+
+// True once the process listens on the port; false when it ended (it could
+// not bind) or another process listens there.
+bool ListensSoon(HANDLE process, unsigned short port) {
+  const auto deadline = Clock::now() + kStartWait;
+  while (Clock::now() < deadline) {
+    const Listener listener = ListenerOf(port);
+    if (listener.listening) return ListenedBy(listener, process);
+    if (WaitForSingleObject(process, 10) != WAIT_TIMEOUT) return false;
+  }
+  return false;
 }
 
 class WinCgiProcess : public CgiProcess {
@@ -108,12 +160,17 @@ class WinCgiProcess : public CgiProcess {
   bool Alive() override { return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
 
   Channel Connect() override {
-    // php-cgi binds its port a moment after it starts.
+    // php-cgi binds its port a moment after it starts, or fails to.
+    if (!listening_ && !(listening_ = ListensSoon(process_, port_))) return Channel();
     const auto deadline = Clock::now() + kStartWait;
     while (Alive()) {
       const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
       if (s == INVALID_SOCKET) return Channel();
       if (ConnectedSoon(s, port_)) {
+        if (!ListenedBy(ListenerOf(port_), process_)) {  // another program took the port
+          closesocket(s);
+          return Channel();
+        }
         BOOL noDelay = TRUE;
         setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay),
                    sizeof noDelay);
@@ -129,37 +186,45 @@ class WinCgiProcess : public CgiProcess {
  private:
   HANDLE process_;
   unsigned short port_;
+  bool listening_ = false;  // on its port, seen once
 };
 
-// The attribute list that puts a new process into one job.
-class JobAttribute {
+// The attribute list of a new process: born in one job, and inheriting the
+// one handle given (none of the server's other inheritable handles).
+class StartAttributes {
  public:
-  explicit JobAttribute(HANDLE job) : job_(job) {
-    if (!job_) return;
+  StartAttributes(HANDLE job, HANDLE inherited) : job_(job), inherited_(inherited) {
+    const DWORD count = (job_ ? 1 : 0) + (inherited_ ? 1 : 0);
+    if (count == 0) return;
     SIZE_T size = 0;
-    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    InitializeProcThreadAttributeList(nullptr, count, 0, &size);
     storage_.resize(size);
     const auto list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
-    if (!InitializeProcThreadAttributeList(list, 1, 0, &size)) return;
+    if (!InitializeProcThreadAttributeList(list, count, 0, &size)) return;
     initialized_ = list;
-    if (UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_JOB_LIST, &job_, sizeof job_,
-                                  nullptr, nullptr))
-      list_ = list;
+    inJob_ = job_ && UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_JOB_LIST, &job_,
+                                               sizeof job_, nullptr, nullptr);
+    inherits_ = inherited_ && UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
+                                                        &inherited_, sizeof inherited_, nullptr,
+                                                        nullptr);
   }
-  ~JobAttribute() {
+  ~StartAttributes() {
     if (initialized_) DeleteProcThreadAttributeList(initialized_);
   }
-  JobAttribute(const JobAttribute&) = delete;
-  JobAttribute& operator=(const JobAttribute&) = delete;
+  StartAttributes(const StartAttributes&) = delete;
+  StartAttributes& operator=(const StartAttributes&) = delete;
 
-  // Null when there is no job or the list could not be made.
-  LPPROC_THREAD_ATTRIBUTE_LIST List() const { return list_; }
+  // Null when neither attribute could be set.
+  LPPROC_THREAD_ATTRIBUTE_LIST List() const { return inJob_ || inherits_ ? initialized_ : nullptr; }
+  // Whether the handle is inherited, and only it.
+  bool Inherits() const { return inherits_; }
 
  private:
-  HANDLE job_;  // UpdateProcThreadAttribute keeps a pointer to it
+  HANDLE job_;  // UpdateProcThreadAttribute keeps pointers to these
+  HANDLE inherited_;
   std::vector<char> storage_;
   LPPROC_THREAD_ATTRIBUTE_LIST initialized_ = nullptr;
-  LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+  bool inJob_ = false, inherits_ = false;
 };
 
 class WinEndpointSpace : public EndpointSpace {
@@ -177,28 +242,45 @@ class WinEndpointSpace : public EndpointSpace {
     if (job_) CloseHandle(job_);
   }
 
-  std::unique_ptr<CgiProcess> Start(const std::string& program, int index) override {
+  // php-cgi on a new port at each attempt, until one listens on its own.
+  // Each start takes a new port: one that php-cgi could not bind fails its
+  // first Connect, and the slot starts another.
+  std::unique_ptr<CgiProcess> Start(const std::string& program, int index,
+                                    const CgiSetup& setup) override {
     const unsigned short port = PortFor(index);
     if (port == 0) return nullptr;
-    std::string command = "\"" + program + "\" -b 127.0.0.1:" + std::to_string(port);
-    std::vector<char> env = ChildEnvironment();
-    // The process is born in the job: one started first and assigned after
-    // would outlive a server killed in between, suspended and forever.
-    // Without a job it still starts: PHP answers, only without the clean-up.
-    JobAttribute inJob(job_);
-    STARTUPINFOEXA startup{};
-    startup.StartupInfo.cb = inJob.List() ? sizeof startup : sizeof startup.StartupInfo;
-    startup.lpAttributeList = inJob.List();
-    const DWORD flags = CREATE_NO_WINDOW | (inJob.List() ? EXTENDED_STARTUPINFO_PRESENT : 0);
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE, flags,
-                        env.data(), nullptr, &startup.StartupInfo, &info))
-      return nullptr;
-    CloseHandle(info.hThread);
-    return std::make_unique<WinCgiProcess>(info.hProcess, port);
+    const HANDLE process = Launch(program, port, setup);
+    return process ? std::make_unique<WinCgiProcess>(process, port) : nullptr;
   }
 
  private:
+  HANDLE Launch(const std::string& program, unsigned short port, const CgiSetup& setup) {
+    std::string command = "\"" + program + "\" -b 127.0.0.1:" + std::to_string(port);
+    std::vector<char> env = EnvironmentBlock(setup.environment);
+    const HANDLE errorLog = OpenErrorLog(setup.errorLog);  // null: php://stderr goes nowhere
+    // The process is born in the job: one started first and assigned after
+    // would outlive a server killed in between, suspended and forever.
+    // Without a job it still starts: PHP answers, only without the clean-up.
+    StartAttributes attributes(job_, errorLog);
+    STARTUPINFOEXA startup{};
+    startup.StartupInfo.cb = attributes.List() ? sizeof startup : sizeof startup.StartupInfo;
+    startup.lpAttributeList = attributes.List();
+    if (attributes.Inherits()) {
+      startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+      startup.StartupInfo.hStdError = errorLog;
+    }
+    const DWORD flags = CREATE_NO_WINDOW | (attributes.List() ? EXTENDED_STARTUPINFO_PRESENT : 0);
+    PROCESS_INFORMATION info{};
+    const bool started =
+        CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, attributes.Inherits(),
+                       flags, env.data(), nullptr, &startup.StartupInfo, &info);
+    if (errorLog) CloseHandle(errorLog);
+    if (!started) return nullptr;
+    CloseHandle(info.hThread);
+    return info.hProcess;
+  }
+
+
   // A free port that no other slot's php-cgi was given: the system may hand
   // out a port again once its first holder let it go, and two php-cgi on one
   // port would leave the slot of the one that failed to bind talking to the
@@ -223,6 +305,18 @@ class WinEndpointSpace : public EndpointSpace {
 };
 
 }  // namespace
+
+std::vector<std::string> SystemVariables() { return {"PATH", "SystemRoot"}; }
+
+bool ServerVariable(const std::string& name, std::string& value) {
+  const DWORD size = GetEnvironmentVariableA(name.c_str(), nullptr, 0);
+  if (size == 0) return false;
+  std::string found(size, '\0');
+  const DWORD length = GetEnvironmentVariableA(name.c_str(), found.data(), size);
+  if (length >= size) return false;
+  value = found.substr(0, length);
+  return true;
+}
 
 std::unique_ptr<EndpointSpace> CreateEndpointSpace() {
   return std::make_unique<WinEndpointSpace>();

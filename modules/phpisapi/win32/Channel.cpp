@@ -58,6 +58,12 @@ long ReceiveUntil(std::intptr_t handle, void* buffer, std::size_t length,
   }
 }
 
+// php-cgi's end of a loopback connection shows nowhere once ours stops
+// reading, so a request given up ends with its process.
+bool StopReading(std::intptr_t) { return false; }
+
+std::size_t Unsent(std::intptr_t) { return 0; }
+
 }  // namespace detail
 
 // The stream comes non-blocking from CgiProcess::Connect.

@@ -137,7 +137,9 @@ void Serve(SOCKET s) {
     const std::string answer = "Content-Type: text/plain\r\n\r\npid=" +
                                std::to_string(GetCurrentProcessId()) + "\nnumber=" +
                                std::to_string(number) + "\n" + Environment("PHPRC") +
-                               Environment("PHP_INI_SCAN_DIR") + lines + "body=" + body + "\n";
+                               Environment("PHP_INI_SCAN_DIR") + Environment("TEMP") +
+                               Environment("TMP") + Environment("SystemRoot") +
+                               Environment("PORTAVANE_TEST_SESSION") + lines + "body=" + body + "\n";
     std::string out;
     for (std::size_t at = 0; at < answer.size(); at += 65535)
       AppendRecord(out, kStdout, id, answer.substr(at, 65535));
@@ -158,6 +160,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: php-cgi -b 127.0.0.1:PORT\n");
     return 2;
   }
+  // A test's marker beside the program: this start finds its port taken (as
+  // when another program bound it first) and ends, as php-cgi does.
+  char self[MAX_PATH] = {};
+  const std::string program(self, GetModuleFileNameA(nullptr, self, MAX_PATH));
+  if (DeleteFileA((program.substr(0, program.find_last_of('\\')) + "\\port-taken-once").c_str()))
+    return 1;
   WSADATA data;
   if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return 1;
   sockaddr_in local{};
