@@ -95,7 +95,7 @@ print_row "post, 8 conns keep-alive" PSS
 # the database is woken by one page rendered by PHP's command line (which
 # shares no compiled script with the servers), then 24 front pages are fetched
 # over 8 connections at once.
-restart() {  # server index; empty_cache: Portavane's compiled scripts on disk go
+restart() {  # server index
   local name=${server_names[$1]}
   case $name in
     apache+mod_php)
@@ -107,7 +107,6 @@ restart() {  # server index; empty_cache: Portavane's compiled scripts on disk g
     *)
       kill "${server_roots[$1]}"
       wait "${server_roots[$1]}" 2>/dev/null || true
-      [ "${empty_cache:-}" = yes ] && rm -rf "$work/$name/tmp/opcache"
       launch_portavane "$name"
       server_roots[$1]=$started
       [ "$name" = portavane ] && wait_database ;;
@@ -126,24 +125,18 @@ first_pages() {  # port: seconds for 24 pages
 declare -A best
 for r in $(seq "$rounds"); do
   for i in "${!server_names[@]}"; do
-    for empty_cache in no yes; do
-      name=${server_names[i]}
-      if [ $empty_cache = yes ]; then
-        [ "$name" = portavane ] || continue
-        name="portavane, none on disk"
-      fi
-      restart "$i"
-      t=$(first_pages "${server_ports[i]}")
-      if [ -z "${best[$name]:-}" ] || awk -v a="$t" -v b="${best[$name]}" 'BEGIN { exit !(a < b) }'; then
-        best[$name]=$t
-      fi
-    done
+    name=${server_names[i]}
+    restart "$i"
+    t=$(first_pages "${server_ports[i]}")
+    if [ -z "${best[$name]:-}" ] || awk -v a="$t" -v b="${best[$name]}" 'BEGIN { exit !(a < b) }'; then
+      best[$name]=$t
+    fi
   done
 done
 echo
 echo "The first 24 pages after a start, 8 connections: seconds, best of $rounds"
 echo "(/apache: Apache's time over this one's)"
-for name in portavane "portavane, none on disk" "${server_names[@]:1}"; do
+for name in "${server_names[@]}"; do
   awk -v n="$name" -v t="${best[$name]}" -v a="${best[apache+mod_php]}" \
     'BEGIN { printf "%-26s %8.3f s %9.2f\n", n, t, a / t }'
 done
