@@ -59,11 +59,13 @@ foreach ($_GET['to'] as $to) {
 bool Answers(TreeProgram& tree, int seconds = 30) {
   const auto end = Clock::now() + std::chrono::seconds(seconds);
   const std::string path = "/query.php?port=" + std::to_string(tree.mysqlPort);
+  std::string last;
   while (Clock::now() < end) {
-    if (Client(tree.port).Request(Get(path)).body.find("mysqli 127.0.0.1 42") != std::string::npos)
-      return true;
+    last = Client(tree.port).Request(Get(path)).body;
+    if (last.find("mysqli 127.0.0.1 42") != std::string::npos) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
+  ADD_FAILURE() << "the tree's database did not answer; last page:\n" << last;
   return false;
 }
 
