@@ -291,7 +291,8 @@ TEST_F(ServerAnswersTest, KeepAliveServesSeveralRequestsOnOneConnection) {
 }
 
 // The folders' rules through real sockets: the status, a mark of the body
-// (or the Location) that a browser would show.
+// (or the Location) that a browser would show. What each rule resolves to is
+// FolderRulesTest's; these rows are what the server makes of a resolution.
 class FolderRulesServerTest : public ServerTest {
  protected:
   void SetUp() override {
@@ -308,19 +309,12 @@ TEST_F(FolderRulesServerTest, AnswersAsTheFoldersFilesSay) {
   };
   const std::vector<Row> rows = {
       {"GET", "/pages/ABOUT", 200, "about"},
-      {"GET", "/pages/q/abc?x=1", 200, "about"},
       {"POST", "/pages/form", 200, "posted"},
       {"GET", "/pages/old/x?a=1", 301, "http://localhost/pages/new/x?a=1"},
-      {"GET", "/pages/away", 302, "https://example.org/x?y=1"},
       {"GET", "/pages/nothing", 404, "no such page"},
-      {"GET", "/pages/gone", 410, ""},
       {"GET", "/wiki/data/pages/secret.txt", 403, "Denied by the wiki"},
-      {"GET", "/wiki/conf/acronyms.conf", 403, "Denied by the wiki"},
-      {"GET", "/wiki/lib/style.css", 200, "p{}"},
       {"GET", "/blog/.htaccess", 403, ""},
-      {"GET", "/blog/wp-content/logo.png", 200, "png"},
       {"GET", "/broken/a.txt", 500, ""},
-      {"GET", "/loop/a.txt", 500, ""},
       {"GET", "/plain/a.txt", 200, "plain"},
       {"PUT", "/plain/a.txt", 501, ""},
       {"GET", "/local/a.txt", 200, "local"},  // this client is on loopback
