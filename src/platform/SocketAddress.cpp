@@ -63,4 +63,22 @@ int PortOf(const sockaddr_storage& address) {
   return 0;
 }
 
+namespace {
+
+// The errors of a machine without IPv6 (Winsock's codes, to which both
+// platforms report): no such family, no such address.
+bool WithoutIpv6(int error) { return error == 0 || error == 10047 || error == 10049; }
+
+}  // namespace
+
+SocketHandle OpenListener(int port, int& error) {
+  const SocketHandle s = ListenOn(AF_INET6, port, error);
+  if (s != 0 || !WithoutIpv6(error)) return s;
+  return ListenOn(AF_INET, port, error);
+}
+
+int LocalPort(SocketHandle socket) { return PortOf(EndOf(socket, true)); }
+int PeerPort(SocketHandle socket) { return PortOf(EndOf(socket, false)); }
+std::string LocalAddress(SocketHandle socket) { return AddressText(EndOf(socket, true)); }
+
 }  // namespace platform

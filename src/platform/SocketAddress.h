@@ -11,6 +11,8 @@
 
 #include <string>
 
+#include "platform/Socket.h"
+
 namespace platform {
 
 // The wildcard address of `family` (AF_INET or AF_INET6) at `port`; its length.
@@ -21,5 +23,11 @@ socklen_t ParseAddress(const std::string& text, int port, sockaddr_storage& addr
 // its dotted form, not as ::ffff:a.b.c.d; "" for another family.
 std::string AddressText(const sockaddr_storage& address);
 int PortOf(const sockaddr_storage& address);
+
+// Each platform's own: a listening socket of `family` on every address of the
+// port (0 and `error` as OpenListener has them; an IPv6 one takes IPv4 clients
+// too), and a socket's own end (`local`) or its peer's, family 0 on failure.
+SocketHandle ListenOn(int family, int port, int& error);
+sockaddr_storage EndOf(SocketHandle socket, bool local);
 
 }  // namespace platform

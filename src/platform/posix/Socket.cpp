@@ -93,8 +93,6 @@ SocketLibrary::~SocketLibrary() = default;
 
 int LastSocketError() { return ToWinsock(errno); }
 
-namespace {
-
 // A listening socket of `family` on every address of the port; 0 and `error`
 // as OpenListener has them. An IPv6 one takes IPv4 clients too.
 SocketHandle ListenOn(int family, int port, int& error) {
@@ -132,9 +130,6 @@ SocketHandle ListenOn(int family, int port, int& error) {
   return s;
 }
 
-// The errors of a machine without IPv6: no such family, no such address.
-bool WithoutIpv6(int error) { return error == 0 || error == 10047 || error == 10049; }
-
 // The socket's own end (`local`) or its peer's; family 0 on failure.
 sockaddr_storage EndOf(SocketHandle socket, bool local) {
   sockaddr_storage address{};
@@ -144,18 +139,6 @@ sockaddr_storage EndOf(SocketHandle socket, bool local) {
   if (done != 0) address.ss_family = 0;
   return address;
 }
-
-}  // namespace
-
-SocketHandle OpenListener(int port, int& error) {
-  const SocketHandle s = ListenOn(AF_INET6, port, error);
-  if (s != 0 || !WithoutIpv6(error)) return s;
-  return ListenOn(AF_INET, port, error);
-}
-
-int LocalPort(SocketHandle socket) { return PortOf(EndOf(socket, true)); }
-int PeerPort(SocketHandle socket) { return PortOf(EndOf(socket, false)); }
-std::string LocalAddress(SocketHandle socket) { return AddressText(EndOf(socket, true)); }
 
 SocketHandle Accept(SocketHandle listener, std::string& peerAddress) {
   sockaddr_storage peer{};
