@@ -8,10 +8,12 @@ shrink the PHP pool over the tree's Adminer, with nothing killed: no error
 at all.
 
   soak.py <port> <server pid> <tree> <seconds> <connections>
+  soak.py --length <seconds>    how long such a run takes in all, in seconds
 
 Prints the figures and exits non-zero on a wrong answer, on resources that
-did not come back, or on a php-cgi of the tree that outlives the server (the
-caller stops the server and runs `soak.py --after <tree> <pids file>`)."""
+did not come back, on a run that did not end in time, or on a php-cgi of the
+tree that outlives the server (the caller stops the server and runs
+`soak.py --after <tree> <pids file>`)."""
 import collections, hashlib, os, random, signal, socket, sys, threading, time
 
 STATIC = {"/soak/small.txt": 100, "/soak/medium.txt": 20000, "/soak/large.bin": 300000}
@@ -258,6 +260,53 @@ def churn(port, seconds, most):
 
 # --- the run ------------------------------------------------------------
 
+WARM_UP, SETTLE_LOAD, SETTLE_QUIET = 15, 10, 7
+LAST_BURST = 4 + 5  # the churn's last burst and its quiet spell may start at its end
+
+
+def churn_length(seconds):
+    return max(30, seconds // 3)
+
+
+def length(seconds):
+    """The run's phases end to end: warm-up, settling, the measured load,
+    settling again and the churn."""
+    return WARM_UP + 2 * (SETTLE_LOAD + SETTLE_QUIET) + seconds + churn_length(seconds) + LAST_BURST
+
+
+class Phases:
+    """Which phase runs and since when, so that a run cut short (its own
+    deadline, a signal) says where it stood and still leaves the list of the
+    php-cgi processes it saw for the after-check."""
+    def __init__(self, seen, pids_file):
+        self.seen, self.pids_file = seen, pids_file
+        self.started = self.since = time.time()
+        self.name = "start"
+
+    def enter(self, name):
+        self.name, self.since = name, time.time()
+
+    def write_pids(self):
+        with open(self.pids_file, "w") as f:
+            f.write(" ".join(map(str, sorted(self.seen.copy()))))
+
+    def cut_short(self, why):
+        now = time.time()
+        print("soak: cut short (%s) in the %s phase after %d s of it, %d s in all"
+              % (why, self.name, now - self.since, now - self.started), flush=True)
+        self.write_pids()
+        os._exit(1)
+
+    def watch(self, seconds):
+        """Ends the run when it outlives its phases by more than a margin."""
+        limit = length(seconds) + 60 + seconds // 20
+        timer = threading.Timer(limit, self.cut_short, args=("no end after %d s" % limit,))
+        timer.daemon = True
+        timer.start()
+        for sig in (signal.SIGTERM, signal.SIGINT):
+            signal.signal(sig, lambda number, _: self.cut_short(signal.Signals(number).name))
+
+
 def children(pid, program):
     """The php-cgi processes whose parent is `pid`."""
     found = []
@@ -282,13 +331,13 @@ def resources(pid):
             "fds": len(os.listdir("/proc/%d/fd" % pid))}
 
 
-def run(port, pid, tree, seconds, connections):
+def run(port, pid, tree, seconds, connections, phases):
     program = os.path.join(tree, "php", "php-cgi")
     counts = collections.Counter()
     errors = collections.Counter()
     wrong = []
     lock = threading.Lock()
-    seen_cgi = set()
+    seen_cgi = phases.seen
     rss_by_minute = []  # the server's RSS during the measured load, once a minute
 
     def load(until, seed, tally):
@@ -355,20 +404,24 @@ def run(port, pid, tree, seconds, connections):
     def settled():
         """After the load without kills, so the PHP pool is whole again, and
         past the 5 idle seconds that end kept connections."""
-        phase(10, False, False)
-        time.sleep(7)
+        phases.enter("settling")
+        phase(SETTLE_LOAD, False, False)
+        time.sleep(SETTLE_QUIET)
         figures = resources(pid)
         figures["php-cgi"] = len(children(pid, program))
         return figures
 
-    phase(15, False, True)  # warm-up: as many workers as this load needs
+    phases.enter("warm-up")
+    phase(WARM_UP, False, True)  # as many workers as this load needs
     before = settled()
+    phases.enter("measured load")
     start = time.time()
     kills = phase(seconds, True, True)
     elapsed = time.time() - start
     after = settled()
     seen_cgi.update(children(pid, program))
-    churned = churn(port, max(30, seconds // 3), connections)
+    phases.enter("churn")
+    churned = churn(port, churn_length(seconds), connections)
     seen_cgi.update(children(pid, program))
 
     total = sum(counts.values())
@@ -380,6 +433,7 @@ def run(port, pid, tree, seconds, connections):
     for key in ("rss_kib", "threads", "fds", "php-cgi"):
         print("  %-8s before %7d  after %7d" % (key, before[key], after[key]))
     print("  rss_kib by minute: " + " ".join(str(r) for r in rss_by_minute))
+    print("  in all: %d s (the phases' own length %d s)" % (time.time() - phases.started, length(seconds)))
     # Workers stay once created (up to maxconnections) and the PHP pool
     # refills on demand, so a slower, killed phase may leave a few more.
     back = after["rss_kib"] <= before["rss_kib"] * 1.25 + 4096 and \
@@ -392,8 +446,12 @@ def run(port, pid, tree, seconds, connections):
 def after(tree, pids_file):
     """After the server stopped: no php-cgi of the tree is left."""
     program = os.path.join(tree, "php", "php-cgi")
-    with open(pids_file) as f:
-        seen = {int(p) for p in f.read().split()}
+    try:
+        with open(pids_file) as f:
+            seen = {int(p) for p in f.read().split()}
+    except FileNotFoundError:
+        print("  no %s: the soak ended before it wrote which php-cgi it saw" % pids_file)
+        seen = None
     deadline = time.time() + 10
     while True:
         left = []
@@ -407,8 +465,9 @@ def after(tree, pids_file):
         if not left or time.time() > deadline:
             break
         time.sleep(0.2)
-    print("  php-cgi processes seen %d, left after the server stopped: %d" % (len(seen), len(left)))
-    return not left
+    print("  php-cgi processes seen %s, left after the server stopped: %d"
+          % ("?" if seen is None else len(seen), len(left)))
+    return seen is not None and not left
 
 
 if __name__ == "__main__":
@@ -417,8 +476,12 @@ if __name__ == "__main__":
         sys.exit(0)
     if sys.argv[1] == "--after":
         sys.exit(0 if after(sys.argv[2], sys.argv[3]) else 1)
+    if sys.argv[1] == "--length":
+        print(length(int(sys.argv[2])))
+        sys.exit(0)
     port, pid, tree, seconds, connections = sys.argv[1:6]
-    seen, ok = run(int(port), int(pid), tree, int(seconds), int(connections))
-    with open(os.path.join(os.path.dirname(tree), "php-cgi.pids"), "w") as f:
-        f.write(" ".join(map(str, sorted(seen))))
+    phases = Phases(set(), os.path.join(os.path.dirname(tree), "php-cgi.pids"))
+    phases.watch(int(seconds))
+    _, ok = run(int(port), int(pid), tree, int(seconds), int(connections), phases)
+    phases.write_pids()
     sys.exit(0 if ok else 1)
