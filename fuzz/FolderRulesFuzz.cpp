@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   level.url = "/";
   level.rules = rules;
   const std::vector<TFolderLevel> levels = {level};
-  IsDenied(levels, mapped, "10.0.0.1");
+  IsDenied(levels, mapped, "10.0.0.1", request.method);
   TRewriteInput rewriteInput;
   rewriteInput.request = &request;
   rewriteInput.url = request.path;

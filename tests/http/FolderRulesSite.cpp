@@ -114,3 +114,40 @@ void WriteFolderRulesSite(const TempFolder& site) {
              "    RewriteRule ^ %{ENV:BASE}/index.php [L]\n"
              "</IfModule>\n");
 }
+
+void WriteClosedFolders(const std::function<void(const std::string& relative,
+                                                 const std::string& content)>& write) {
+  const std::string php = "<?php echo 'RAN-' . 'PHP'; // PROTECTED\n";
+  const struct {
+    const char* folder;
+    const char* page;  // the protected page beside the folder's .htaccess
+    std::string rules;
+  } folders[] = {
+      {"lim", "x.php", "<LimitExcept GET POST HEAD>\n    Require all denied\n</LimitExcept>\n"},
+      {"lim2", "x.php", "<Limit GET POST HEAD>\n    Require all denied\n</Limit>\n"},
+      {"reqall", "x.php", "<RequireAll>\n    Require all denied\n</RequireAll>\n"},
+      {"reqany", "x.php", "<RequireAny>\n    Require ip 10.0.0.0/8\n    Require method OPTIONS\n</RequireAny>\n"},
+      {"reqnone", "x.php",
+       "<RequireAll>\n  Require all granted\n  <RequireNone>\n    Require local\n  </RequireNone>\n</RequireAll>\n"},
+      {"ifsec", "x.php", "<If \"%{REMOTE_ADDR} =~ /./\">\n    Require all denied\n</If>\n"},
+      {"ifmod", "x.php", "<IfModule mod_authz_user.c>\n    Require all denied\n</IfModule>\n"},
+      {"opt", "t.php5", "AddHandler application/x-httpd-php .php5\n"},
+      {"optset", "a.inc", "<FilesMatch \"\\.inc$\">\n    SetHandler application/x-httpd-php\n</FilesMatch>\n"},
+      {"opttype", "p.html", "AddType application/x-httpd-php .html\n"},
+      {"cgi", "run.pl", "AddHandler cgi-script .pl .cgi\n"},
+      {"optsrc", "s.php", "<Files \"*.php\">\n    SetHandler application/x-httpd-php-source\n</Files>\n"},
+      {"cidr", "a.txt", "Order allow,deny\nAllow from all\nDeny from 127.0.0.0/8 ::1/128\n"},
+      {"mask", "a.txt", "Order allow,deny\nAllow from all\nDeny from 10.0.0.0/255.0.0.0 127.0.0.0/255.0.0.0\n"},
+      {"badnet", "a.txt", "Order deny,allow\nDeny from 127.0.0.1/40\n"},
+      {"bom", "a.txt", "\xEF\xBB\xBFRequire all denied\n"},
+      {"uploads", "x.php", "<FilesMatch \"\\.php$\">\n    Require all denied\n</FilesMatch>\n"},
+  };
+  for (const auto& f : folders) {
+    const std::string folder = f.folder;
+    const std::string page = f.page;
+    write(folder + "/.htaccess", f.rules);
+    write(folder + "/" + page, page == "a.txt" || page == "run.pl" ? "PROTECTED\n" : php);
+  }
+  write("htdir/.htaccess/rules.txt", "Require all granted\n");
+  write("htdir/a.txt", "PROTECTED\n");
+}
