@@ -67,33 +67,15 @@ std::shared_ptr<const TFolderRules> ReadAndParse(const std::string& path,
   return std::make_shared<const TFolderRules>(ParseFolderRules(text));
 }
 
-// A note as the log may hold it: control bytes escaped, so that no line of a
-// file can end a log line or forge one.
-std::string Escaped(const std::string& note) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string escaped;
-  for (const char c : note) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte != 0x7F) {
-      escaped += c;
-    } else {
-      escaped += "\\x";
-      escaped += kHex[byte >> 4];
-      escaped += kHex[byte & 0x0F];
-    }
-  }
-  return escaped;
-}
-
 void LogWhatIsIgnored(const std::string& path, const TFolderRules& rules,
                       const std::string& logFolder) {
   if (rules.errorLine)
     WriteServerLog(logFolder, path + ": line " + std::to_string(rules.errorLine) + ": " +
-                                  Escaped(rules.error) + "; its folder answers 500");
+                                  rules.error + "; its folder answers 500");
   for (const std::string& note : rules.refusals)
-    WriteServerLog(logFolder, path + ": " + Escaped(note) + "; refused with 403");
+    WriteServerLog(logFolder, path + ": " + note + "; refused with 403");
   for (const std::string& note : rules.ignored)
-    WriteServerLog(logFolder, path + ": " + Escaped(note) + " ignored");
+    WriteServerLog(logFolder, path + ": " + note + " ignored");
 }
 
 std::shared_ptr<const TFolderRules> RulesOf(const std::string& path,

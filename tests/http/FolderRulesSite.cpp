@@ -91,6 +91,15 @@ void WriteFolderRulesSite(const TempFolder& site) {
   site.Write("www/lan/.htaccess", "Order deny,allow\nDeny from all\nAllow from 192.168.1 10.0.0.7\n");
   site.Write("www/office/a.txt", "office");
   site.Write("www/office/.htaccess", "Order allow,deny\nAllow from 192.168.10\n");
+  site.Write("www/net/a.txt", "net");
+  site.Write("www/net/.htaccess",
+             "Order deny,allow\nDeny from all\nAllow from 10.0.0.0/8 192.168.0.0/255.255.0.0 2001:db8::/32\n");
+  site.Write("www/reqip/a.txt", "ip");
+  site.Write("www/reqip/.htaccess",
+             "<RequireAll>\nRequire ip 192.168.1.0/24\nRequire not ip 192.168.1.20\n</RequireAll>\n");
+  // What the log may not copy: control bytes, a line of a file that is no rules file.
+  site.Write("www/ctl/a.txt", "ctl");
+  site.Write("www/ctl/.htaccess", "Options +Fancy\x1b[2J\nroot:$y$SECRET:19000::\n");
   site.Write("www/local/a.txt", "local");
   site.Write("www/local/.htaccess", "Require local\n");
   // Patterns that backtrack without end on a long path.

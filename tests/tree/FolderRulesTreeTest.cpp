@@ -29,6 +29,13 @@ class TreeFolderRules : public SharedTreeTest<TreeFolderRules> {
     WriteFrameworkSites(tree);
     WriteProtectedSites(tree);
   }
+  // The first PHP page starts php-cgi, which a loaded machine may take
+  // longer for than a row waits.
+  static bool Ready(const TreeProgram& tree) {
+    httptest::Client client(tree.port);
+    return client.Send(httptest::Get("/lim/x.php")) &&
+           client.Read(false, std::chrono::seconds(30)).status == 200;
+  }
 
  protected:
   static void ExpectRows(const std::vector<Row>& rows) {
