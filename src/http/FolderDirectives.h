@@ -36,8 +36,8 @@ class TDirectiveContext {
 std::string LowerName(std::string name);
 
 // True for directives that decide who gets what (access, authentication,
-// rewriting, redirects, handlers): where one is not read, its folder is
-// refused rather than served as if it were not there.
+// rewriting, handlers): where one is not read, its folder is refused rather
+// than served as if it were not there.
 bool CarriesAccessControl(const std::string& name);
 
 // Each reader returns false when `name` (lower case) is not a directive of

@@ -97,7 +97,7 @@ class Parser {
   }
 
   void End() {
-    if (!rules_.errorLine && !open_.empty()) Fail("<" + open_.back().name + "> is not closed");
+    if (!rules_.errorLine && !open_.empty()) Fail("<" + LoggedName(open_.back().name) + "> is not closed");
     if (!rules_.errorLine && !context_.conditions.empty())
       Ignore("RewriteCond without a RewriteRule after it");
   }
