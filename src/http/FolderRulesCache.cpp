@@ -67,15 +67,22 @@ std::shared_ptr<const TFolderRules> ReadAndParse(const std::string& path,
   return std::make_shared<const TFolderRules>(ParseFolderRules(text));
 }
 
+// A note cut short: a word it quotes (a flag, an option) may be as long as
+// the file's line, which the log does not copy.
+std::string Bounded(const std::string& note) {
+  constexpr std::size_t kMaxNote = 200;
+  return note.size() <= kMaxNote ? note : note.substr(0, kMaxNote) + "...";
+}
+
 void LogWhatIsIgnored(const std::string& path, const TFolderRules& rules,
                       const std::string& logFolder) {
   if (rules.errorLine)
     WriteServerLog(logFolder, path + ": line " + std::to_string(rules.errorLine) + ": " +
-                                  rules.error + "; its folder answers 500");
+                                  Bounded(rules.error) + "; its folder answers 500");
   for (const std::string& note : rules.refusals)
-    WriteServerLog(logFolder, path + ": " + note + "; refused with 403");
+    WriteServerLog(logFolder, path + ": " + Bounded(note) + "; refused with 403");
   for (const std::string& note : rules.ignored)
-    WriteServerLog(logFolder, path + ": " + note + " ignored");
+    WriteServerLog(logFolder, path + ": " + Bounded(note) + " ignored");
 }
 
 std::shared_ptr<const TFolderRules> RulesOf(const std::string& path,
