@@ -10,6 +10,7 @@
 #include "TempFolder.h"
 #include "common/HttpRequest.h"
 #include "http/FolderAccess.h"
+#include "http/FolderHandlers.h"
 #include "http/FolderRewrite.h"
 #include "http/FolderRules.h"
 
@@ -53,7 +54,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   level.url = "/";
   level.rules = rules;
   const std::vector<TFolderLevel> levels = {level};
-  IsDenied(levels, mapped, "10.0.0.1");
+  IsDenied(levels, mapped, "10.0.0.1", request.method);
+  TPhysicalPath handled = mapped;
+  ApplyHandlers(levels, handled);
+  FUZZ_CHECK(handled.kind == mapped.kind && handled.file == mapped.file);
   TRewriteInput rewriteInput;
   rewriteInput.request = &request;
   rewriteInput.url = request.path;

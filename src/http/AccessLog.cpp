@@ -1,28 +1,10 @@
 #include "http/AccessLog.h"
 
+#include "http/ServerLog.h"
 #include "platform/Files.h"
 
 namespace {
 constexpr std::size_t kAddressWidth = 15;
-
-// Control bytes as \xHH: a request line can neither forge a line of the
-// log nor send escape sequences to the terminal that shows it.
-std::string Escaped(const std::string& line) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string escaped;
-  escaped.reserve(line.size());
-  for (const char c : line) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte != 0x7F) {
-      escaped += c;
-      continue;
-    }
-    escaped += "\\x";
-    escaped += kHex[byte >> 4];
-    escaped += kHex[byte & 0x0F];
-  }
-  return escaped;
-}
 }  // namespace
 
 std::string FormatLogLine(TDateTime now, const std::string& clientAddress,
@@ -31,7 +13,7 @@ std::string FormatLogLine(TDateTime now, const std::string& clientAddress,
   std::string address = clientAddress;
   if (address.size() < kAddressWidth) address.append(kAddressWidth - address.size(), ' ');
   const std::string requestLine = TKestro::Trim(requestHead.substr(0, requestHead.find("\r\n")));
-  return time + " " + address + " " + Escaped(requestLine) + "\r\n";
+  return time + " " + address + " " + EscapeControlBytes(requestLine) + "\r\n";
 }
 
 // Workers under load would queue for the lock around every file write; here

@@ -1,27 +1,118 @@
 #include "http/FolderAccess.h"
 
 #include "common/TextView.h"
+#include "http/FolderHosts.h"
 
 namespace {
 
-bool IsLoopback(const std::string& address) {
-  return address.rfind("127.", 0) == 0 || address == "::1" || address.rfind("::ffff:127.", 0) == 0;
-}
+// The client and the request's method, which the rules are tested against.
+struct Request {
+  TClientAddress client;
+  const std::string& method;
+};
 
-// "all", a whole address or its leading part ("192.168", "10.").
-bool HostMatches(const std::string& host, const std::string& address) {
-  if (host.empty()) return false;  // Deny from "": names nobody
-  if (host == "all") return true;
-  if (host == "localhost") return IsLoopback(address);
-  if (address == host) return true;
-  const std::string prefix = host.back() == '.' ? host : host + ".";
-  return address.rfind(prefix, 0) == 0;
-}
-
-bool AnyMatches(const std::vector<std::string>& hosts, const std::string& address) {
-  for (const std::string& host : hosts)
-    if (HostMatches(host, address)) return true;
+bool AnyMatches(const std::vector<THostPattern>& hosts, const TClientAddress& client, bool inDeny) {
+  for (const THostPattern& host : hosts)
+    if (HostMatches(host, client, inDeny)) return true;
   return false;
+}
+
+bool SameMethod(const std::string& a, const std::string& b) {
+  return a == b || (a == "HEAD" && b == "GET");  // GET's rules hold for HEAD
+}
+
+bool NamesMethod(const std::vector<std::string>& methods, const std::string& method) {
+  for (const std::string& m : methods)
+    if (SameMethod(method, m)) return true;
+  return false;
+}
+
+enum class Result { kGranted, kDenied, kNeutral };
+
+bool HasUnchecked(const TRequirement& r) {
+  if (r.kind == TRequirement::Kind::kUnchecked) return true;
+  for (const TRequirement& item : r.items)
+    if (HasUnchecked(item)) return true;
+  return false;
+}
+
+// As the authorization sections combine: <RequireAll> is denied by any
+// denial, <RequireAny> granted by any grant, <RequireNone> denied by any
+// grant (and by a test not made, which might grant); a negated line cannot
+// grant.
+Result Evaluate(const TRequirement& r, const Request& request) {
+  using Kind = TRequirement::Kind;
+  Result result = Result::kDenied;
+  switch (r.kind) {
+    case Kind::kGranted: result = Result::kGranted; break;
+    case Kind::kDenied: break;
+    case Kind::kLocal: result = request.client.loopback ? Result::kGranted : Result::kDenied; break;
+    case Kind::kIp:
+      result = AnyMatches(r.hosts, request.client, false) ? Result::kGranted : Result::kDenied;
+      break;
+    case Kind::kMethod:
+      result = NamesMethod(r.methods, request.method) ? Result::kGranted : Result::kDenied;
+      break;
+    case Kind::kUnchecked: return Result::kDenied;
+    case Kind::kAll:
+    case Kind::kAny:
+    case Kind::kNone: {
+      bool granted = false, denied = false;
+      for (const TRequirement& item : r.items) {
+        const Result each = Evaluate(item, request);
+        granted |= each == Result::kGranted || (r.kind == Kind::kNone && HasUnchecked(item));
+        denied |= each == Result::kDenied;
+      }
+      if (r.kind == Kind::kNone) return granted ? Result::kDenied : Result::kNeutral;
+      if (r.kind == Kind::kAll) return denied ? Result::kDenied : granted ? Result::kGranted : Result::kNeutral;
+      return granted ? Result::kGranted : denied ? Result::kDenied : Result::kNeutral;
+    }
+  }
+  if (!r.negate) return result;
+  return result == Result::kGranted ? Result::kDenied : Result::kNeutral;
+}
+
+bool HostRulesDeny(const TAccessRules& rules, const Request& request) {
+  bool allowThenDeny = false, allowed = false, denied = false;
+  for (const THostRule& rule : rules.hostRules) {
+    if (!rule.filter.Holds(request.method)) continue;
+    switch (rule.kind) {
+      case THostRule::Kind::kOrderDenyAllow: allowThenDeny = false; break;
+      case THostRule::Kind::kOrderAllowDeny: allowThenDeny = true; break;
+      case THostRule::Kind::kAllow: allowed |= AnyMatches(rule.hosts, request.client, false); break;
+      case THostRule::Kind::kDeny: denied |= AnyMatches(rule.hosts, request.client, true); break;
+    }
+  }
+  return allowThenDeny ? !(allowed && !denied) : denied && !allowed;
+}
+
+// The settings in force: a section's Require lines, or its host rules, that
+// hold for the method replace earlier ones (of shallower folders); a rule
+// that is not read holds on.
+struct Effective {
+  const Request& request;
+  bool refused = false;
+  bool requireSet = false, granted = true;
+  const TAccessRules* hostRules = nullptr;
+  void Take(const TAccessRules& access) {
+    refused |= access.refused;
+    bool held = false, grants = false;
+    for (const TRequirement& r : access.requirements)
+      if (r.filter.Holds(request.method)) {
+        held = true;
+        grants |= Evaluate(r, request) == Result::kGranted;
+      }
+    if (held) requireSet = true, granted = grants;
+    for (const THostRule& rule : access.hostRules)
+      if (rule.filter.Holds(request.method)) hostRules = &access;
+  }
+  bool Denies() const {
+    return refused || (requireSet && !granted) || (hostRules && HostRulesDeny(*hostRules, request));
+  }
+};
+
+bool SameLetter(char a, char b) {
+  return a == b || (platform::NamesIgnoreCase && text::LowerAscii(a) == text::LowerAscii(b));
 }
 
 // '*' any run, '?' one character: one pass, going back only to the last '*'.
@@ -31,7 +122,7 @@ bool WildcardMatches(const std::string& pattern, const std::string& name) {
     if (p < pattern.size() && pattern[p] == '*') {
       star = p++;
       resume = n;
-    } else if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
+    } else if (p < pattern.size() && (pattern[p] == '?' || SameLetter(pattern[p], name[n]))) {
       ++p;
       ++n;
     } else if (star != std::string::npos) {
@@ -45,27 +136,11 @@ bool WildcardMatches(const std::string& pattern, const std::string& name) {
   return p == pattern.size();
 }
 
-bool SectionMatches(const TFilesSection& section, const std::string& name) {
+}  // namespace
+
+bool FilesSectionHolds(const TFilesSection& section, const std::string& name) {
   return section.regex ? section.pattern.Match(name) : WildcardMatches(section.wildcard, name);
 }
-
-// The settings in force: later ones (deeper folders, sections) replace earlier.
-struct Effective {
-  TAccessRules::Require require = TAccessRules::Require::kUnset;
-  const TAccessRules* hostRules = nullptr;
-  void Take(const TAccessRules& access) {
-    if (access.require != TAccessRules::Require::kUnset) require = access.require;
-    if (access.hostRulesSet) hostRules = &access;
-  }
-};
-
-bool HostRulesDeny(const TAccessRules& rules, const std::string& address) {
-  const bool allowed = AnyMatches(rules.allowFrom, address);
-  const bool denied = AnyMatches(rules.denyFrom, address);
-  return rules.allowThenDeny ? !(allowed && !denied) : denied && !allowed;
-}
-
-}  // namespace
 
 std::string TargetNameOf(const TPhysicalPath& mapped) {
   if (mapped.kind == TPhysicalPath::Kind::kFile) return mapped.entry.name;
@@ -77,21 +152,18 @@ bool IsRulesFileName(const std::string& name) {
          text::LowerAscii(name[2]) == 't';
 }
 
+bool TMethodFilter::Holds(const std::string& method) const {
+  return !limited || NamesMethod(methods, method) != except;
+}
+
 bool IsDenied(const std::vector<TFolderLevel>& levels, const TPhysicalPath& mapped,
-              const std::string& clientAddress) {
-  Effective effective;
+              const std::string& clientAddress, const std::string& method) {
+  const Request request{ClientAddressOf(clientAddress), method};
+  Effective effective{request};
   for (const TFolderLevel& level : levels) effective.Take(level.rules->access);
   const std::string name = TargetNameOf(mapped);
   for (const TFolderLevel& level : levels)
     for (const TFilesSection& section : level.rules->files)
-      if (SectionMatches(section, name)) effective.Take(section.access);
-  switch (effective.require) {
-    case TAccessRules::Require::kDenied: return true;
-    case TAccessRules::Require::kLocal:
-      if (!IsLoopback(clientAddress)) return true;
-      break;
-    case TAccessRules::Require::kGranted:
-    case TAccessRules::Require::kUnset: break;
-  }
-  return effective.hostRules && HostRulesDeny(*effective.hostRules, clientAddress);
+      if (FilesSectionHolds(section, name)) effective.Take(section.access);
+  return effective.Denies();
 }

@@ -12,9 +12,13 @@ class TDirectiveContext {
 
   TFolderRules& rules;
   int line = 0;
-  // The access rules a directive sets: those of the innermost <Files>
-  // section, else the folder's.
+  // Where a directive's settings go: the access rules and handlers of the
+  // innermost <Files> section, else the folder's; the methods of the <Limit>
+  // it stands in; the <Require...> section it stands in (null when none).
   TAccessRules* access = nullptr;
+  std::vector<THandlerRule>* handlers = nullptr;
+  TMethodFilter filter;
+  TRequirement* requirement = nullptr;
   // RewriteConds waiting for the RewriteRule they belong to.
   std::vector<TRewriteCondition> conditions;
 
@@ -22,10 +26,19 @@ class TDirectiveContext {
   void Fail(const std::string& why);
   // Read and not acted on: the server log says so.
   void Ignore(const std::string& what);
+  // What refuses some requests with 403, for the server log.
+  void NoteRefusal(const std::string& why);
+  // The access rules here let no one in (403), and the server log says why.
+  void Refuse(const std::string& why);
 };
 
 // ASCII lower case, as directive, flag and module names compare.
 std::string LowerName(std::string name);
+
+// True for directives that decide who gets what (access, authentication,
+// rewriting, handlers): where one is not read, its folder is refused rather
+// than served as if it were not there.
+bool CarriesAccessControl(const std::string& name);
 
 // Each reader returns false when `name` (lower case) is not a directive of
 // its module. `args` are the words after the name, `line` the whole line.
@@ -35,3 +48,5 @@ bool ReadAccessDirective(const std::string& name, const std::vector<std::string>
                          TDirectiveContext& c);
 bool ReadDirDirective(const std::string& name, const std::vector<std::string>& args,
                       const std::string& line, TDirectiveContext& c);
+bool ReadHandlerDirective(const std::string& name, const std::vector<std::string>& args,
+                          TDirectiveContext& c);

@@ -33,13 +33,64 @@ struct TRewriteRule {
   std::vector<std::pair<std::string, std::string>> variables;  // E=NAME:VALUE, not expanded
 };
 
+// The methods a directive holds for: every one, or those a <Limit> names
+// (upper case; GET includes HEAD), or all but those of a <LimitExcept>.
+struct TMethodFilter {
+  bool limited = false;
+  bool except = false;
+  std::vector<std::string> methods;
+  bool Holds(const std::string& method) const;
+};
+
+// A host of Allow, Deny or Require ip: everyone, a network (an address, its
+// leading part, CIDR or net/mask; IPv4 as ::ffff:a.b.c.d), a name, which is
+// not looked up (a local client is "localhost", any other is not known), or
+// an env= test, which is not made. What is not known names the client in a
+// Deny and never in an Allow.
+struct THostPattern {
+  enum class Kind { kAll, kNetwork, kName, kUnchecked };
+  Kind kind = Kind::kAll;
+  unsigned char address[16] = {};  // kNetwork: already masked
+  unsigned char mask[16] = {};
+  std::string name;  // kName, lower case
+};
+
+// A Require line or a <RequireAll>, <RequireAny>, <RequireNone> section.
+struct TRequirement {
+  enum class Kind { kGranted, kDenied, kLocal, kIp, kMethod, kAll, kAny, kNone, kUnchecked };
+  Kind kind = Kind::kUnchecked;
+  bool negate = false;                 // Require not ...
+  std::vector<THostPattern> hosts;     // kIp
+  std::vector<std::string> methods;    // kMethod, upper case
+  std::vector<TRequirement> items;     // kAll, kAny, kNone
+  TMethodFilter filter;                // the <Limit> it stands in
+};
+
+// An Order, Allow or Deny line.
+struct THostRule {
+  enum class Kind { kOrderDenyAllow, kOrderAllowDeny, kAllow, kDeny };
+  Kind kind = Kind::kAllow;
+  std::vector<THostPattern> hosts;  // kAllow, kDeny
+  TMethodFilter filter;
+};
+
 // The access directives of a folder or of a <Files> section.
 struct TAccessRules {
-  enum class Require { kUnset, kGranted, kDenied, kLocal };
-  Require require = Require::kUnset;
-  bool hostRulesSet = false;    // an Order, Allow or Deny was read
-  bool allowThenDeny = false;   // Order allow,deny (and mutual-failure)
-  std::vector<std::string> allowFrom, denyFrom;  // "all" or address prefixes
+  // The section's Require lines, any of which grants (as in <RequireAny>).
+  std::vector<TRequirement> requirements;
+  std::vector<THostRule> hostRules;
+  // An access rule here is not read: no one is let in, whatever deeper
+  // folders say.
+  bool refused = false;
+};
+
+// What a handler directive makes of names: run them as PHP, serve them as
+// files, or refuse them (a handler the server does not have).
+struct THandlerRule {
+  enum class Action { kPhp, kStatic, kRefused };
+  Action action = Action::kRefused;
+  std::vector<std::string> extensions;  // AddHandler, AddType: lower case with the dot;
+                                        // none for SetHandler, ForceType (every name)
 };
 
 struct TFilesSection {
@@ -47,6 +98,7 @@ struct TFilesSection {
   std::string wildcard;  // <Files name>: '*' and '?'
   TRegex pattern;        // <FilesMatch regex>, <Files ~ regex>
   TAccessRules access;
+  std::vector<THandlerRule> handlers;
 };
 
 struct TFolderRules {
@@ -60,12 +112,16 @@ struct TFolderRules {
 
   TAccessRules access;
   std::vector<TFilesSection> files;
+  std::vector<THandlerRule> handlers;
 
   std::optional<std::vector<std::string>> directoryIndex;
   std::map<int, std::string> errorDocuments;  // a local URL, or a text starting with '"'
 
-  // "line N: ..." for every directive read and ignored, for the server log.
+  // "line N: ..." for every directive read and ignored, and for every rule
+  // that refuses its folder or section because it is not read, for the
+  // server log.
   std::vector<std::string> ignored;
+  std::vector<std::string> refusals;
 };
 
 // The rules of one file's text. Never throws: what cannot be parsed is told

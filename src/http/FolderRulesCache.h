@@ -15,7 +15,7 @@ struct TFolderLevel {
 
 // The rules files of the folders from the root down to the target's folder,
 // in that order. One stat per folder when none has a file; a file is read
-// and parsed again only when its time or size changed. What a file ignores,
+// and parsed again whenever it changes (another file, size or time). What a file ignores,
 // or why it cannot be parsed, goes to the server log in `logFolder` once per
 // version of the file.
 std::vector<TFolderLevel> FolderRulesAlong(const TPhysicalPath& mapped, const std::string& logFolder);

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "http/FolderAccess.h"
+#include "http/FolderHandlers.h"
 #include "http/FolderRewrite.h"
 #include "http/FolderRulesCache.h"
 #include "http/ServerLog.h"
@@ -109,7 +110,8 @@ TResolvedRequest ResolveRequest(const TWorkerSettings& s, THttpRequest& request)
           break;
         }
     }
-    if (IsDenied(levels, mapped, s.clientAddress)) return Refused(403, levels, mapping);
+    if (IsDenied(levels, mapped, s.clientAddress, request.method) || !ApplyHandlers(levels, mapped))
+      return Refused(403, levels, mapping);
 
     TRewriteOutcome outcome;
     if (rewrite) outcome = RewriteOnce(levels, mapped, input);

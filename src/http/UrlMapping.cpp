@@ -62,6 +62,13 @@ std::string LocalPath(const std::string& root, const std::vector<std::string>& s
   return TKestro::ToNativePath(root + Join(segments, 0, count, platform::PathDelim));
 }
 
+// Upper case where the file system ignores letter case; as written where it
+// does not, so that x.PHP is no PHP file, as a rule written for ".php"
+// (<FilesMatch "\.php$">) does not hold for it either.
+std::string CaseAsNamesCompare(const std::string& name) {
+  return platform::NamesIgnoreCase ? TKestro::UpperCase(name) : name;
+}
+
 std::string ExtensionOf(const std::string& path) {
   const std::size_t dot = path.find_last_of(".\\/");
   if (dot == std::string::npos || path[dot] != '.') return std::string();
@@ -145,7 +152,7 @@ TMappingSettings MappingSettingsOf(const std::string& documentRoot, const std::s
   settings.documentRoot = documentRoot;
   settings.indexFiles = SplitList(indexFiles);
   for (const std::string& extension : SplitList(phpExtensions))
-    settings.phpExtensions.push_back(TKestro::UpperCase(TKestro::Trim(extension)));
+    settings.phpExtensions.push_back(CaseAsNamesCompare(TKestro::Trim(extension)));
   return settings;
 }
 
@@ -196,7 +203,7 @@ TPhysicalPath MapUrlToPath(const TMappingSettings& settings, const std::string& 
 }
 
 bool IsPhpFile(const std::string& path, const std::vector<std::string>& extensions) {
-  const std::string extension = TKestro::UpperCase(ExtensionOf(path));
+  const std::string extension = CaseAsNamesCompare(ExtensionOf(path));
   for (const std::string& element : extensions)
     if (element == extension) return true;
   return false;

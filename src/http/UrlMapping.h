@@ -9,7 +9,8 @@
 struct TMappingSettings {
   std::string documentRoot;
   std::vector<std::string> indexFiles;     // elements as written, not trimmed
-  std::vector<std::string> phpExtensions;  // trimmed and upper-cased, dot included
+  std::vector<std::string> phpExtensions;  // trimmed, dot included; upper-cased where
+                                           // names ignore letter case
   bool readFolderRules = true;             // per-folder .htaccess files
 };
 
@@ -55,8 +56,9 @@ inline TPhysicalPath MapUrlToPath(const TMappingSettings& settings, const std::s
   return MapUrlToPath(settings, url, settings.indexFiles);
 }
 
-// True when the extension of `path` (dot included, letter case ignored) is
-// one of `extensions` (upper-cased).
+// True when the extension of `path` (dot included; letter case ignored where
+// the file system ignores it) is one of `extensions` (as MappingSettingsOf
+// gives them).
 bool IsPhpFile(const std::string& path, const std::vector<std::string>& extensions);
 
 // `path` percent-encoded as a URI path: blanks and other control bytes,

@@ -12,6 +12,9 @@ extern const char PathDelim;
 // True where the file system reads a name that ends in '.' or ' ', or holds
 // ':', as another name (Windows: trailing dots and blanks dropped, streams).
 extern const bool NamesHaveAliases;
+// True where names compare without letter case (Windows), as the server's
+// own name tests (PHP extensions, <Files> sections) then do too.
+extern const bool NamesIgnoreCase;
 
 enum class PathKind { kMissing, kFile, kFolder };
 // What `path` names, learnt with one call.
@@ -53,6 +56,27 @@ struct FileStamp {
   std::int64_t lastWriteUtcMs = 0;
 };
 bool GetFileStamp(const std::string& path, FileStamp& stamp);
+
+// What changes with every write of `path`, for a cache that must notice each
+// one, even a rewrite of the same size with its time set back: the file's
+// identity on its volume, its size, its last-write and change times in
+// nanoseconds. `link`: the name is a symbolic link (Windows: a reparse
+// point), whose target the other fields describe.
+struct FileVersion {
+  PathKind kind = PathKind::kMissing;
+  bool link = false;
+  std::uint64_t volume = 0, id = 0;
+  std::int64_t size = 0, writeNs = 0, changeNs = 0;
+  bool operator==(const FileVersion& o) const {
+    return kind == o.kind && link == o.link && volume == o.volume && id == o.id &&
+           size == o.size && writeNs == o.writeNs && changeNs == o.changeNs;
+  }
+};
+// One system call when nothing is there.
+FileVersion VersionOf(const std::string& path);
+
+// `path` absolute with every link along it resolved; "" when it cannot be.
+std::string ResolvedPath(const std::string& path);
 
 // Names (not paths) of the entries of `folder` matching the wildcard `pattern`
 // ('*' and '?'), files and folders alike, in the file system's order.

@@ -91,6 +91,15 @@ void WriteFolderRulesSite(const TempFolder& site) {
   site.Write("www/lan/.htaccess", "Order deny,allow\nDeny from all\nAllow from 192.168.1 10.0.0.7\n");
   site.Write("www/office/a.txt", "office");
   site.Write("www/office/.htaccess", "Order allow,deny\nAllow from 192.168.10\n");
+  site.Write("www/net/a.txt", "net");
+  site.Write("www/net/.htaccess",
+             "Order deny,allow\nDeny from all\nAllow from 10.0.0.0/8 192.168.0.0/255.255.0.0 2001:db8::/32\n");
+  site.Write("www/reqip/a.txt", "ip");
+  site.Write("www/reqip/.htaccess",
+             "<RequireAll>\nRequire ip 192.168.1.0/24\nRequire not ip 192.168.1.20\n</RequireAll>\n");
+  // What the log may not copy: control bytes, a line of a file that is no rules file.
+  site.Write("www/ctl/a.txt", "ctl");
+  site.Write("www/ctl/.htaccess", "Options +Fancy\x1b[2J\nroot:$y$SECRET:19000::\n");
   site.Write("www/local/a.txt", "local");
   site.Write("www/local/.htaccess", "Require local\n");
   // Patterns that backtrack without end on a long path.
@@ -113,4 +122,41 @@ void WriteFolderRulesSite(const TempFolder& site) {
              "    RewriteRule ^ - [L]\n"
              "    RewriteRule ^ %{ENV:BASE}/index.php [L]\n"
              "</IfModule>\n");
+}
+
+void WriteClosedFolders(const std::function<void(const std::string& relative,
+                                                 const std::string& content)>& write) {
+  const std::string php = "<?php echo 'RAN-' . 'PHP'; // PROTECTED\n";
+  const struct {
+    const char* folder;
+    const char* page;  // the protected page beside the folder's .htaccess
+    std::string rules;
+  } folders[] = {
+      {"lim", "x.php", "<LimitExcept GET POST HEAD>\n    Require all denied\n</LimitExcept>\n"},
+      {"lim2", "x.php", "<Limit GET POST HEAD>\n    Require all denied\n</Limit>\n"},
+      {"reqall", "x.php", "<RequireAll>\n    Require all denied\n</RequireAll>\n"},
+      {"reqany", "x.php", "<RequireAny>\n    Require ip 10.0.0.0/8\n    Require method OPTIONS\n</RequireAny>\n"},
+      {"reqnone", "x.php",
+       "<RequireAll>\n  Require all granted\n  <RequireNone>\n    Require local\n  </RequireNone>\n</RequireAll>\n"},
+      {"ifsec", "x.php", "<If \"%{REMOTE_ADDR} =~ /./\">\n    Require all denied\n</If>\n"},
+      {"ifmod", "x.php", "<IfModule mod_authz_user.c>\n    Require all denied\n</IfModule>\n"},
+      {"opt", "t.php5", "AddHandler application/x-httpd-php .php5\n"},
+      {"optset", "a.inc", "<FilesMatch \"\\.inc$\">\n    SetHandler application/x-httpd-php\n</FilesMatch>\n"},
+      {"opttype", "p.html", "AddType application/x-httpd-php .html\n"},
+      {"cgi", "run.pl", "AddHandler cgi-script .pl .cgi\n"},
+      {"optsrc", "s.php", "<Files \"*.php\">\n    SetHandler application/x-httpd-php-source\n</Files>\n"},
+      {"cidr", "a.txt", "Order allow,deny\nAllow from all\nDeny from 127.0.0.0/8 ::1/128\n"},
+      {"mask", "a.txt", "Order allow,deny\nAllow from all\nDeny from 10.0.0.0/255.0.0.0 127.0.0.0/255.0.0.0\n"},
+      {"badnet", "a.txt", "Order deny,allow\nDeny from 127.0.0.1/40\n"},
+      {"bom", "a.txt", "\xEF\xBB\xBFRequire all denied\n"},
+      {"uploads", "x.php", "<FilesMatch \"\\.php$\">\n    Require all denied\n</FilesMatch>\n"},
+  };
+  for (const auto& f : folders) {
+    const std::string folder = f.folder;
+    const std::string page = f.page;
+    write(folder + "/.htaccess", f.rules);
+    write(folder + "/" + page, page == "a.txt" || page == "run.pl" ? "PROTECTED\n" : php);
+  }
+  write("htdir/.htaccess/rules.txt", "Require all granted\n");
+  write("htdir/a.txt", "PROTECTED\n");
 }

@@ -3,6 +3,7 @@
 // denied data and settings, and the faults a developer makes (a file that
 // cannot be parsed, rules that never end).
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,3 +19,11 @@ void WriteFolderRulesSite(const TempFolder& site);
 
 // Rows where letter case decides, which differ between the file systems.
 std::vector<RuleRow> PlatformRuleRows();
+
+// Folders whose rules the server must never read as more open than Apache
+// would: sections it reads as Apache does (<Limit>, <Require...>), sections
+// and modules it cannot read, host networks, handlers, a byte order mark, a
+// folder named .htaccess. Each protected file holds the text PROTECTED; its
+// PHP prints RAN-PHP, which its source does not hold.
+void WriteClosedFolders(const std::function<void(const std::string& relative,
+                                                 const std::string& content)>& write);

@@ -112,6 +112,8 @@ TEST_F(FolderRulesTest, ProjectsRouteAndProtectAsTheirFilesSay) {
       {"GET /lan/a.txt", "file /lan/a.txt"},
       {"GET /office/a.txt", "403"},
       {"GET /local/a.txt", "403"},
+      {"GET /net/a.txt", "file /net/a.txt"},
+      {"GET /reqip/a.txt", "403"},
   });
   ExpectRows(PlatformRuleRows());
 }
@@ -140,8 +142,10 @@ TEST_F(FolderRulesTest, FaultsAnswer500AndTheServerLogNamesThem) {
       {"GET /unclosed/a.txt", "500"},
       {"GET /loop/a.txt", "500"},
       {"GET /blog/wp-content/logo.png", "file /blog/wp-content/logo.png HTTP_AUTHORIZATION="},
+      {"GET /ctl/a.txt", "file /ctl/a.txt"},
   });
   const std::string log = site.Read("log/server.log");
+  const std::string ctl = TKestro::ToNativePath(site.Path() + "/www/ctl/.htaccess");
   const std::string blog = TKestro::ToNativePath(site.Path() + "/www/blog/.htaccess");
   for (const std::string& line :
        {TKestro::ToNativePath(site.Path() + "/www/broken/.htaccess") +
@@ -150,8 +154,11 @@ TEST_F(FolderRulesTest, FaultsAnswer500AndTheServerLogNamesThem) {
             ": line 2: <ifmodule> is not closed",
         blog + ": line 12: directive header ignored",
         blog + ": line 13: php_value (PHP's own .user.ini in the folder sets PHP's settings) ignored",
+        ctl + ": line 1: Options +Fancy\\x1B[2J ignored", ctl + ": line 2: directive (not a directive name) ignored",
         std::string("rewriting of /loop/a.txt did not end after 10 rounds: answered 500")})
     EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+  EXPECT_EQ(log.find_first_of("\x1b"), std::string::npos) << log;
+  EXPECT_EQ(log.find("SECRET"), std::string::npos) << log;
   // Each file is noted once, however often it is read.
   EXPECT_EQ(log.find("line 12"), log.rfind("line 12")) << log;
 }

@@ -139,8 +139,12 @@ std::vector<std::string> Extensions(const std::string& list) {
   return MappingSettingsOf("", "", list).phpExtensions;
 }
 
-TEST(IsPhpFileTest, ComparesTrimmedElementsWithoutRegardToCase) {
+// Letter case counts where the file system's names are told apart by it, as
+// a rule written for ".php" (<FilesMatch "\.php$">) tells them apart.
+TEST(IsPhpFileTest, ComparesTrimmedElementsInTheFileSystemsLetterCase) {
   EXPECT_TRUE(IsPhpFile("/w/a.php", Extensions(".php")));
+  EXPECT_EQ(IsPhpFile("/w/a.Php", Extensions(".php")), platform::NamesIgnoreCase);
+  EXPECT_EQ(IsPhpFile("/w/a.php", Extensions(".PHP")), platform::NamesIgnoreCase);
   EXPECT_TRUE(IsPhpFile("/w/a.PHP3", Extensions(" .php , .PHP3 ")));
   EXPECT_FALSE(IsPhpFile("/w/a.php", Extensions("php")));
   EXPECT_FALSE(IsPhpFile("/w/a.html", Extensions(".php,.php3")));

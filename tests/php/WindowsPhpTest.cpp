@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "FolderRulesSite.h"
 #include "HttpTestSupport.h"
 
 namespace {
@@ -94,7 +95,8 @@ TEST_F(WindowsPhpTest, PageGetsTheServerVariables) {
 
 // A folder's front controller and its denied folder, reached in another
 // letter case: any method reaches the script with the rules' variables, the
-// denied folder stays denied.
+// denied folder stays denied, and so do the folders whose rules are not read
+// as they are written.
 TEST_F(WindowsPhpTest, FolderRulesHoldInAnyLetterCase) {
   site.folder.Write("www/app/index.php", "");
   site.folder.Write("www/app/data/x.txt", "x");
@@ -116,13 +118,36 @@ TEST_F(WindowsPhpTest, FolderRulesHoldInAnyLetterCase) {
       {"GET /APP/DATA/X.TXT", 403, {}},
       {"GET /App/Data/", 403, {}},
       {"GET /APP/.HTACCESS", 403, {}},
+      // Rules not read as Apache reads them never open their folder.
+      {"PUT /LIM/X.PHP", 403, {}},
+      {"GET /Lim/x.PHP", 200, {"REQUEST_METHOD=GET"}},
+      {"GET /LIM2/X.PHP", 403, {}},
+      {"GET /ReqAll/x.php", 403, {}},
+      {"GET /REQNONE/X.PHP", 403, {}},
+      {"GET /IfSec/X.Php", 403, {}},
+      {"GET /IFMOD/x.php", 403, {}},
+      {"GET /OPT/T.PHP5", 200, {"REQUEST_METHOD=GET"}},
+      {"GET /OptSet/A.INC", 200, {"REQUEST_METHOD=GET"}},
+      {"GET /CGI/RUN.PL", 403, {}},
+      {"GET /OptSrc/S.PHP", 403, {}},
+      {"GET /CIDR/A.TXT", 403, {}},
+      {"GET /Mask/a.txt", 403, {}},
+      {"GET /BadNet/a.txt", 500, {}},
+      {"GET /BOM/A.TXT", 403, {}},
+      {"GET /UPLOADS/X.PHP", 403, {}},
+      {"GET /uploads/x.Php", 403, {}},
+      {"GET /HtDir/A.TXT", 403, {}},
   };
+  WriteClosedFolders([&](const std::string& relative, const std::string& content) {
+    site.folder.Write("www/" + relative, content);
+  });
   for (const Case& c : cases) {
     const std::size_t blank = c.request.find(' ');
     const Response r = Ask(Get(c.request.substr(blank + 1),
                                "Authorization: Bearer t\r\nContent-Length: 0\r\n",
                                c.request.substr(0, blank)));
     EXPECT_EQ(r.status, c.status) << c.request;
+    EXPECT_EQ(r.body.find("PROTECTED"), std::string::npos) << c.request;
     for (const std::string& line : c.lines) EXPECT_TRUE(Has(r, line)) << c.request << "\n" << r.body;
   }
 }

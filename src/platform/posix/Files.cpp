@@ -12,6 +12,7 @@ namespace platform {
 
 const char PathDelim = '/';
 const bool NamesHaveAliases = false;
+const bool NamesIgnoreCase = false;
 
 namespace {
 
@@ -139,6 +140,35 @@ bool GetFileStamp(const std::string& path, FileStamp& stamp) {
   stamp.lastWriteUtcMs =
       static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
   return true;
+}
+
+namespace {
+
+std::int64_t Nanoseconds(const timespec& t) {
+  return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+}  // namespace
+
+FileVersion VersionOf(const std::string& path) {
+  FileVersion version;
+  struct stat st;
+  if (path.empty() || ::lstat(path.c_str(), &st) != 0) return version;
+  version.link = S_ISLNK(st.st_mode);
+  if (version.link && !StatPath(path, st)) return version;
+  version.kind = S_ISDIR(st.st_mode) ? PathKind::kFolder : PathKind::kFile;
+  version.volume = static_cast<std::uint64_t>(st.st_dev);
+  version.id = static_cast<std::uint64_t>(st.st_ino);
+  version.size = static_cast<std::int64_t>(st.st_size);
+  version.writeNs = Nanoseconds(st.st_mtim);
+  version.changeNs = Nanoseconds(st.st_ctim);
+  return version;
+}
+
+std::string ResolvedPath(const std::string& path) {
+  std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
+                                                       &std::free);
+  return resolved ? std::string(resolved.get()) : std::string();
 }
 
 std::vector<std::string> FindEntries(const std::string& folder, const std::string& pattern) {

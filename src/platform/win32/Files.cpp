@@ -8,6 +8,7 @@ namespace platform {
 
 const char PathDelim = '\\';
 const bool NamesHaveAliases = true;
+const bool NamesIgnoreCase = true;
 
 namespace {
 
@@ -54,20 +55,34 @@ std::string NarrowedExactly(const std::wstring& wide) {
   return text;
 }
 
-// The last component of the path the handle was opened at, as the file
-// system keeps it.
-std::wstring FinalName(HANDLE h) {
+// Attributes only and every sharing mode: a file that another program holds
+// open is still seen; folders need the backup flag to be opened.
+FileHandle OpenForAttributes(const std::wstring& path) {
+  return FileHandle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+// The path the handle was opened at, as the file system keeps it: without
+// its volume (VOLUME_NAME_NONE) or from its drive letter (VOLUME_NAME_DOS).
+std::wstring FinalPath(HANDLE h, DWORD volume) {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
     const DWORD size = static_cast<DWORD>(path.size());
-    const DWORD n = GetFinalPathNameByHandleW(h, &path[0], size, VOLUME_NAME_NONE);
+    const DWORD n = GetFinalPathNameByHandleW(h, &path[0], size, volume);
     if (n == 0) return std::wstring();
     if (n < size) {
       path.resize(n);
-      return path.substr(path.find_last_of(L'\\') + 1);
+      return path;
     }
     path.resize(n);  // too small: n counts the terminating NUL
   }
+}
+
+// The last component of the path the handle was opened at.
+std::wstring FinalName(HANDLE h) {
+  const std::wstring path = FinalPath(h, VOLUME_NAME_NONE);
+  return path.substr(path.find_last_of(L'\\') + 1);
 }
 
 }  // namespace
@@ -76,11 +91,7 @@ DiskEntry DiskEntryOf(const std::string& path) {
   DiskEntry entry;
   const std::wstring wide = Widened(path);
   if (wide.empty()) return entry;
-  // Attributes only and every sharing mode: a file that another program holds
-  // open is still seen; folders need the backup flag to be opened.
-  FileHandle file(CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  FileHandle file(OpenForAttributes(wide));
   BY_HANDLE_FILE_INFORMATION info;
   if (file.h == INVALID_HANDLE_VALUE || GetFileType(file.h) != FILE_TYPE_DISK ||
       !GetFileInformationByHandle(file.h, &info))
@@ -167,6 +178,44 @@ bool GetFileStamp(const std::string& path, FileStamp& stamp) {
   stamp.size = (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   stamp.lastWriteUtcMs = FileTimeToUnixMs(data.ftLastWriteTime);
   return true;
+}
+
+namespace {
+
+// A time in 100 ns units as nanoseconds, on the same (only compared) scale.
+std::int64_t Nanoseconds(const LARGE_INTEGER& time) {
+  return static_cast<std::int64_t>(time.QuadPart) * 100;
+}
+
+}  // namespace
+
+FileVersion VersionOf(const std::string& path) {
+  FileVersion version;
+  const DWORD a = Attributes(path);
+  if (a == INVALID_FILE_ATTRIBUTES) return version;
+  FileHandle file(OpenForAttributes(Widened(path)));
+  BY_HANDLE_FILE_INFORMATION info;
+  FILE_BASIC_INFO basic;
+  if (file.h == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(file.h, &info) ||
+      !GetFileInformationByHandleEx(file.h, FileBasicInfo, &basic, sizeof basic))
+    return version;
+  version.kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::kFolder : PathKind::kFile;
+  version.link = (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  version.volume = info.dwVolumeSerialNumber;
+  version.id = static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+  version.size = static_cast<std::int64_t>(static_cast<std::uint64_t>(info.nFileSizeHigh) << 32 |
+                                           info.nFileSizeLow);
+  version.writeNs = Nanoseconds(basic.LastWriteTime);
+  version.changeNs = Nanoseconds(basic.ChangeTime);
+  return version;
+}
+
+std::string ResolvedPath(const std::string& path) {
+  FileHandle file(OpenForAttributes(Widened(path)));
+  if (file.h == INVALID_HANDLE_VALUE) return std::string();
+  std::wstring resolved = FinalPath(file.h, VOLUME_NAME_DOS);
+  if (resolved.rfind(L"\\\\?\\", 0) == 0) resolved.erase(0, 4);
+  return NarrowedExactly(resolved);
 }
 
 std::vector<std::string> FindEntries(const std::string& folder, const std::string& pattern) {
