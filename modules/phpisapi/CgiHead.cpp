@@ -1,6 +1,7 @@
 #include "CgiHead.h"
 
-#include "common/TextView.h"  // header-only: the module links none of the server's libraries
+#include "common/StatusCode.h"  // header-only, as TextView.h: the module links none of the server's libraries
+#include "common/TextView.h"
 
 namespace phpisapi {
 
@@ -11,14 +12,6 @@ bool NameIs(const std::string& name, const char* expected) {
 }
 
 std::string Trim(const std::string& value) { return std::string(text::Trimmed(value)); }
-
-// "404" or "404 Not Found": three digits of a code from 100 to 599, then
-// the end or a blank; anything else would make a status line no client reads.
-bool IsStatus(const std::string& status) {
-  if (status.size() < 3 || status[0] < '1' || status[0] > '5') return false;
-  if (!text::IsDecimal(std::string_view(status).substr(0, 3))) return false;
-  return status.size() == 3 || status[3] == ' ';
-}
 
 // A length is one decimal number; lines that disagree make none.
 void TakeLength(CgiHead& head, const std::string& line, const std::string& value,
@@ -87,7 +80,7 @@ CgiHead ParseCgiHead(const std::string& block) {
     const std::string name = Trim(line.substr(0, colon));
     if (NameIs(name, "status")) {
       const std::string status = Trim(line.substr(colon + 1));
-      if (IsStatus(status))
+      if (NamesStatusCode(status))
         head.status = status;
       else
         head.refused.push_back(line);

@@ -6,6 +6,7 @@
 
 #include "common/HttpStatus.h"
 #include "common/KestroClass.h"
+#include "common/StatusCode.h"
 #include "common/TextView.h"
 #include "php/ConnectionContext.h"
 #include "platform/Files.h"
@@ -63,10 +64,7 @@ BOOL MapUrl(HCONN connId, LPVOID url, LPDWORD dataType) {
 // not passed on: the answer stays 200 OK.
 std::string StatusText(const char* given) {
   const std::string status = TKestro::Trim(given ? given : "");
-  const bool coded = status.size() >= 3 && status[0] >= '1' && status[0] <= '5' &&
-                     text::IsDecimal(std::string_view(status).substr(0, 3)) &&
-                     (status.size() == 3 || status[3] == ' ');
-  if (!coded) return "200 OK";
+  if (!NamesStatusCode(status)) return "200 OK";
   if (status.size() > 3) return status;
   return status + " " + ReasonPhrase(static_cast<int>(TKestro::StrToInt64Def(status, 0)));
 }
