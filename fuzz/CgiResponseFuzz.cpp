@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "CgiHead.h"
+#include "common/StatusCode.h"
 #include "FastCgi.h"
 #include "FuzzSupport.h"
 
@@ -19,12 +20,15 @@ void CheckHead(const std::string& output) {
   if (!phpisapi::FindHeadEnd(output, headLength, bodyStart)) return;
   FUZZ_CHECK(headLength <= bodyStart && bodyStart <= output.size());
   const phpisapi::CgiHead head = phpisapi::ParseCgiHead(output.substr(0, headLength));
-  FUZZ_CHECK(!head.status.empty());
+  // Whatever PHP wrote, the status line names a code and the head carries
+  // no framing of PHP's own.
+  FUZZ_CHECK(NamesStatusCode(head.status));
   // Header lines each end in CR LF and hold no other line break.
   for (std::size_t start = 0; start < head.headers.size();) {
     const std::size_t end = head.headers.find("\r\n", start);
     FUZZ_CHECK(end != std::string::npos && end > start);
     FUZZ_CHECK(head.headers.substr(start, end - start).find('\n') == std::string::npos);
+    FUZZ_CHECK(!text::EqualsNoCase(std::string_view(head.headers).substr(start, 15), "content-length:"));
     start = end + 2;
   }
 }

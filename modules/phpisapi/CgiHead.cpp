@@ -1,6 +1,7 @@
 #include "CgiHead.h"
 
-#include "common/TextView.h"  // header-only: the module links none of the server's libraries
+#include "common/StatusCode.h"  // header-only, as TextView.h: the module links none of the server's libraries
+#include "common/TextView.h"
 
 namespace phpisapi {
 
@@ -11,6 +12,21 @@ bool NameIs(const std::string& name, const char* expected) {
 }
 
 std::string Trim(const std::string& value) { return std::string(text::Trimmed(value)); }
+
+// A length is one decimal number; lines that disagree make none.
+void TakeLength(CgiHead& head, const std::string& line, const std::string& value,
+                bool& lengthSeen) {
+  std::uint64_t length = 0;
+  const bool number = text::ParseDecimal(value, length) && length <= INT64_MAX;
+  const bool agrees = !lengthSeen || head.declaredLength == static_cast<std::int64_t>(length);
+  if (number && agrees && (!lengthSeen || head.declaredLength >= 0)) {
+    head.declaredLength = static_cast<std::int64_t>(length);
+  } else {
+    head.declaredLength = -1;
+    head.refused.push_back(line);
+  }
+  lengthSeen = true;
+}
 
 }  // namespace
 
@@ -52,6 +68,7 @@ bool CgiHead::HasNoBody() const {
 
 CgiHead ParseCgiHead(const std::string& block) {
   CgiHead head;
+  bool lengthSeen = false;
   for (std::size_t start = 0; start < block.size();) {
     std::size_t end = block.find('\n', start);
     if (end == std::string::npos) end = block.size();
@@ -63,12 +80,15 @@ CgiHead ParseCgiHead(const std::string& block) {
     const std::string name = Trim(line.substr(0, colon));
     if (NameIs(name, "status")) {
       const std::string status = Trim(line.substr(colon + 1));
-      if (!status.empty()) head.status = status;
+      if (NamesStatusCode(status))
+        head.status = status;
+      else
+        head.refused.push_back(line);
       continue;
     }
     if (NameIs(name, "content-length"))
-      head.contentLength = line + "\r\n";
-    else if (!NameIs(name, "transfer-encoding"))
+      TakeLength(head, line, Trim(line.substr(colon + 1)), lengthSeen);
+    else if (!NameIs(name, "transfer-encoding") && !NameIs(name, "date"))
       head.headers += line + "\r\n";
   }
   return head;

@@ -1,17 +1,20 @@
 // PHP's CGI header block, turned into a status text and header lines.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace phpisapi {
 
 struct CgiHead {
-  std::string status = "200 OK";  // from a Status: line
-  // Every other line, each ending in CR LF, but the body's framing: PHP's
-  // Content-Length is kept apart, its Transfer-Encoding dropped (the module
-  // frames the body itself).
+  std::string status = "200 OK";  // from a Status: line that names a code 100-599
+  // Every other line, each ending in CR LF, but the body's framing and the
+  // date, which are the server's: PHP's Content-Length is kept apart as a
+  // number, Transfer-Encoding and Date are dropped.
   std::string headers;
-  std::string contentLength;  // PHP's Content-Length line, with its CR LF; empty: none
+  std::int64_t declaredLength = -1;  // PHP's Content-Length; -1: none, or not one number
+  std::vector<std::string> refused;  // PHP's lines that were not passed on, for the log
 
   int Code() const;  // the status's number; 0 when it starts with none
   // 1xx, 204 and 304 answers end with their head, whatever follows.

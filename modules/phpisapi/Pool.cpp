@@ -27,7 +27,7 @@ std::string InTree(const std::string& phpFolder, std::initializer_list<const cha
 // tree's php.ini (PHPRC, else the module's folder), no system ini scan
 // folder, temporary files in the tree's tmp/, one process that never forks
 // children nor exits on its own; PHP's errors and stderr in the tree's log/.
-CgiSetup SetupFor(const std::string& phpFolder) {
+CgiSetup SetupFor(const std::string& phpFolder, const std::string& errorLog) {
   CgiSetup setup;
   std::string value;
   for (const std::string& name : SystemVariables())
@@ -38,7 +38,7 @@ CgiSetup SetupFor(const std::string& phpFolder) {
   for (const char* name : {"TMPDIR", "TEMP", "TMP"}) setup.environment.push_back(name + ("=" + tmp));
   setup.environment.push_back("PHP_INI_SCAN_DIR=");
   setup.environment.push_back("PHP_FCGI_MAX_REQUESTS=0");
-  setup.errorLog = InTree(phpFolder, {"log", "php_errors.log"});
+  setup.errorLog = errorLog;
   return setup;
 }
 
@@ -95,7 +95,9 @@ std::vector<char>& Pool::Lease::Buffer(std::size_t size) {
 }
 
 Pool::Pool(std::string phpFolder)
-    : phpFolder_(std::move(phpFolder)), settings_(LoadSettings(phpFolder_ + "/phpisapi.ini")) {}
+    : phpFolder_(std::move(phpFolder)),
+      errorLog_(InTree(phpFolder_, {"log", "php_errors.log"})),
+      settings_(LoadSettings(phpFolder_ + "/phpisapi.ini")) {}
 
 Pool::~Pool() {
   {
@@ -141,7 +143,7 @@ std::unique_ptr<Pool::Lease> Pool::Acquire(Clock::time_point deadline,
 
 std::unique_ptr<CgiProcess> Pool::StartProcess(int index) {
   // The environment as it is now: a test changes the server's between starts.
-  return space_ ? space_->Start(program_, index, SetupFor(phpFolder_)) : nullptr;
+  return space_ ? space_->Start(program_, index, SetupFor(phpFolder_, errorLog_)) : nullptr;
 }
 
 void Pool::StartOnce() {

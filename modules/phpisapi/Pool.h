@@ -76,6 +76,8 @@ class Pool {
   // deadline while the request is wanted; null when none came free.
   std::unique_ptr<Lease> Acquire(Clock::time_point deadline, const StillWanted& wanted);
   const Settings& settings() const { return settings_; }
+  // The tree's log/php_errors.log, where php-cgi's errors go.
+  const std::string& errorLog() const { return errorLog_; }
 
  private:
   void StartOnce();  // under mutex_
@@ -89,6 +91,7 @@ class Pool {
   void TakeIdle(Clock::time_point now, std::vector<std::unique_ptr<CgiProcess>>& idle);
 
   const std::string phpFolder_;
+  const std::string errorLog_;
   Settings settings_;
   std::string program_;
   std::mutex mutex_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -51,9 +52,10 @@ class ClientWatch {
 class Exchange {
  public:
   Exchange(EXTENSION_CONTROL_BLOCK& ecb, const CgiRequest& request, std::chrono::seconds limit,
-           ClientWatch& client, std::vector<char>& buffer)
+           ClientWatch& client, std::vector<char>& buffer, const std::string& errorLog)
       : ecb_(ecb),
         request_(request),
+        errorLog_(errorLog),
         deadline_(Clock::now() + limit),
         client_(client),
         buffer_(buffer) {}
@@ -173,6 +175,7 @@ class Exchange {
     std::size_t headLength = 0, bodyStart = 0;
     if (FindHeadEnd(head_, headLength, bodyStart)) {
       parsed_ = ParseCgiHead(head_.substr(0, headLength));
+      NoteRefused();
       if (!Bodyless()) body_ = head_.substr(bodyStart);
     } else if (head_.size() > kHeadLimit) {
       body_ = std::move(head_);  // no header block: all of it is body
@@ -184,6 +187,16 @@ class Exchange {
     state_ = State::kBody;
   }
 
+  // The script's lines that went no further, beside PHP's own errors.
+  void NoteRefused() const {
+    if (parsed_.refused.empty()) return;
+    std::ofstream log(errorLog_, std::ios::app);
+    const std::string script = ServerVariable(ecb_, "SCRIPT_NAME");
+    for (const std::string& line : parsed_.refused)
+      log << "[php-cgi] " << script << ": header \"" << line
+          << "\" not sent (a status is a code from 100 to 599, a length one number)\n";
+  }
+
   // PHP flushed and goes on: the head leaves with what is there.
   bool Flush() {
     if (state_ == State::kHead) return true;  // no whole header block yet
@@ -191,13 +204,16 @@ class Exchange {
     return WriteBody(false);
   }
 
-  // The whole answer came: a body still held is delimited by its length.
+  // The whole answer came: a body still held is delimited by its own
+  // length. False when the connection cannot be kept: a write failed, or
+  // PHP's declared length, sent before the body was known, proved wrong.
   bool Finish() {
     if (state_ == State::kHead) {
       body_ = std::move(head_);
       state_ = State::kBody;
     }
-    return (state_ != State::kBody || SendHead(true)) && WriteBody(true);
+    if (!((state_ != State::kBody || SendHead(true)) && WriteBody(true))) return false;
+    return left_ <= 0 && !overrun_;
   }
 
   bool SendHead(bool ended) {
@@ -209,19 +225,30 @@ class Exchange {
     return false;
   }
 
-  // The line that frames the body: PHP's own length (none for 204), else
-  // the length of a body that `ended`, else chunks for an HTTP/1.1 client;
-  // else none, and the connection's close ends the body.
+  // The line that frames the body (none for 204): the length of a body
+  // that `ended`, whatever PHP declared; for one still coming PHP's own
+  // length, which WriteBody holds it to, else chunks for an HTTP/1.1
+  // client, else none, and the connection's close ends the body. A bodyless
+  // answer keeps the length PHP declared for the body it leaves out.
   std::string Framing(bool ended, bool& keep) {
+    const std::int64_t declared = parsed_.declaredLength;
     if (parsed_.Code() == 204) return std::string();
-    if (!parsed_.contentLength.empty() || Bodyless()) return parsed_.contentLength;
-    if (ended) return "Content-Length: " + std::to_string(body_.size()) + "\r\n";
+    if (Bodyless()) return declared >= 0 ? LengthLine(declared) : std::string();
+    if (ended) return LengthLine(static_cast<std::int64_t>(body_.size()));
+    if (declared >= 0) {
+      left_ = declared;
+      return LengthLine(declared);
+    }
     if (request_.chunkedAllowed) {
       chunked_ = true;
       return "Transfer-Encoding: chunked\r\n";
     }
     keep = false;
     return std::string();
+  }
+
+  static std::string LengthLine(std::int64_t length) {
+    return "Content-Length: " + std::to_string(length) + "\r\n";
   }
 
   // What PHP wrote since the last write, in a chunk when chunked; `last`
@@ -240,6 +267,14 @@ class Exchange {
       }
       if (last) out_ += "0\r\n\r\n";
       bytes = &out_;
+    } else if (left_ >= 0) {
+      // Never past the length the client was told: the rest is dropped and
+      // the connection ends after the answer (Finish).
+      if (static_cast<std::int64_t>(body_.size()) > left_) {
+        body_.resize(static_cast<std::size_t>(left_));
+        overrun_ = true;
+      }
+      left_ -= static_cast<std::int64_t>(body_.size());
     }
     const bool written = bytes->empty() || WriteAll(ecb_, bytes->data(), bytes->size(), deadline_);
     body_.clear();
@@ -249,6 +284,7 @@ class Exchange {
 
   EXTENSION_CONTROL_BLOCK& ecb_;
   const CgiRequest& request_;
+  const std::string& errorLog_;
   const Clock::time_point deadline_;  // the whole request ends by then
   ClientWatch& client_;
   std::vector<char>& buffer_;  // at least kIoSize bytes
@@ -256,6 +292,8 @@ class Exchange {
   std::string head_, body_, out_;
   CgiHead parsed_;
   bool chunked_ = false;
+  std::int64_t left_ = -1;  // of PHP's declared length, still to send; -1: not held to one
+  bool overrun_ = false;    // PHP printed past its declared length
 };
 
 // What tells php-cgi that a request is over: an abort record, which ends the
@@ -304,7 +342,7 @@ DWORD ServeRequest(EXTENSION_CONTROL_BLOCK& ecb, Pool& pool) {
     return HSE_STATUS_ERROR;
   }
   const Clock::time_point started = Clock::now();
-  Exchange exchange(ecb, request, limit, client, lease->Buffer(kIoSize));
+  Exchange exchange(ecb, request, limit, client, lease->Buffer(kIoSize), pool.errorLog());
   Channel* channel = lease->Connection();
   if (!channel || !exchange.SendRequest(*channel)) {  // once more, on a fresh process
     lease->Discard();

@@ -28,8 +28,7 @@ std::string TController::LoadPort() {
 }
 
 void TController::CreateServer() {
-  localIp_ = platform::LocalHostAddress();
-  if (localIp_.empty()) localIp_ = "127.0.0.1";  // no name lookup: the loopback address serves
+  networkAddress_ = platform::NetworkAddress();
   webServer_ = std::make_unique<TWebServer>(TPvn::GetSettingsFile());
 }
 
@@ -46,7 +45,7 @@ std::array<std::string, 3> TController::UsePort(int number) {
     TPvn::SavePort(number);
   }
   return {"http://localhost:" + port, "http://127.0.0.1:" + port,
-          "http://" + localIp_ + ":" + port};
+          networkAddress_.empty() ? std::string() : "http://" + networkAddress_ + ":" + port};
 }
 
 TStartOutcome TController::Start(const std::function<void()>& processEvents) {

@@ -41,8 +41,7 @@ class TController {
   // The settings file's port, remembered as the one last read or written.
   std::string LoadPort();
   // The HTTP server object for the settings file, not started, and the
-  // machine's own address for the third URL (the loopback address when it
-  // has none).
+  // machine's network address for the third URL.
   void CreateServer();
 
   // The port rule: the trimmed text as a decimal number from 1 to 65535,
@@ -51,7 +50,7 @@ class TController {
   // Writes `port` into the settings file when it differs from the one last
   // read or written there, as the server reads its port from that file when
   // it starts; then the three URLs of the port (localhost, 127.0.0.1, the
-  // machine's address). Throws as PrepareTree.
+  // machine's network address; "" for a machine without one). Throws as PrepareTree.
   std::array<std::string, 3> UsePort(int port);
 
   // Starts the HTTP server, calling `processEvents` while it waits.
@@ -78,6 +77,6 @@ class TController {
 
  private:
   std::unique_ptr<TWebServer> webServer_;
-  std::string localIp_;
+  std::string networkAddress_;
   std::string savedPort_;
 };

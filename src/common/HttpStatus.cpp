@@ -1,5 +1,7 @@
 #include "common/HttpStatus.h"
 
+#include "common/KestroClass.h"
+
 const char* ReasonPhrase(int code) {
   switch (code) {
     case 100: return "Continue";
@@ -28,6 +30,11 @@ std::string StatusLine(int code) {
   return "HTTP/1.1 " + std::to_string(code) + " " + ReasonPhrase(code) + "\r\n";
 }
 
+std::string ServerAndDateLines(const std::string& serverSoftware) {
+  return "Server: " + serverSoftware + "\r\nDate: " + TKestro::HttpDate(TKestro::NowLocal()) +
+         "\r\n";
+}
+
 std::string StatusPage(int code, const std::string& text) {
   if (code < 400 || code == 416) return std::string();
   const std::string name = std::to_string(code) + " " + ReasonPhrase(code);
@@ -39,7 +46,7 @@ std::string FixedAnswerText(int code, const std::string& serverSoftware,
                             const std::string& connectionLine, const std::string& extraLines,
                             bool headOnly, const std::string& text) {
   const std::string page = StatusPage(code, text);
-  return StatusLine(code) + "Server: " + serverSoftware + "\r\n" + extraLines +
+  return StatusLine(code) + ServerAndDateLines(serverSoftware) + extraLines +
          "Content-Type: text/html\r\nContent-Length: " + std::to_string(page.size()) + "\r\n" +
          connectionLine + "\r\n" + (headOnly ? std::string() : page);
 }

@@ -7,6 +7,9 @@
 const char* ReasonPhrase(int code);
 // "HTTP/1.1 404 Not Found" and its CR LF.
 std::string StatusLine(int code);
+// The lines every answer carries after its status line: Server and Date
+// (the time now), each with its CR LF.
+std::string ServerAndDateLines(const std::string& serverSoftware);
 
 // The page of an answer the server makes by itself: for an error status a
 // short HTML page that names it ("404 Not Found") and carries `text` (HTML)
@@ -14,7 +17,7 @@ std::string StatusLine(int code);
 // "" for other statuses and for 416, whose Content-Range tells it all.
 std::string StatusPage(int code, const std::string& text = std::string());
 
-// A whole answer of the server's own: status line, Server, `extraLines`
+// A whole answer of the server's own: status line, Server, Date, `extraLines`
 // (each ended by CR LF), Content-Type text/html, Content-Length of its page,
 // `connectionLine`, the blank line and the page; an answer to HEAD counts
 // the page in Content-Length and leaves it out.

@@ -46,8 +46,8 @@ int BodyRefusal(BodyOutcome outcome) {
 // A folder's ErrorDocument text as the body of its status.
 void SendTextAnswer(const TConnection& c, int code, const std::string& text,
                     const std::string& connectionLine, bool headOnly) {
-  const std::string answer = StatusLine(code) + "Server: " + kServerSoftware +
-                             "\r\nContent-Type: text/html\r\nContent-Length: " +
+  const std::string answer = StatusLine(code) + ServerAndDateLines(kServerSoftware) +
+                             "Content-Type: text/html\r\nContent-Length: " +
                              std::to_string(text.size()) + "\r\n" + connectionLine + "\r\n" +
                              (headOnly ? "" : text);
   platform::SendAll(c.socket, answer.data(), answer.size());

@@ -101,9 +101,8 @@ std::string EntityHeaderLines(const FileFacts& file) {
 }
 
 std::string StatusAndDate(int code, const FileFacts& file) {
-  return StatusLine(code) + "Server: " + kServerSoftware +
-         "\r\nDate: " + TKestro::HttpDate(TKestro::NowLocal()) + "\r\nContent-Type: " +
-         file.type + "\r\n";
+  return StatusLine(code) + ServerAndDateLines(kServerSoftware) + "Content-Type: " + file.type +
+         "\r\n";
 }
 
 // A body that fits the buffer leaves with its header in one send; a larger
@@ -151,8 +150,7 @@ bool SendNotModified(const TConnection& c, const std::string& connectionLine) {
 bool SendRangeNotSatisfiable(const TConnection& c, const FileFacts& file,
                              const std::string& connectionLine) {
   SendFixedAnswer(c.socket, 416, connectionLine,
-                  "Date: " + TKestro::HttpDate(TKestro::NowLocal()) +
-                      "\r\nContent-Range: bytes */" + std::to_string(file.size) + "\r\n");
+                  "Content-Range: bytes */" + std::to_string(file.size) + "\r\n");
   return true;
 }
 

@@ -6,6 +6,8 @@
 
 #include "common/HttpStatus.h"
 #include "common/KestroClass.h"
+#include "common/StatusCode.h"
+#include "common/TextView.h"
 #include "php/ConnectionContext.h"
 #include "platform/Files.h"
 #include "platform/Socket.h"
@@ -58,13 +60,36 @@ BOOL MapUrl(HCONN connId, LPVOID url, LPDWORD dataType) {
 }
 
 // A status of a code alone ("404") gets its usual phrase: the status line
-// needs a blank after the code.
+// needs a blank after the code. One that names no code from 100 to 599 is
+// not passed on: the answer stays 200 OK.
 std::string StatusText(const char* given) {
   const std::string status = TKestro::Trim(given ? given : "");
-  if (status.empty()) return "200 OK";
-  if (status.find(' ') != std::string::npos) return status;
-  const std::int64_t code = TKestro::StrToInt64Def(status, 0);
-  return status + " " + (code >= 100 && code <= 999 ? ReasonPhrase(static_cast<int>(code)) : "");
+  if (!NamesStatusCode(status)) return "200 OK";
+  if (status.size() > 3) return status;
+  return status + " " + ReasonPhrase(static_cast<int>(TKestro::StrToInt64Def(status, 0)));
+}
+
+// The module's header lines but its Date (the server dates every answer)
+// and a Content-Length that is not one number, which no client could frame
+// the body by.
+std::string ModuleHeaders(const char* given) {
+  std::string kept;
+  const std::string_view all = given ? given : "";
+  for (std::size_t start = 0; start < all.size();) {
+    std::size_t end = all.find('\n', start);
+    if (end == std::string_view::npos) end = all.size();
+    const std::string_view line = text::Trimmed(all.substr(start, end - start));
+    start = end + 1;
+    const std::size_t colon = line.find(':');
+    const std::string_view name = line.substr(0, colon);
+    if (line.empty() || text::EqualsNoCase(name, "Date")) continue;
+    std::uint64_t length = 0;
+    if (text::EqualsNoCase(name, "Content-Length") &&
+        !text::ParseDecimal(text::Trimmed(line.substr(colon + 1)), length))
+      continue;
+    kept.append(line).append("\r\n");
+  }
+  return kept;
 }
 
 // The client is there as long as the worker serves it and its connection
@@ -78,18 +103,11 @@ BOOL IsConnected(HCONN connId, LPVOID buffer) {
   return TRUE;
 }
 
-// Status line, Server, the module's headers, Connection, the empty line.
+// Status line, Server, Date, the module's headers, Connection, the empty line.
 std::string ResponseHead(const HSE_SEND_HEADER_EX_INFO& info, std::string_view software) {
-  const std::string status = StatusText(info.pszStatus);
-  const std::string headers = TKestro::Trim(info.pszHeader ? info.pszHeader : "");
-  std::string head = "HTTP/1.1 " + status + "\r\n";
-  head += "Server: ";
-  head += software;
-  head += "\r\n";
-  if (!headers.empty()) head += headers + "\r\n";
-  head += info.fKeepConn ? "Connection: Keep-Alive\r\n" : "Connection: close\r\n";
-  head += "\r\n";
-  return head;
+  return "HTTP/1.1 " + StatusText(info.pszStatus) + "\r\n" +
+         ServerAndDateLines(std::string(software)) + ModuleHeaders(info.pszHeader) +
+         (info.fKeepConn ? "Connection: Keep-Alive\r\n" : "Connection: close\r\n") + "\r\n";
 }
 
 // An answer cut short (its writer failed or timed out): the connection

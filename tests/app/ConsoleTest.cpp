@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -50,14 +51,19 @@ int FreePort() { return Listener().Port(); }
 
 // The version and status code of the answer to GET / on the port, or ""
 // when nothing answers.
-std::string StatusOf(int port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+// The status of / at `host` (an address as a URL names it, an IPv6 one in brackets).
+std::string StatusOf(int port, std::string host = "127.0.0.1") {
+  if (host.front() == '[') host = host.substr(1, host.size() - 2);
+  addrinfo hints{};
+  hints.ai_flags = AI_NUMERICHOST;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return "";
+  int fd = ::socket(found->ai_family, SOCK_STREAM, 0);
   std::string answer;
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+  const bool connected = ::connect(fd, found->ai_addr, found->ai_addrlen) == 0;
+  ::freeaddrinfo(found);
+  if (connected) {
     std::string request = "GET / HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n";
     if (::send(fd, request.data(), request.size(), 0) > 0) {
       char buffer[256];
@@ -129,6 +135,17 @@ TEST_F(Console, StartsServesAndFollowsCommands) {
   program->Write("start\n");
   ASSERT_TRUE(program->WaitForOutput("服务已成功启动.\n", kWait));
   EXPECT_EQ(StatusOf(port_), "HTTP/1.1 200");
+  // The line after 127.0.0.1, when there is one, is the address other
+  // machines use: never a loopback one, and the server answers there.
+  const std::string out = program->Output();
+  const std::size_t third = out.find(Url("127.0.0.1")) + Url("127.0.0.1").size();
+  const std::string line = out.substr(third, out.find('\n', third) - third);
+  if (line.rfind("http://", 0) == 0) {
+    const std::string host = line.substr(7, line.rfind(':') - 7);
+    EXPECT_NE(host.rfind("127.", 0), 0u) << line;
+    EXPECT_NE(host, "[::1]") << line;
+    EXPECT_EQ(StatusOf(port_, host), "HTTP/1.1 200") << line;
+  }
 
   program->Write("quit\n");
   EXPECT_EQ(program->WaitForExit(kWait), 0);

@@ -84,7 +84,7 @@ TEST_F(ServerAnswersTest, NotModifiedNeedsBothValidators) {
   const std::string match = "If-None-Match: " + first.Header("ETag") + "\r\n";
   const Response r = Ask(Get("/t.txt", since + match), true);
   EXPECT_EQ(r.status, 304);
-  EXPECT_EQ(r.HeaderNames(), (std::vector<std::string>{"Server", "Content-Type",
+  EXPECT_EQ(r.HeaderNames(), (std::vector<std::string>{"Server", "Date", "Content-Type",
                                                        "Content-Length", "Connection"}));
   EXPECT_EQ(r.Header("Content-Type"), "text/html");
   EXPECT_EQ(r.Header("Content-Length"), "0");
@@ -156,7 +156,7 @@ TEST_F(ServerAnswersTest, RangePastTheEndIsNotSatisfiable) {
 TEST_F(ServerAnswersTest, FoldersRedirectOrAreNotFound) {
   Response r = Ask(Get("/docs"));
   EXPECT_EQ(r.status, 301);
-  EXPECT_EQ(r.HeaderNames(), (std::vector<std::string>{"Server", "Location", "Content-Type",
+  EXPECT_EQ(r.HeaderNames(), (std::vector<std::string>{"Server", "Date", "Location", "Content-Type",
                                                        "Content-Length", "Connection"}));
   // One leading slash and the rest encoded: never a Location of another host;
   // the query is kept.
@@ -323,6 +323,7 @@ TEST_F(FolderRulesServerTest, AnswersAsTheFoldersFilesSay) {
   for (const Row& row : rows) {
     const Response r = Ask(Get(row.url, "", row.method));
     EXPECT_EQ(r.status, row.status) << row.method << " " << row.url;
+    EXPECT_EQ(r.Header("Date").size(), 29u) << row.method << " " << row.url;  // every answer is dated
     const std::string seen = row.status / 100 == 3 ? r.Header("Location") : r.body;
     EXPECT_NE(seen.find(row.mark), std::string::npos) << row.method << " " << row.url << ": " << seen;
   }

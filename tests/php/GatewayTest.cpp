@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -240,10 +241,16 @@ TEST_F(GatewayTest, CallbacksAnswerAsTheInterfacePrescribes) {
   EXPECT_EQ(r.at("code1016.null"), "0");
 }
 
-TEST_F(GatewayTest, ResponseHeadIsExactlyStatusServerHeadersConnection) {
-  EXPECT_EQ(RawExchange(site.port, Get("/info.php?mode=head")),
-            "HTTP/1.1 200 OK\r\nServer: Portavane/6.29\r\nX-Test: a\r\n"
-            "Connection: close\r\n\r\n");
+// The module's Date and a length that is no number do not pass, nor a
+// status that names no code.
+TEST_F(GatewayTest, ResponseHeadIsExactlyStatusServerDateHeadersConnection) {
+  for (const char* target : {"/info.php?mode=head", "/info.php?mode=head&status=bad"}) {
+    const std::string head = RawExchange(site.port, Get(target));
+    EXPECT_TRUE(std::regex_match(head, std::regex("HTTP/1\\.1 200 OK\r\nServer: Portavane/6\\.29\r\n"
+                                                  "Date: \\w{3}, \\d\\d \\w{3} 20\\d\\d [0-9:]{8} GMT\r\n"
+                                                  "X-Test: a\r\nConnection: close\r\n\r\n")))
+        << target << "\n" << head;
+  }
 }
 
 TEST_F(GatewayTest, ModuleKeepsTheConnectionOpenWithFKeepConn) {

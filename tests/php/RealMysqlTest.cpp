@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <regex>
 #include <thread>
 
 #include "ChildProcess.h"
@@ -25,6 +26,7 @@ namespace {
 using httptest::Client;
 using httptest::Get;
 using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
 
 // Each way PHP reaches the server, as one line: the way and the answer of
 // SELECT 6*7, or the failure.
@@ -76,7 +78,7 @@ class RealMysql : public ::testing::Test {
   void SetUp() override {
     if (TreeProgram::AssembledTree().empty()) GTEST_SKIP() << "no assembled tree: run make tree";
     tree_.WritePage("query.php", kQueryPage);
-    for (const char* page : {"index.php", "adminer/index.php", "adminer/adminer.php"}) {
+    for (const char* page : {"index.php", "adminer/index.php", "adminer/local-login.php", "adminer/adminer.php"}) {
       std::ifstream delivered(TreeProgram::AssembledTree() + "/www/" + page);
       tree_.WritePage(page, std::string(std::istreambuf_iterator<char>(delivered), {}));
     }
@@ -104,9 +106,12 @@ TEST_F(RealMysql, TheProgramRunsTheServerForPhpAndQuitStopsIt) {
 }
 
 // A page the developer opens can rebind its own host name to 127.0.0.1 and
-// reach Adminer from the browser: the empty root password works only for the
-// names of this machine, and root writes files nowhere a page could run.
+// reach the database tools from the browser: the empty root password works
+// only for the names of this machine, in Adminer and in phpMyAdmin set up as
+// the README says, and root writes files nowhere a page could run.
 TEST_F(RealMysql, OnlyThisMachinesNamesLogInWithoutPasswordAndQueriesWriteNoPages) {
+  ASSERT_TRUE(fs::exists("/usr/share/phpmyadmin")) << "phpMyAdmin not installed: scripts/install-deps.sh";
+  tree_.DropInPhpMyAdmin();
   tree_.WritePage("outfile.php", kOutfilePage);
   ASSERT_TRUE(tree_.Start()) << tree_.Output();
   ASSERT_TRUE(Answers(tree_)) << tree_.Output();
@@ -124,12 +129,13 @@ TEST_F(RealMysql, OnlyThisMachinesNamesLogInWithoutPasswordAndQueriesWriteNoPage
       {"::1", "localhost", true},
       {"127.0.0.1", "rebind.attacker.example", false},
       {"127.0.0.1", "rebind.attacker.example" + port, false},
+      {"127.0.0.1", "evil.example", false},
       {"127.0.0.1", "localhost.attacker.example", false},
       {"127.0.0.1", "127.0.0.1.attacker.example", false},
       {"127.0.0.1", "", false},
   };
   for (const auto& h : hosts) {
-    // Adminer's own steps, as a browser takes them with its cookies: the
+    // Each tool's own steps, as a browser takes them with its cookies: the
     // login form, its post, and the page after it, which connects.
     std::map<std::string, std::string> jar;
     auto ask = [&](const std::string& method, const std::string& target, const std::string& body) {
@@ -144,15 +150,29 @@ TEST_F(RealMysql, OnlyThisMachinesNamesLogInWithoutPasswordAndQueriesWriteNoPage
       for (const auto& [name, value] : r.headers)
         if (name == "Set-Cookie") {
           const std::string pair = value.substr(0, value.find(';'));
-          jar[pair.substr(0, pair.find('='))] = pair.substr(pair.find('=') + 1);
+          const std::string key = pair.substr(0, pair.find('=')), given = pair.substr(pair.find('=') + 1);
+          if (given == "deleted") jar.erase(key); else jar[key] = given;
         }
       return r;
     };
     ask("GET", "/adminer/", "");
     ask("POST", "/adminer/",
         "auth%5Bdriver%5D=server&auth%5Bserver%5D=localhost&auth%5Busername%5D=root&auth%5Bpassword%5D=");
-    const httptest::Response page = ask("GET", "/adminer/?server=localhost&username=root", "");
-    EXPECT_EQ(page.body.find("name=\"logout\"") != std::string::npos, h.logsIn) << h.address << " " << h.host;
+    const httptest::Response adminer = ask("GET", "/adminer/?server=localhost&username=root", "");
+    EXPECT_EQ(adminer.body.find("name=\"logout\"") != std::string::npos, h.logsIn)
+        << "Adminer " << h.address << " " << h.host;
+
+    jar.clear();
+    const std::string form = ask("GET", "/phpmyadmin/index.php", "").body;
+    std::smatch token, session;
+    std::regex_search(form, token, std::regex("name=\"token\" value=\"([^\"]+)\""));
+    std::regex_search(form, session, std::regex("name=\"set_session\" value=\"([^\"]+)\""));
+    ask("POST", "/phpmyadmin/index.php?route=/",
+        "route=%2F&server=1&token=" + token.str(1) + "&set_session=" + session.str(1) +
+            "&pma_username=root&pma_password=");
+    const httptest::Response pma = ask("GET", "/phpmyadmin/index.php?route=/", "");
+    EXPECT_EQ(pma.body.find("route=/logout") != std::string::npos, h.logsIn)
+        << "phpMyAdmin " << h.address << " " << h.host << "\n" << pma.body.substr(0, 3000);
   }
 
   const std::string www = tree_.Root() + "/www";

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -105,6 +106,25 @@ void TreeProgram::WritePage(const std::string& relative, const std::string& cont
   const fs::path page = fs::path(root_) / "www" / relative;
   fs::create_directories(page.parent_path());
   std::ofstream(page, std::ios::binary) << content;
+}
+
+void TreeProgram::DropInPhpMyAdmin() const {
+  const fs::path pma = fs::path(root_) / "www" / "phpmyadmin";
+  fs::copy("/usr/share/phpmyadmin", pma, fs::copy_options::recursive);
+  const fs::path vendor = pma / "libraries" / "vendor_config.php";
+  std::ifstream in(vendor);
+  std::string text(std::istreambuf_iterator<char>(in), {});
+  in.close();
+  text = std::regex_replace(text, std::regex("'configFile' => '[^']*'"), "'configFile' => ROOT_PATH . 'config.inc.php'");
+  text = std::regex_replace(text, std::regex("'tempDir' => '[^']*'"), "'tempDir' => ROOT_PATH . 'tmp/'");
+  std::ofstream(vendor, std::ios::trunc) << text;
+  WritePage("phpmyadmin/config.inc.php",
+            "<?php\n"
+            "require_once __DIR__ . '/../adminer/local-login.php';\n"
+            "$cfg['blowfish_secret'] = 'a secret of thirty-two bytes!!!!';\n"
+            "$cfg['Servers'][1]['auth_type'] = 'cookie';\n"
+            "$cfg['Servers'][1]['host'] = 'localhost';\n"
+            "$cfg['Servers'][1]['AllowNoPassword'] = portavane_passwordless_login();\n");
 }
 
 bool TreeProgram::Start() {

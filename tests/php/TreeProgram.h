@@ -25,6 +25,10 @@ class TreeProgram {
   TreeProgram& operator=(const TreeProgram&) = delete;
 
   void WritePage(const std::string& relative, const std::string& content) const;
+  // Debian's phpMyAdmin copied into www/phpmyadmin and set up as the README
+  // says: reading its settings and keeping its cache in its own folder, root
+  // without a password where the tree's local-login.php allows it.
+  void DropInPhpMyAdmin() const;
   // Starts the program and waits until its port answers.
   bool Start();
   // Waits (up to a minute) until PHP reaches the tree's MariaDB at

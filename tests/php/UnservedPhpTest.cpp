@@ -34,6 +34,7 @@ TEST_F(UnservedPhpTest, PhpRequestsAreToldPhpCouldNotBeLoaded) {
     const httptest::Response r =
         client.Request(Get(c.path, "Connection: keep-alive\r\n", c.method), head);
     EXPECT_EQ(r.status, 503) << c.path << " " << c.method;
+    EXPECT_EQ(r.Header("Date").size(), 29u) << c.path << " " << c.method;
     EXPECT_EQ(r.Header("Connection"), "close") << c.path << " " << c.method;
     EXPECT_TRUE(client.ClosedWithin(std::chrono::seconds(3))) << c.path << " " << c.method;
     if (head) {

@@ -8,9 +8,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <regex>
 
 #include "ChildProcess.h"
 #include "TreeProgram.h"
@@ -23,25 +20,6 @@ const char kSql[] = "-- an export as a user would upload it\n"
                     "CREATE TABLE fruit (id INT PRIMARY KEY, name VARCHAR(40), price DECIMAL(5,2));\n"
                     "INSERT INTO fruit VALUES (1, 'apple', 0.50), (2, 'pear (conference)', 0.75),\n"
                     "  (3, 'crème brûlée \"fig\"', 2.10);\n";
-
-// phpMyAdmin as Debian ships it, in www/phpmyadmin, reading its settings and
-// keeping its cache in its own folder: root may log in without a password.
-void DropInPhpMyAdmin(const fs::path& www) {
-  const fs::path pma = www / "phpmyadmin";
-  fs::copy("/usr/share/phpmyadmin", pma, fs::copy_options::recursive);
-  const fs::path vendor = pma / "libraries" / "vendor_config.php";
-  std::ifstream in(vendor);
-  std::string text(std::istreambuf_iterator<char>(in), {});
-  in.close();
-  text = std::regex_replace(text, std::regex("'configFile' => '[^']*'"), "'configFile' => ROOT_PATH . 'config.inc.php'");
-  text = std::regex_replace(text, std::regex("'tempDir' => '[^']*'"), "'tempDir' => ROOT_PATH . 'tmp/'");
-  std::ofstream(vendor, std::ios::trunc) << text;
-  std::ofstream(pma / "config.inc.php") << "<?php\n"
-                                           "$cfg['blowfish_secret'] = 'a secret of thirty-two bytes!!!';\n"
-                                           "$cfg['Servers'][1]['auth_type'] = 'cookie';\n"
-                                           "$cfg['Servers'][1]['host'] = 'localhost';\n"
-                                           "$cfg['Servers'][1]['AllowNoPassword'] = true;\n";
-}
 
 class DatabaseToolsInChromium : public ::testing::Test {
  protected:
@@ -56,7 +34,7 @@ TEST_F(DatabaseToolsInChromium, RootLogsInCreatesADatabaseImportsAFileAndSeesIts
   fs::copy(fs::path(TreeProgram::AssembledTree()) / "www", www,
            fs::copy_options::recursive | fs::copy_options::overwrite_existing);
   ASSERT_TRUE(fs::exists("/usr/share/phpmyadmin")) << "phpMyAdmin not installed: scripts/install-deps.sh";
-  DropInPhpMyAdmin(www);
+  tree.DropInPhpMyAdmin();
   ASSERT_TRUE(tree.Start()) << tree.Output();
   ASSERT_TRUE(tree.DatabaseAnswers()) << tree.Output();
 

@@ -70,7 +70,7 @@ void TConsoleFrontEnd::PrintSettings() {
          << "MySQL目录: " << TPvn::GetMysqlDir() << std::endl;
 }
 
-// Started: the time, the state and the three addresses, a line each.
+// Started: the time, the state and the addresses, a line each.
 bool TConsoleFrontEnd::StartServer() {
   const TStartOutcome outcome = control_.Start();
   if (outcome != TStartOutcome::Started) {
@@ -78,7 +78,8 @@ bool TConsoleFrontEnd::StartServer() {
     return false;
   }
   *info_ << TController::StartedSinceNow() << "\n" << TController::StateText(false) << "\n";
-  for (const auto& url : urls_) *info_ << url << "\n";
+  for (const auto& url : urls_)
+    if (!url.empty()) *info_ << url << "\n";
   info_->flush();
   return true;
 }

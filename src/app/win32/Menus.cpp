@@ -90,10 +90,14 @@ TMenus::~TMenus() {
   ::DestroyMenu(control_);
 }
 
+// A machine without a network address has no third URL: its items stay
+// grayed, the start item without a URL.
 void TMenus::SetUrls(const std::array<std::string, 3>& urls) {
   for (UINT i = 0; i < 3; ++i) {
     SetCaption(start_, IDM_mnuStart_Start1 + i, kStartWithUrl + urls[i]);
     SetCaption(go_, IDM_mnuControl_Go_1 + i, urls[i]);
+    Enable(start_, IDM_mnuStart_Start1 + i, MF_BYCOMMAND, !urls[i].empty());
+    Enable(go_, IDM_mnuControl_Go_1 + i, MF_BYCOMMAND, !urls[i].empty());
   }
 }
 

@@ -1,25 +1,33 @@
 #include "platform/HostAddress.h"
 
 #include <arpa/inet.h>
-#include <netdb.h>
-#include <unistd.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
 
 #include <memory>
 
 namespace platform {
 
-std::string LocalHostAddress() {
-  char name[256] = {};
-  if (::gethostname(name, sizeof name - 1) != 0) return std::string();
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  addrinfo* found = nullptr;
-  if (::getaddrinfo(name, nullptr, &hints, &found) != 0 || !found) return std::string();
-  std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> list(found, &::freeaddrinfo);
-  char text[INET_ADDRSTRLEN] = {};
-  const auto* address = reinterpret_cast<const sockaddr_in*>(list->ai_addr);
-  if (!::inet_ntop(AF_INET, &address->sin_addr, text, sizeof text)) return std::string();
-  return text;
+std::string NetworkAddress() {
+  ifaddrs* found = nullptr;
+  if (::getifaddrs(&found) != 0) return std::string();
+  std::unique_ptr<ifaddrs, decltype(&::freeifaddrs)> list(found, &::freeifaddrs);
+  std::string v6;
+  for (const ifaddrs* i = found; i; i = i->ifa_next) {
+    if (!i->ifa_addr || (i->ifa_flags & IFF_LOOPBACK) || !(i->ifa_flags & IFF_UP)) continue;
+    char text[INET6_ADDRSTRLEN] = {};
+    if (i->ifa_addr->sa_family == AF_INET) {
+      const in_addr& a = reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr;
+      if (::inet_ntop(AF_INET, &a, text, sizeof text)) return text;
+    } else if (i->ifa_addr->sa_family == AF_INET6 && v6.empty()) {
+      const in6_addr& a = reinterpret_cast<const sockaddr_in6*>(i->ifa_addr)->sin6_addr;
+      if (!IN6_IS_ADDR_LINKLOCAL(&a) && !IN6_IS_ADDR_LOOPBACK(&a) &&
+          ::inet_ntop(AF_INET6, &a, text, sizeof text))
+        v6 = std::string("[") + text + "]";
+    }
+  }
+  return v6;
 }
 
 }  // namespace platform

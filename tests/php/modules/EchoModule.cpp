@@ -1,7 +1,7 @@
 // A test ISAPI extension: reports what the server gave it (the control block,
 // server variables, the callbacks' answers, the body) as "name=value" lines.
 // The query chooses the answer: keep=1 asks to keep the connection,
-// mode=head sends a fixed head only, mode=noheader writes without code 1016,
+// mode=head sends a fixed head only (status=bad: a status that names no code), mode=noheader writes without code 1016,
 // var=NAME adds that server variable to the report.
 #include <cstdio>
 #include <cstring>
@@ -152,7 +152,8 @@ ISAPI_EXPORT DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* ecb) {
   const std::string query = ecb->lpszQueryString;
   const bool keep = HasParam(query, "keep=1");
   if (HasParam(query, "mode=head")) {
-    SendHead(ecb, " 200 OK ", "X-Test: a\r\n\r\n", keep);
+    SendHead(ecb, HasParam(query, "status=bad") ? "abc def" : " 200 OK ",
+             "X-Test: a\r\nDate: Thu, 01 Jan 1970 00:00:00 GMT\r\nContent-Length: -1\r\n\r\n", keep);
     return HSE_STATUS_SUCCESS;
   }
   if (HasParam(query, "mode=noheader")) {
