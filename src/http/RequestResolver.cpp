@@ -6,6 +6,7 @@
 #include "http/FolderAccess.h"
 #include "http/FolderRewrite.h"
 #include "http/FolderRulesCache.h"
+#include "http/ProjectHosts.h"
 #include "http/ServerLog.h"
 
 namespace {
@@ -80,11 +81,37 @@ void CarryOver(std::vector<THttpHeader>& variables, const std::string& fromUrl) 
   variables.insert(variables.begin(), {{"REDIRECT_URL", fromUrl}, {"REDIRECT_STATUS", "200"}});
 }
 
+// The settings a request maps with: the server's, or for the host of a
+// project the same with the project's folder as the document root. Chosen
+// once, before any rule is read; the mapped record carries the root on.
+const TMappingSettings* MappingFor(const TWorkerSettings& s, const THttpRequest& request,
+                                   TMappingSettings& projectMapping, TResolvedRequest& resolved) {
+  const std::string* host = request.Header("Host");
+  if (!s.mapping->projectHosts || !host) return s.mapping;
+  TProjectHost project = ProjectHostOf(s.mapping->documentRoot, *host);
+  switch (project.kind) {
+    case TProjectHost::Kind::kMain:
+      return s.mapping;
+    case TProjectHost::Kind::kProject:
+      projectMapping = *s.mapping;
+      projectMapping.documentRoot = std::move(project.root);
+      return &projectMapping;
+    case TProjectHost::Kind::kUnknown:
+      break;
+  }
+  resolved.status = 404;
+  resolved.errorText = UnknownProjectPage(ProjectNames(s.mapping->documentRoot), s.portText);
+  return nullptr;
+}
+
 }  // namespace
 
 TResolvedRequest ResolveRequest(const TWorkerSettings& s, THttpRequest& request) {
-  const TMappingSettings& mapping = *s.mapping;
   TResolvedRequest resolved;
+  TMappingSettings projectMapping;
+  const TMappingSettings* chosen = MappingFor(s, request, projectMapping, resolved);
+  if (!chosen) return resolved;
+  const TMappingSettings& mapping = *chosen;
   resolved.mapped = MapUrlToPath(mapping, request.path);
   if (IsRulesFileName(TargetNameOf(resolved.mapped))) return Refused(403, {}, mapping);
   if (!mapping.readFolderRules) return resolved;

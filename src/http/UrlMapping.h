@@ -11,6 +11,7 @@ struct TMappingSettings {
   std::vector<std::string> indexFiles;     // elements as written, not trimmed
   std::vector<std::string> phpExtensions;  // trimmed and upper-cased, dot included
   bool readFolderRules = true;             // per-folder .htaccess files
+  bool projectHosts = true;                // <name>.localhost serves documentRoot/<name>
 };
 
 // The comma-separated pvn.ini values parsed into `settings`.

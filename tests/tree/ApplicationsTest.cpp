@@ -44,6 +44,10 @@ class Applications : public SharedTreeTest<Applications, TreeProgram::Mysql::kIn
     prepared_ = RunScript(tree, "wordpress-site.sh", {"files", www.string(), std::to_string(tree.mysqlPort)}) &&
                 RunScript(tree, "dokuwiki-site.sh", {(www / "dokuwiki").string()});
     fs::copy(std::string(kScripts) + "laravel", www / "laravel", fs::copy_options::recursive);
+    for (const char* project : {"alpha", "beta"})
+      tree.WritePage(std::string(project) + "/cookies.php",
+                     "<?php setcookie('" + std::string(project) + "', 'set'); ksort($_COOKIE);"
+                     " echo json_encode($_COOKIE);\n");
   }
   static bool Ready(const TreeProgram& tree) {
     return prepared_ && tree.DatabaseAnswers() &&
@@ -108,6 +112,11 @@ TEST_F(Applications, WordPressAnswersItsPrettyUrlsAsApacheDoes) {
 
 TEST_F(Applications, WordPressSavesAPostFromTheBlockEditor) {
   EXPECT_EQ(InChromium({"wordpress", "Saved from Chromium"}), "saved: 200\npost: Saved from Chromium\n");
+}
+
+// Each project at its own host is an origin of its own: its cookies stay its.
+TEST_F(Applications, ProjectHostsKeepTheirCookiesApartInChromium) {
+  EXPECT_EQ(InChromium({"hosts", "alpha", "beta"}), "alpha: {\"alpha\":\"set\"}\nbeta: {\"beta\":\"set\"}\n");
 }
 
 // The front controller routes, the Authorization header reaches it also as
