@@ -74,7 +74,7 @@ std::vector<std::string> ProjectNames(const std::string& documentRoot) {
 }
 
 std::string ProjectUrl(const std::string& name, const std::string& port) {
-  return "http://" + Lower(name) + ".localhost:" + port + "/";
+  return "http://" + Lower(name) + ".localhost:" + port;
 }
 
 std::string UnknownProjectPage(const std::vector<std::string>& projects, const std::string& port) {
@@ -85,7 +85,7 @@ std::string UnknownProjectPage(const std::vector<std::string>& projects, const s
   page += "The projects of this tree:</p>\n<ul>\n";
   for (const std::string& name : projects) {
     // Labels hold letters, digits and hyphens only: nothing to escape.
-    const std::string url = ProjectUrl(name, port);
+    const std::string url = ProjectUrl(name, port) + "/";
     page += "<li><a href=\"" + url + "\">" + url + "</a></li>\n";
   }
   return page + "</ul>\n</body></html>\n";

@@ -26,7 +26,7 @@ TProjectHost ProjectHostOf(const std::string& documentRoot, const std::string& h
 // link nor the tools' folder.
 std::vector<std::string> ProjectNames(const std::string& documentRoot);
 
-// "http://<name>.localhost:<port>/", the name lower-cased as browsers send it.
+// "http://<name>.localhost:<port>", the name lower-cased as browsers send it.
 std::string ProjectUrl(const std::string& name, const std::string& port);
 
 // The 404 page of a *.localhost name without a project: the projects of
