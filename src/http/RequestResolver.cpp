@@ -7,6 +7,7 @@
 #include "http/FolderHandlers.h"
 #include "http/FolderRewrite.h"
 #include "http/FolderRulesCache.h"
+#include "http/ProjectHosts.h"
 #include "http/ServerLog.h"
 
 namespace {
@@ -81,11 +82,48 @@ void CarryOver(std::vector<THttpHeader>& variables, const std::string& fromUrl) 
   variables.insert(variables.begin(), {{"REDIRECT_URL", fromUrl}, {"REDIRECT_STATUS", "200"}});
 }
 
+// A project's own settings: the server's, with the project's folder as the
+// document root.
+struct TProjectSettings {
+  TMappingSettings mapping;
+  TWorkerSettings worker;
+};
+
+// The settings a request is resolved with: the server's, or for the host of
+// a project its own. Chosen once, before any rule is read; the mapped record
+// carries the root on. Null for a *.localhost name without a project, which
+// `resolved` then answers.
+const TWorkerSettings* SettingsFor(const TWorkerSettings& server, const THttpRequest& request,
+                                   TProjectSettings& project, TResolvedRequest& resolved) {
+  const std::string* host = request.Header("Host");
+  if (!server.mapping->projectHosts || !host) return &server;
+  TProjectHost chosen = ProjectHostOf(server.mapping->documentRoot, *host);
+  switch (chosen.kind) {
+    case TProjectHost::Kind::kMain:
+      return &server;
+    case TProjectHost::Kind::kProject:
+      project.mapping = *server.mapping;
+      project.mapping.documentRoot = std::move(chosen.root);
+      project.worker = server;
+      project.worker.mapping = &project.mapping;
+      return &project.worker;
+    case TProjectHost::Kind::kUnknown:
+      break;
+  }
+  resolved.status = 404;
+  resolved.errorText = UnknownProjectPage(ProjectNames(server.mapping->documentRoot), server.portText);
+  return nullptr;
+}
+
 }  // namespace
 
-TResolvedRequest ResolveRequest(const TWorkerSettings& s, THttpRequest& request) {
-  const TMappingSettings& mapping = *s.mapping;
+TResolvedRequest ResolveRequest(const TWorkerSettings& server, THttpRequest& request) {
   TResolvedRequest resolved;
+  TProjectSettings project;
+  const TWorkerSettings* chosen = SettingsFor(server, request, project, resolved);
+  if (!chosen) return resolved;
+  const TWorkerSettings& s = *chosen;
+  const TMappingSettings& mapping = *s.mapping;
   resolved.mapped = MapUrlToPath(mapping, request.path);
   if (IsRulesFileName(TargetNameOf(resolved.mapped))) return Refused(403, {}, mapping);
   if (!mapping.readFolderRules) return resolved;

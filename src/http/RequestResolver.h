@@ -11,7 +11,8 @@ struct TResolvedRequest {
   TPhysicalPath mapped;  // what is served when status is 0
   int status = 0;        // else the answer: a redirect (with location) or a refusal
   std::string location;
-  std::string errorText;       // the folder's ErrorDocument text for the status
+  std::string errorText;       // the body of the status: a folder's ErrorDocument text, or
+                               // the list of projects for a *.localhost name without one
   TPhysicalPath errorDocument; // or the folder's local ErrorDocument, mapped
 };
 

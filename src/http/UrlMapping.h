@@ -12,6 +12,7 @@ struct TMappingSettings {
   std::vector<std::string> phpExtensions;  // trimmed, dot included; upper-cased where
                                            // names ignore letter case
   bool readFolderRules = true;             // per-folder .htaccess files
+  bool projectHosts = true;                // <name>.localhost serves documentRoot/<name>
 };
 
 // The comma-separated pvn.ini values parsed into `settings`.

@@ -234,6 +234,7 @@ bool TWebServer::LoadSettings() {
     phpExtensions_ = read("php_extname");
     maxBodyBytes_ = TreeBodyLimit();
     readFolderRules_ = TKestro::Trim(read("htaccess")) != "0";
+    projectHosts_ = TKestro::Trim(read("projecthosts")) != "0";
   }
   return InRange(port_, 1, 65535) && !documentRoot_.empty() &&
          platform::DirectoryExists(documentRoot_) && !TKestro::Trim(indexFiles_).empty() &&
@@ -272,6 +273,7 @@ void TWebServer::ListenAndAccept() {
   handOffSettings_.accessLog = accessLog_.get();
   *mapping_ = MappingSettingsOf(documentRoot_, indexFiles_, phpExtensions_);
   mapping_->readFolderRules = readFolderRules_;
+  mapping_->projectHosts = projectHosts_;
   handOffSettings_.mapping = mapping_.get();
   handOffSettings_.portText = std::to_string(port_);
   handOffSettings_.logFolder = logFolder_;

@@ -99,6 +99,7 @@ class TWebServer {
   std::string indexFiles_;
   std::string phpExtensions_;
   bool readFolderRules_ = true;
+  bool projectHosts_ = true;
   std::string settingsPath_;
   std::string logFolder_;
   std::unique_ptr<TAccessLog> accessLog_;  // LogLock and LogHandle

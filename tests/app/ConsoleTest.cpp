@@ -120,8 +120,12 @@ class Console : public ::testing::Test {
 };
 
 TEST_F(Console, StartsServesAndFollowsCommands) {
+  fs::create_directories(tree_ / "www" / "blog");
   auto program = Launch();
-  ASSERT_TRUE(program->WaitForOutput(Url("127.0.0.1"), kWait)) << program->Errors();
+  // The projects' own hosts after the addresses; the database tool has none.
+  ASSERT_TRUE(program->WaitForOutput(Url("blog.localhost"), kWait)) << program->Errors();
+  EXPECT_LT(program->Output().find(Url("127.0.0.1")), program->Output().find(Url("blog.localhost")));
+  EXPECT_EQ(program->Output().find("adminer.localhost"), std::string::npos);
   EXPECT_NE(program->Output().find("开始时间: "), std::string::npos);
   EXPECT_NE(program->Output().find("\n已启动\n"), std::string::npos);
   EXPECT_NE(program->Output().find(Url("localhost")), std::string::npos);

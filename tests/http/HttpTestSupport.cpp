@@ -170,7 +170,8 @@ std::string RawExchange(int port, const std::string& request) {
 }
 
 std::string Get(const std::string& path, const std::string& extra, const std::string& method) {
-  return method + " " + path + " HTTP/1.1\r\nHost: localhost\r\n" + extra + "\r\n";
+  const bool ownHost = extra.rfind("Host:", 0) == 0 || extra.find("\r\nHost:") != std::string::npos;
+  return method + " " + path + " HTTP/1.1\r\n" + (ownHost ? "" : "Host: localhost\r\n") + extra + "\r\n";
 }
 
 std::string Unchunked(const std::string& body) {

@@ -95,7 +95,8 @@ std::string Unchunked(const std::string& body);
 // to its close (at most 3 s of silence).
 std::string RawExchange(int port, const std::string& request);
 
-// "GET /path HTTP/1.1" with a Host line, `extra` header lines and the blank line.
+// "GET /path HTTP/1.1" with a Host line (localhost, unless `extra` has its own),
+// `extra` header lines and the blank line.
 std::string Get(const std::string& path, const std::string& extra = std::string(),
                 const std::string& method = "GET");
 

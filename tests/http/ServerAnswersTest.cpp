@@ -182,6 +182,21 @@ TEST_F(ServerAnswersTest, FoldersRedirectOrAreNotFound) {
   EXPECT_EQ(Ask(Get("/missing.txt")).status, 404);
 }
 
+// Both file systems' letter cases: a host name is the same in any case.
+TEST_F(ServerAnswersTest, ProjectFoldersAnswerAtTheirOwnHostsInAnyLetterCase) {
+  site.folder.Write("www/blog/index.html", "blog home");
+  site.folder.Write("www/Shop/index.html", "shop home");
+  const std::vector<std::pair<std::string, std::string>> rows = {
+      {"blog.localhost", "blog home"},   {"Blog.LocalHost:" + std::to_string(site.port), "blog home"},
+      {"x.BLOG.localhost", "blog home"}, {"shop.localhost", "shop home"},
+      {"SHOP.LOCALHOST", "shop home"},   {"LOCALHOST", "<h1>welcome</h1>"},
+  };
+  for (const auto& [host, body] : rows) EXPECT_EQ(Ask(Get("/", "Host: " + host + "\r\n")).body, body) << host;
+  const Response unknown = Ask(Get("/", "Host: Nothing.LocalHost\r\n"));
+  EXPECT_EQ(unknown.status, 404);
+  EXPECT_NE(unknown.body.find("http://shop.localhost:" + std::to_string(site.port) + "/"), std::string::npos);
+}
+
 TEST_F(ServerAnswersTest, UnknownMethodsGet501AndAreLogged) {
   const Response r = Ask(Get("/t.txt", "", "PUT"));
   EXPECT_EQ(r.status, 501);

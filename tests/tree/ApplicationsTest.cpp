@@ -41,14 +41,25 @@ class Applications : public SharedTreeTest<Applications, TreeProgram::Mysql::kIn
  public:
   static void Prepare(const TreeProgram& tree) {
     const fs::path www = fs::path(tree.Root()) / "www";
-    prepared_ = RunScript(tree, "wordpress-site.sh", {"files", www.string(), std::to_string(tree.mysqlPort)}) &&
+    const std::string mysqlPort = std::to_string(tree.mysqlPort);
+    // The same site also as the project www/wp, at its own host.
+    prepared_ = RunScript(tree, "wordpress-site.sh", {"files", www.string(), mysqlPort}) &&
+                RunScript(tree, "wordpress-site.sh", {"files", (www / "wp").string(), mysqlPort}) &&
                 RunScript(tree, "dokuwiki-site.sh", {(www / "dokuwiki").string()});
     fs::copy(std::string(kScripts) + "laravel", www / "laravel", fs::copy_options::recursive);
+    for (const char* project : {"alpha", "beta"})
+      tree.WritePage(std::string(project) + "/cookies.php",
+                     "<?php setcookie('" + std::string(project) + "', 'set'); ksort($_COOKIE);"
+                     " echo json_encode($_COOKIE);\n");
   }
   static bool Ready(const TreeProgram& tree) {
-    return prepared_ && tree.DatabaseAnswers() &&
-           RunScript(tree, "wordpress-site.sh",
-                     {"install", "http://127.0.0.1:" + std::to_string(tree.port), std::to_string(tree.mysqlPort)});
+    if (!prepared_ || !tree.DatabaseAnswers() ||
+        !RunScript(tree, "wordpress-site.sh",
+                   {"install", "http://127.0.0.1:" + std::to_string(tree.port), std::to_string(tree.mysqlPort)}))
+      return false;
+    const fs::path www = fs::path(tree.Root()) / "www";
+    fs::remove(www / "wp" / "permalinks-once.php");
+    return fs::copy_file(www / ".htaccess", www / "wp" / ".htaccess", fs::copy_options::overwrite_existing);
   }
 
  protected:
@@ -108,6 +119,25 @@ TEST_F(Applications, WordPressAnswersItsPrettyUrlsAsApacheDoes) {
 
 TEST_F(Applications, WordPressSavesAPostFromTheBlockEditor) {
   EXPECT_EQ(InChromium({"wordpress", "Saved from Chromium"}), "saved: 200\npost: Saved from Chromium\n");
+}
+
+// WordPress as the project www/wp at http://wp.localhost:<port>/, its links
+// and its admin's login at that origin.
+TEST_F(Applications, WordPressAnswersAtItsProjectHost) {
+  const std::string port = std::to_string(tree_->port), site = "http://wp.localhost:" + port;
+  ExpectAnswers({
+                    {"/", 200, "href=\"" + site + "/hello-world/\""},
+                    {"/hello-world/", 200, "<title>Hello world! &#8211; Portavane WordPress</title>"},
+                    {"/wp-admin/", 302,
+                     site + "/wp-login.php?redirect_to=http%3A%2F%2Fwp.localhost%3A" + port + "%2Fwp-admin%2F&reauth=1"},
+                    {"/wp-login.php", 200, "action=\"" + site + "/wp-login.php\""},
+                },
+                "Host: " + site.substr(7) + "\r\n");
+}
+
+// Each project at its own host is an origin of its own: its cookies stay its.
+TEST_F(Applications, ProjectHostsKeepTheirCookiesApartInChromium) {
+  EXPECT_EQ(InChromium({"hosts", "alpha", "beta"}), "alpha: {\"alpha\":\"set\"}\nbeta: {\"beta\":\"set\"}\n");
 }
 
 // The front controller routes, the Authorization header reaches it also as

@@ -8,6 +8,9 @@
 //   link; prints "saved: <status>" and "post: <its page's heading>".
 // dokuwiki: log in as DokuWiki's admin in /dokuwiki/ and open the admin
 //   page; prints "security check: passed" or the warning it shows.
+// hosts <name>...: opens each project at http://<name>.localhost:<port>/
+//   twice (its page sets a cookie named after it); prints "<name>: <the
+//   cookies its second page saw>".
 // Exits 0, or 1 with what went wrong. A PHP warning, notice or error on a
 // page is a failure.
 const [steps, playwright, site, profile, ...args] = process.argv.slice(2);
@@ -134,6 +137,15 @@ async function dokuwiki(page) {
   console.log('security check: ' + (warning ? await warning.innerText() : 'passed'));
 }
 
+// Browsers resolve *.localhost themselves: no host-resolver flag is given.
+async function hosts(page, ...names) {
+  const port = new URL(site).port;
+  for (const name of names) {
+    for (const visit of [1, 2]) await page.goto(`http://${name}.localhost:${port}/cookies.php`);
+    console.log(`${name}: ${await page.innerText('body')}`);
+  }
+}
+
 async function run() {
   const context = await chromium.launchPersistentContext(profile, {
     executablePath: '/usr/bin/chromium',
@@ -149,6 +161,7 @@ async function run() {
       phpmyadmin: () => printRows(phpmyadmin(page, ...args)),
       wordpress: () => wordpress(page, ...args),
       dokuwiki: () => dokuwiki(page),
+      hosts: () => hosts(page, ...args),
     }[steps];
     await act();
   } finally {

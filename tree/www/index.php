@@ -1,8 +1,9 @@
 <?php
 // The tree's PHP start page: PHP's version, a link to its full information,
 // whether the tree's MySQL server answers on the port of mysql/bin/my.cnf, at
-// 127.0.0.1 and at localhost, the link to Adminer, the extensions loaded (and
-// those php.ini enables that PHP could not load) and where PHP's error log is.
+// 127.0.0.1 and at localhost, the link to Adminer, the projects of www at
+// their own hosts, the extensions loaded (and those php.ini enables that PHP
+// could not load) and where PHP's error log is.
 $tree = dirname($_SERVER['DOCUMENT_ROOT']);
 $myCnf = $tree . DIRECTORY_SEPARATOR . 'mysql' . DIRECTORY_SEPARATOR . 'bin' . DIRECTORY_SEPARATOR . 'my.cnf';
 $port = 3306;
@@ -71,6 +72,21 @@ foreach ($ini ? file($ini, FILE_IGNORE_NEW_LINES) : [] as $line) {
     }
 }
 natcasesort($loaded);
+
+// The folders of www that the server gives a host of their own, as it
+// chooses them: host labels, no link, not the database tool's folder.
+$pvn = @parse_ini_file($tree . DIRECTORY_SEPARATOR . 'pvn' . DIRECTORY_SEPARATOR . 'pvn.ini', false, INI_SCANNER_RAW);
+$projectHosts = trim($pvn['projecthosts'] ?? '1') !== '0';
+$projects = [];
+if ($projectHosts) {
+    foreach (scandir($_SERVER['DOCUMENT_ROOT']) ?: [] as $name) {
+        $path = $_SERVER['DOCUMENT_ROOT'] . DIRECTORY_SEPARATOR . $name;
+        if (preg_match('/^[A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?$/', $name) && strtolower($name) !== 'adminer'
+                && is_dir($path) && !is_link($path)) {
+            $projects[] = 'http://' . strtolower($name) . '.localhost:' . $_SERVER['SERVER_PORT'] . '/';
+        }
+    }
+}
 $errorLog = ini_get('error_log') ?: 'not set: errors go to the server';
 ?><!DOCTYPE html>
 <html lang="en">
@@ -91,6 +107,21 @@ $errorLog = ini_get('error_log') ?: 'not set: errors go to the server';
 <p id="mysql"><?= $mysql ?></p>
 <p><a id="adminer" href="adminer/">Adminer</a>: the tree's databases in the browser
 (user <code>root</code>, no password, server <code>localhost</code>).</p>
+<?php if ($projectHosts): ?>
+<h2>Projects</h2>
+<?php if ($projects): ?>
+<p id="projects">Each folder of <code>www</code> works at a host of its own, with its own cookies and
+storage, and sees its folder as the document root:</p>
+<ul>
+<?php foreach ($projects as $url): ?>
+<li><a href="<?= $url ?>"><?= $url ?></a></li>
+<?php endforeach ?>
+</ul>
+<?php else: ?>
+<p id="projects">A folder you put in <code>www</code> works at a host of its own:
+<code>www/blog</code> at <code>http://blog.localhost:<?= (int)$_SERVER['SERVER_PORT'] ?>/</code>.</p>
+<?php endif ?>
+<?php endif ?>
 <p id="error-log">PHP writes its errors to <code><?= htmlspecialchars($errorLog) ?></code>.</p>
 <h2>Extensions</h2>
 <p id="extensions"><?= htmlspecialchars(implode(', ', $loaded)) ?></p>

@@ -6,6 +6,7 @@
 #include "app/AppTexts.h"
 #include "app/console/CommandQueue.h"
 #include "common/KestroClass.h"
+#include "http/ProjectHosts.h"
 #include "platform/Console.h"
 #include "services/PvnClass.h"
 
@@ -14,6 +15,15 @@ namespace {
 const char kCommands[] = "start, stop, autorun on, autorun off, quit";
 const char kAutoRunOn[] = "登录时运行: 开";
 const char kAutoRunOff[] = "登录时运行: 关";
+
+// The address of each project's own host, unless pvn.ini turns them off.
+std::vector<std::string> ProjectUrls(const std::string& port) {
+  std::vector<std::string> urls;
+  if (TKestro::Trim(TKestro::ReadIniString("PVN", "projecthosts", TPvn::GetSettingsFile())) == "0")
+    return urls;
+  for (const std::string& name : ProjectNames(TPvn::GetRootDir())) urls.push_back(ProjectUrl(name, port));
+  return urls;
+}
 
 }  // namespace
 
@@ -80,6 +90,7 @@ bool TConsoleFrontEnd::StartServer() {
   *info_ << TController::StartedSinceNow() << "\n" << TController::StateText(false) << "\n";
   for (const auto& url : urls_)
     if (!url.empty()) *info_ << url << "\n";
+  for (const auto& url : ProjectUrls(port_)) *info_ << url << "\n";
   info_->flush();
   return true;
 }

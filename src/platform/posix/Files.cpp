@@ -70,6 +70,11 @@ DiskEntry DiskEntryOf(const std::string& path) {
 
 bool DirectoryExists(const std::string& path) { return KindOf(path) == PathKind::kFolder; }
 
+bool IsLink(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
 bool CreateDir(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
 
 bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }

@@ -112,6 +112,11 @@ bool FileExists(const std::string& path) { return KindOf(path) == PathKind::kFil
 
 bool DirectoryExists(const std::string& path) { return KindOf(path) == PathKind::kFolder; }
 
+bool IsLink(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 bool CreateDir(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
 
 bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }

@@ -2,7 +2,9 @@
 // A framework's front controller in small: every URL under this folder that
 // names no file comes here, and the route is the path below the folder.
 $base = rtrim(dirname($_SERVER['SCRIPT_NAME']), '/');
-$route = substr(parse_url($_SERVER['REQUEST_URI'], PHP_URL_PATH), strlen($base)) ?: '/';
+$path = parse_url($_SERVER['REQUEST_URI'], PHP_URL_PATH);
+// A URL that a rule above handed to this folder is routed whole.
+$route = (strpos($path, $base . '/') === 0 ? substr($path, strlen($base)) : $path) ?: '/';
 header('Content-Type: text/plain');
 if ($route === '/') {
     echo "home\n";
