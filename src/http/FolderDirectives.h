@@ -35,3 +35,5 @@ bool ReadAccessDirective(const std::string& name, const std::vector<std::string>
                          TDirectiveContext& c);
 bool ReadDirDirective(const std::string& name, const std::vector<std::string>& args,
                       const std::string& line, TDirectiveContext& c);
+bool ReadAliasDirective(const std::string& name, const std::vector<std::string>& args,
+                        TDirectiveContext& c);

@@ -15,12 +15,15 @@ bool ModuleIsBuilt(std::string name) {
   static const std::set<std::string> kBuilt = {
       "mod_rewrite.c",      "rewrite_module",     "mod_authz_core.c", "authz_core_module",
       "mod_authz_host.c",   "authz_host_module",  "mod_access_compat.c",
-      "access_compat_module", "mod_dir.c",        "dir_module",       "core.c", "core_module"};
+      "access_compat_module", "mod_dir.c",        "dir_module",       "core.c", "core_module",
+      "mod_alias.c",        "alias_module"};
   return kBuilt.count(LowerName(std::move(name))) > 0;
 }
 
 // The words of a line: blanks separate them, a quoted word ("..." or '...')
-// may hold blanks and a backslash-escaped quote.
+// may hold blanks and a backslash-escaped quote. Outside quotes a backslash
+// keeps the character after it in the word, itself too: "\ " in a pattern is
+// a blank there.
 std::vector<std::string> WordsOf(const std::string& line) {
   std::vector<std::string> words;
   std::size_t i = 0;
@@ -36,7 +39,10 @@ std::vector<std::string> WordsOf(const std::string& line) {
       }
       ++i;
     } else {
-      while (i < line.size() && line[i] != ' ' && line[i] != '\t') word += line[i++];
+      while (i < line.size() && line[i] != ' ' && line[i] != '\t') {
+        if (line[i] == '\\' && i + 1 < line.size()) word += line[i++];
+        word += line[i++];
+      }
     }
     words.push_back(std::move(word));
   }
@@ -140,7 +146,7 @@ class Parser {
                  const std::string& line) {
     context_.access = &Access();
     if (ReadRewriteDirective(name, args, context_) || ReadAccessDirective(name, args, context_) ||
-        ReadDirDirective(name, args, line, context_))
+        ReadDirDirective(name, args, line, context_) || ReadAliasDirective(name, args, context_))
       return;
     Ignore("directive " + name);
   }

@@ -4,6 +4,8 @@
 #include <utility>
 
 #include "http/FolderAccess.h"
+#include "http/FolderAlias.h"
+#include "http/FolderDirTargets.h"
 #include "http/FolderRewrite.h"
 #include "http/FolderRulesCache.h"
 #include "http/ServerLog.h"
@@ -48,28 +50,31 @@ std::string RedirectLocation(const THttpRequest& request, const TRewriteOutcome&
 
 // The folders' ErrorDocument for `status`, the deepest first.
 void AddErrorDocument(TResolvedRequest& resolved, const std::vector<TFolderLevel>& levels,
-                      const TMappingSettings& mapping) {
+                      const TWorkerSettings& s) {
   for (auto level = levels.rbegin(); level != levels.rend(); ++level) {
     const auto found = level->rules->errorDocuments.find(resolved.status);
     if (found == level->rules->errorDocuments.end()) continue;
     const std::string& document = found->second;
-    if (document[0] == '"') {
+    if (document[0] == '"')
       resolved.errorText = document.substr(1);
-    } else {
-      TPhysicalPath page = MapUrlToPath(mapping, document);
-      if (page.kind == TPhysicalPath::Kind::kFile && !IsRulesFileName(page.entry.name))
-        resolved.errorDocument = std::move(page);
-    }
+    else
+      resolved.errorDocument = MapErrorDocument(*s.mapping, document, s.clientAddress, s.logFolder);
     return;
   }
 }
 
 TResolvedRequest Refused(int status, const std::vector<TFolderLevel>& levels,
-                         const TMappingSettings& mapping) {
+                         const TWorkerSettings& s) {
   TResolvedRequest resolved;
   resolved.status = status;
-  AddErrorDocument(resolved, levels, mapping);
+  AddErrorDocument(resolved, levels, s);
   return resolved;
+}
+
+// A rule that cannot be finished refuses its request, and the log says why.
+TResolvedRequest Failed(const TRewriteOutcome& outcome, const TWorkerSettings& s) {
+  WriteServerLog(s.logFolder, outcome.failure + "; answered 500");
+  return Refused(500, {}, s);
 }
 
 // Variables of an earlier round reach the script with REDIRECT_ before their
@@ -86,7 +91,7 @@ TResolvedRequest ResolveRequest(const TWorkerSettings& s, THttpRequest& request)
   const TMappingSettings& mapping = *s.mapping;
   TResolvedRequest resolved;
   resolved.mapped = MapUrlToPath(mapping, request.path);
-  if (IsRulesFileName(TargetNameOf(resolved.mapped))) return Refused(403, {}, mapping);
+  if (IsRulesFileName(TargetNameOf(resolved.mapped))) return Refused(403, {}, s);
   if (!mapping.readFolderRules) return resolved;
   std::vector<TFolderLevel> levels = FolderRulesAlong(resolved.mapped, s.logFolder);
   if (levels.empty()) return resolved;  // the common case: nothing more to read
@@ -101,22 +106,40 @@ TResolvedRequest ResolveRequest(const TWorkerSettings& s, THttpRequest& request)
   for (int round = 0;; ++round) {
     TPhysicalPath& mapped = resolved.mapped;
     for (const TFolderLevel& level : levels)
-      if (level.rules->errorLine) return Refused(500, {}, mapping);
+      if (level.rules->errorLine) return Refused(500, {}, s);
     if (mapped.folderIndex) {
       for (auto level = levels.rbegin(); level != levels.rend(); ++level)
         if (level->rules->directoryIndex) {
-          mapped = MapUrlToPath(mapping, input.url, *level->rules->directoryIndex);
+          const std::vector<std::string> list = *level->rules->directoryIndex;
+          if (const int status = MapFolderIndex(mapping, input.url, list, s.clientAddress,
+                                                s.logFolder, mapped, levels))
+            return Refused(status, levels, s);
           break;
         }
     }
-    if (IsDenied(levels, mapped, s.clientAddress)) return Refused(403, levels, mapping);
+    if (IsDenied(levels, mapped, s.clientAddress)) return Refused(403, levels, s);
 
+    // A folder named without its final slash is sent there before any rule
+    // of it runs.
     TRewriteOutcome outcome;
-    if (rewrite) outcome = RewriteOnce(levels, mapped, input);
+    if (rewrite && mapped.kind != TPhysicalPath::Kind::kRedirect)
+      outcome = RewriteOnce(levels, mapped, input);
+    if (outcome.kind == TRewriteOutcome::Kind::kServe) {
+      TRewriteOutcome alias = RedirectByAlias(levels, input.url, input.query, mapped.documentRoot);
+      alias.variables = std::move(outcome.variables);
+      outcome = std::move(alias);
+    }
+    if (outcome.kind == TRewriteOutcome::Kind::kServe && mapped.kind == TPhysicalPath::Kind::kMissing) {
+      outcome.url = FallbackResourceFor(levels, input.url);
+      outcome.query = input.query;
+      if (!outcome.url.empty()) outcome.kind = TRewriteOutcome::Kind::kRewritten;
+    }
     for (THttpHeader& v : outcome.variables) input.variables.push_back(std::move(v));
+    if (!outcome.type.empty()) resolved.type = outcome.type;
     switch (outcome.kind) {
       case TRewriteOutcome::Kind::kStatus:
-        return Refused(outcome.status, levels, mapping);
+        if (!outcome.failure.empty()) return Failed(outcome, s);
+        return Refused(outcome.status, levels, s);
       case TRewriteOutcome::Kind::kRedirect:
         resolved.status = outcome.status;
         resolved.location = RedirectLocation(request, outcome);
@@ -124,7 +147,7 @@ TResolvedRequest ResolveRequest(const TWorkerSettings& s, THttpRequest& request)
       case TRewriteOutcome::Kind::kServe:
         request.variables = input.variables;
         request.query = input.query;
-        if (mapped.kind == TPhysicalPath::Kind::kMissing) return Refused(404, levels, mapping);
+        if (mapped.kind == TPhysicalPath::Kind::kMissing) return Refused(404, levels, s);
         return resolved;
       case TRewriteOutcome::Kind::kRewritten:
         break;
@@ -132,7 +155,7 @@ TResolvedRequest ResolveRequest(const TWorkerSettings& s, THttpRequest& request)
     if (round + 1 >= kMaxRewriteRounds) {
       WriteServerLog(s.logFolder, "rewriting of " + request.path + " did not end after " +
                                       std::to_string(kMaxRewriteRounds) + " rounds: answered 500");
-      return Refused(500, levels, mapping);
+      return Refused(500, levels, s);
     }
     CarryOver(input.variables, input.url);
     input.url = DecodeUrlPath(outcome.url);
@@ -140,7 +163,7 @@ TResolvedRequest ResolveRequest(const TWorkerSettings& s, THttpRequest& request)
     rewrite = !outcome.end;
 
     resolved.mapped = MapUrlToPath(mapping, input.url);
-    if (IsRulesFileName(TargetNameOf(resolved.mapped))) return Refused(403, {}, mapping);
+    if (IsRulesFileName(TargetNameOf(resolved.mapped))) return Refused(403, {}, s);
     levels = FolderRulesAlong(resolved.mapped, s.logFolder);
     if (levels.empty()) {
       request.variables = input.variables;

@@ -13,6 +13,7 @@ struct TResolvedRequest {
   std::string location;
   std::string errorText;       // the folder's ErrorDocument text for the status
   TPhysicalPath errorDocument; // or the folder's local ErrorDocument, mapped
+  std::string type;            // a rule's T=: the Content-Type of a static file served
 };
 
 // Rewriting may change the request's query and its mapped fields; the target

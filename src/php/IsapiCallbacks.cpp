@@ -59,8 +59,12 @@ BOOL MapUrl(HCONN connId, LPVOID url, LPDWORD dataType) {
 
 // A status of a code alone ("404") gets its usual phrase: the status line
 // needs a blank after the code.
-std::string StatusText(const char* given) {
-  const std::string status = TKestro::Trim(given ? given : "");
+// An error page's script that leaves the status at PHP's 200 answers with
+// the error's own.
+std::string StatusText(const char* given, int defaultStatus) {
+  std::string status = TKestro::Trim(given ? given : "");
+  if (defaultStatus && (status.empty() || status == "200 OK"))
+    status = std::to_string(defaultStatus);
   if (status.empty()) return "200 OK";
   if (status.find(' ') != std::string::npos) return status;
   const std::int64_t code = TKestro::StrToInt64Def(status, 0);
@@ -79,8 +83,9 @@ BOOL IsConnected(HCONN connId, LPVOID buffer) {
 }
 
 // Status line, Server, the module's headers, Connection, the empty line.
-std::string ResponseHead(const HSE_SEND_HEADER_EX_INFO& info, std::string_view software) {
-  const std::string status = StatusText(info.pszStatus);
+std::string ResponseHead(const HSE_SEND_HEADER_EX_INFO& info, std::string_view software,
+                         int defaultStatus) {
+  const std::string status = StatusText(info.pszStatus, defaultStatus);
   const std::string headers = TKestro::Trim(info.pszHeader ? info.pszHeader : "");
   std::string head = "HTTP/1.1 " + status + "\r\n";
   head += "Server: ";
@@ -112,7 +117,7 @@ BOOL SendResponseHeader(HCONN connId, LPVOID buffer) {
   std::uintptr_t flagAddress = 0;
   if (php_context::ParseDecimal(fields[7], flagAddress) && flagAddress != 0)
     *reinterpret_cast<std::uint8_t*>(flagAddress) = info.fKeepConn ? 1 : 0;
-  const std::string head = ResponseHead(info, fields[4]);
+  const std::string head = ResponseHead(info, fields[4], RecordOf(fields).defaultStatus);
   // The body mostly follows at once through WriteClient: told so, the socket
   // sends head and body in one packet. The worker pushes the head out when
   // the module returns without a body.

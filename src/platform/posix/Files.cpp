@@ -52,6 +52,15 @@ PathKind KindOf(const std::string& path) {
 
 bool FileExists(const std::string& path) { return KindOf(path) == PathKind::kFile; }
 
+bool IsSymbolicLink(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+bool IsExecutableFile(const std::string& path) {
+  return FileExists(path) && ::access(path.c_str(), X_OK) == 0;
+}
+
 // stat does not open: a FIFO or device node is seen without blocking on it.
 DiskEntry DiskEntryOf(const std::string& path) {
   DiskEntry entry;
