@@ -21,7 +21,7 @@ const std::set<std::string>& KnownVariables() {
       "REMOTE_USER",      "REMOTE_IDENT",    "AUTH_TYPE",    "THE_REQUEST",    "PATH_INFO",
       "IS_SUBREQ",        "API_VERSION",     "TIME",         "TIME_YEAR",      "TIME_MON",
       "TIME_DAY",         "TIME_HOUR",       "TIME_MIN",     "TIME_SEC",       "TIME_WDAY",
-      "CONTEXT_PREFIX",   "CONTEXT_DOCUMENT_ROOT", "SERVER_ADDR", "REMOTE_PORT", "HTTP_HOST"};
+      "CONTEXT_PREFIX",   "CONTEXT_DOCUMENT_ROOT"};
   return kNames;
 }
 

@@ -85,6 +85,26 @@ void CarryOver(std::vector<THttpHeader>& variables, const std::string& fromUrl) 
   variables.insert(variables.begin(), {{"REDIRECT_URL", fromUrl}, {"REDIRECT_STATUS", "200"}});
 }
 
+// What this round's rules make of `mapped`, as the modules run: the
+// rewriting, the alias module's redirects, then the fallback for a URL that
+// names nothing. A folder named without its final slash is sent there before
+// any rule of it runs.
+TRewriteOutcome RoundOutcome(const std::vector<TFolderLevel>& levels, const TPhysicalPath& mapped,
+                             const TRewriteInput& input, bool rewrite) {
+  TRewriteOutcome outcome;
+  if (rewrite && mapped.kind != TPhysicalPath::Kind::kRedirect) outcome = RewriteOnce(levels, mapped, input);
+  if (outcome.kind != TRewriteOutcome::Kind::kServe) return outcome;
+  TRewriteOutcome alias = RedirectByAlias(levels, input.url, input.query, mapped.documentRoot);
+  alias.variables = std::move(outcome.variables);
+  alias.type = std::move(outcome.type);
+  if (alias.kind != TRewriteOutcome::Kind::kServe || mapped.kind != TPhysicalPath::Kind::kMissing)
+    return alias;
+  alias.url = FallbackResourceFor(levels, input.url);
+  alias.query = input.query;
+  if (!alias.url.empty()) alias.kind = TRewriteOutcome::Kind::kRewritten;
+  return alias;
+}
+
 }  // namespace
 
 TResolvedRequest ResolveRequest(const TWorkerSettings& s, THttpRequest& request) {
@@ -110,6 +130,7 @@ TResolvedRequest ResolveRequest(const TWorkerSettings& s, THttpRequest& request)
     if (mapped.folderIndex) {
       for (auto level = levels.rbegin(); level != levels.rend(); ++level)
         if (level->rules->directoryIndex) {
+          // A copy: the index found elsewhere brings the levels of its own folder.
           const std::vector<std::string> list = *level->rules->directoryIndex;
           if (const int status = MapFolderIndex(mapping, input.url, list, s.clientAddress,
                                                 s.logFolder, mapped, levels))
@@ -119,21 +140,7 @@ TResolvedRequest ResolveRequest(const TWorkerSettings& s, THttpRequest& request)
     }
     if (IsDenied(levels, mapped, s.clientAddress)) return Refused(403, levels, s);
 
-    // A folder named without its final slash is sent there before any rule
-    // of it runs.
-    TRewriteOutcome outcome;
-    if (rewrite && mapped.kind != TPhysicalPath::Kind::kRedirect)
-      outcome = RewriteOnce(levels, mapped, input);
-    if (outcome.kind == TRewriteOutcome::Kind::kServe) {
-      TRewriteOutcome alias = RedirectByAlias(levels, input.url, input.query, mapped.documentRoot);
-      alias.variables = std::move(outcome.variables);
-      outcome = std::move(alias);
-    }
-    if (outcome.kind == TRewriteOutcome::Kind::kServe && mapped.kind == TPhysicalPath::Kind::kMissing) {
-      outcome.url = FallbackResourceFor(levels, input.url);
-      outcome.query = input.query;
-      if (!outcome.url.empty()) outcome.kind = TRewriteOutcome::Kind::kRewritten;
-    }
+    TRewriteOutcome outcome = RoundOutcome(levels, mapped, input, rewrite);
     for (THttpHeader& v : outcome.variables) input.variables.push_back(std::move(v));
     if (!outcome.type.empty()) resolved.type = outcome.type;
     switch (outcome.kind) {

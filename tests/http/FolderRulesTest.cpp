@@ -138,6 +138,7 @@ TEST_F(FolderRulesTest, FaultsAnswer500AndTheServerLogNamesThem) {
   ExpectRows({
       {"GET /broken/a.txt", "500"},
       {"GET /unclosed/a.txt", "500"},
+      {"GET /r399/a.txt", "500"},
       {"GET /loop/a.txt", "500"},
       {"GET /blog/wp-content/logo.png", "file /blog/wp-content/logo.png HTTP_AUTHORIZATION="},
   });
@@ -146,6 +147,8 @@ TEST_F(FolderRulesTest, FaultsAnswer500AndTheServerLogNamesThem) {
   for (const std::string& line :
        {TKestro::ToNativePath(site.Path() + "/www/broken/.htaccess") +
             ": line 2: RewriteRule: unknown flag BOGUS; its folder answers 500",
+        TKestro::ToNativePath(site.Path() + "/www/r399/.htaccess") +
+            ": line 2: RewriteRule: unknown flag R=399; its folder answers 500",
         TKestro::ToNativePath(site.Path() + "/www/unclosed/.htaccess") +
             ": line 2: <ifmodule> is not closed",
         blog + ": line 12: directive header ignored",

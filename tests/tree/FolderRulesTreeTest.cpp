@@ -178,20 +178,6 @@ class TreeFolderRules : public SharedTreeTest<TreeFolderRules> {
                    "RewriteRule ^n/(.*)$ /fl/show.php?n=$1 [L]\n"
                    "RewriteRule ^gone$ - [G]\n");
     tree.WritePage("software.php", "<?php echo $_SERVER['SERVER_SOFTWARE'];");
-    // Laravel's, on a path whose '?' was sent encoded
-    tree.WritePage("lara/index.php", page("LARA"));
-    tree.WritePage("lara/.htaccess",
-                   "<IfModule mod_rewrite.c>\n"
-                   "    RewriteEngine On\n"
-                   "    RewriteCond %{HTTP:Authorization} .\n"
-                   "    RewriteRule .* - [E=HTTP_AUTHORIZATION:%{HTTP:Authorization}]\n"
-                   "    RewriteCond %{REQUEST_FILENAME} !-d\n"
-                   "    RewriteCond %{REQUEST_URI} (.+)/$\n"
-                   "    RewriteRule ^ %1 [L,R=301]\n"
-                   "    RewriteCond %{REQUEST_FILENAME} !-d\n"
-                   "    RewriteCond %{REQUEST_FILENAME} !-f\n"
-                   "    RewriteRule ^ index.php [L]\n"
-                   "</IfModule>\n");
   }
   // Folders whose files protect what they hold; every protected file holds
   // the text PROTECTED.
@@ -250,8 +236,6 @@ TEST_F(TreeFolderRules, FrameworksRulesAnswerAsApacheDoes) {
       {"GET /fl/gone", 410, "410 Gone"},
       {"GET /software.php", 200, "Portavane/"},
       {"GET /software.php", 200, " (Apache-compatible)"},
-      {"GET /lara/a%3Fb/", 301, "/lara/a%3Fb"},
-      {"GET /lara/users/5", 200, "LARA"},
   });
 }
 
