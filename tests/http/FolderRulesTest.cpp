@@ -148,7 +148,9 @@ TEST_F(FolderRulesTest, FaultsAnswer500AndTheServerLogNamesThem) {
        {TKestro::ToNativePath(site.Path() + "/www/broken/.htaccess") +
             ": line 2: RewriteRule: unknown flag BOGUS; its folder answers 500",
         TKestro::ToNativePath(site.Path() + "/www/r399/.htaccess") +
-            ": line 2: RewriteRule: unknown flag R=399; its folder answers 500",
+            ": line 2: variable %{NO_SUCH} (it expands to \"\") ignored",
+        TKestro::ToNativePath(site.Path() + "/www/r399/.htaccess") +
+            ": line 3: RewriteRule: unknown flag R=399; its folder answers 500",
         TKestro::ToNativePath(site.Path() + "/www/unclosed/.htaccess") +
             ": line 2: <ifmodule> is not closed",
         blog + ": line 12: directive header ignored",
