@@ -78,11 +78,13 @@ TResolvedRequest Failed(const TRewriteOutcome& outcome, const TWorkerSettings& s
 }
 
 // Variables of an earlier round reach the script with REDIRECT_ before their
-// names; the redirect itself leaves the URL it came from and its status,
-// which rules test to tell a first round from a later one.
-void CarryOver(std::vector<THttpHeader>& variables, const std::string& fromUrl) {
+// names; the redirect itself leaves the URL it came from, its query and its
+// status, which rules test to tell a first round from a later one.
+void CarryOver(std::vector<THttpHeader>& variables, const std::string& fromUrl,
+               const std::string& fromQuery) {
   for (THttpHeader& v : variables) v.name = "REDIRECT_" + v.name;
   variables.insert(variables.begin(), {{"REDIRECT_URL", fromUrl}, {"REDIRECT_STATUS", "200"}});
+  if (!fromQuery.empty()) variables.insert(variables.begin() + 2, {"REDIRECT_QUERY_STRING", fromQuery});
 }
 
 // What this round's rules make of `mapped`, as the modules run: the
@@ -164,7 +166,7 @@ TResolvedRequest ResolveRequest(const TWorkerSettings& s, THttpRequest& request)
                                       std::to_string(kMaxRewriteRounds) + " rounds: answered 500");
       return Refused(500, levels, s);
     }
-    CarryOver(input.variables, input.url);
+    CarryOver(input.variables, input.url, input.query);
     input.url = DecodeUrlPath(outcome.url);
     input.query = outcome.query;
     rewrite = !outcome.end;

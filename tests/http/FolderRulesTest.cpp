@@ -120,8 +120,8 @@ TEST_F(FolderRulesTest, RulesRedirectRefuseAndRewriteQueries) {
   ExpectRows({
       {"GET /pages/old/x?a=1", "301 http://h/pages/new/x?a=1"},
       {"GET /pages/ABOUT", "file /pages/about.txt REDIRECT_URL=/pages/ABOUT REDIRECT_STATUS=200"},
-      {"GET /pages/q/abc?x=1", "file /pages/about.txt?id=abc&x=1 REDIRECT_URL=/pages/q/abc REDIRECT_STATUS=200"},
-      {"GET /pages/clean?drop", "file /pages/about.txt REDIRECT_URL=/pages/clean REDIRECT_STATUS=200"},
+      {"GET /pages/q/abc?x=1", "file /pages/about.txt?id=abc&x=1 REDIRECT_URL=/pages/q/abc REDIRECT_STATUS=200 REDIRECT_QUERY_STRING=x=1"},
+      {"GET /pages/clean?drop", "file /pages/about.txt REDIRECT_URL=/pages/clean REDIRECT_STATUS=200 REDIRECT_QUERY_STRING=drop"},
       {"POST /pages/form", "file /pages/posted.txt REDIRECT_URL=/pages/form REDIRECT_STATUS=200"},
       {"GET /pages/form", "404 page /pages/missing.txt"},
       {"GET /pages/end", "file /pages/about.txt REDIRECT_URL=/pages/end REDIRECT_STATUS=200"},
