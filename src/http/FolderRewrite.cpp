@@ -294,6 +294,31 @@ std::string OneLine(std::string value) {
   return value;
 }
 
+// CO='s NAME:VALUE:DOMAIN[:lifetime[:path[:secure[:httponly[:samesite]]]]]
+// as a Set-Cookie value; the lifetime in minutes.
+std::string CookieOf(const std::string& spec) {
+  const bool semicolons = !spec.empty() && spec[0] == ';';
+  std::vector<std::string> f;
+  for (std::size_t start = semicolons ? 1 : 0;;) {
+    const std::size_t end = spec.find(semicolons ? ';' : ':', start);
+    f.push_back(spec.substr(start, end - start));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  f.resize(8);
+  const auto on = [](const std::string& v) {
+    const std::string l = TKestro::UpperCase(v);
+    return l == "SECURE" || l == "HTTPONLY" || l == "TRUE" || l == "1";
+  };
+  std::string cookie = f[0] + "=" + f[1] + "; path=" + (f[4].empty() ? "/" : f[4]);
+  if (!f[2].empty()) cookie += "; domain=" + f[2];
+  if (std::atol(f[3].c_str()) > 0) cookie += "; Max-Age=" + std::to_string(std::atol(f[3].c_str()) * 60);
+  if (on(f[5])) cookie += "; secure";
+  if (on(f[6])) cookie += "; HttpOnly";
+  if (!f[7].empty() && f[7] != "0" && TKestro::UpperCase(f[7]) != "FALSE") cookie += "; SameSite=" + f[7];
+  return cookie;
+}
+
 bool IsAbsoluteUrl(const std::string& s) {
   return s.rfind("http://", 0) == 0 || s.rfind("https://", 0) == 0;
 }
@@ -412,6 +437,8 @@ TRewriteOutcome RewriteOnce(const std::vector<TFolderLevel>& levels, const TPhys
       return outcome;
     }
     if (!rule.type.empty()) outcome.type = OneLine(expander.Expand(rule.type));
+    for (const std::string& cookie : rule.cookies)
+      outcome.headerLines += "Set-Cookie: " + OneLine(CookieOf(expander.Expand(cookie))) + "\r\n";
     if (rule.substitution != "-") {
       // The query is split off the substitution as written: a '?' that a
       // group or a variable brings stays in the path.

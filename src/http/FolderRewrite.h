@@ -29,6 +29,7 @@ struct TRewriteOutcome {
   std::vector<THttpHeader> variables;  // E= set in this round, expanded
   std::string failure;   // kStatus 500: what could not be finished, for the server log
   std::string type;      // T=: the Content-Type of what is served
+  std::string headerLines;  // CO=: "Set-Cookie: ...\r\n" lines for the answer
 };
 
 // The engine is on and the rules of the deepest folder that has rewriting

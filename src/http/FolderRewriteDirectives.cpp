@@ -1,5 +1,6 @@
 // The rewriting module's directives: RewriteEngine, RewriteBase, RewriteCond
 // and RewriteRule with their flags, RewriteOptions' inheritance.
+#include <algorithm>
 #include <cstdlib>
 
 #include "common/KestroClass.h"
@@ -139,6 +140,12 @@ bool RuleFlag(const std::string& flag, TRewriteRule& rule) {
     rule.escapeGroups = true;
     rule.escapeOnly = value;
   } else if (key == "t" || key == "type") return !(rule.type = value).empty();
+  else if (key == "co" || key == "cookie") {
+    // NAME, VALUE and DOMAIN at least, split by ':' (by ';' after a leading one).
+    const char separator = !value.empty() && value[0] == ';' ? ';' : ':';
+    if (std::count(value.begin(), value.end(), separator) < (separator == ';' ? 3 : 2)) return false;
+    rule.cookies.push_back(value);
+  }
   else if (key == "f" || key == "forbidden") rule.status = 403;
   else if (key == "g" || key == "gone") rule.status = 410;
   else if (key == "e" || key == "env") {

@@ -57,7 +57,7 @@ void SendTextAnswer(const TConnection& c, int code, const std::string& text,
 // waits on a slow or vanished client; then the module answers and decides
 // whether the connection stays open.
 bool ServePhp(const TConnection& c, THttpRequest& request, const TPhysicalPath& mapped,
-              int errorStatus = 0) {
+              const std::string& extraHeaders, int errorStatus = 0) {
   const TWorkerSettings& s = *c.settings;
   TRequestBody body(s.spoolFolder);
   const BodyOutcome outcome = ReadRequestBody(c, request, body);
@@ -77,6 +77,7 @@ bool ServePhp(const TConnection& c, THttpRequest& request, const TPhysicalPath& 
   record.documentRoot = mapped.documentRoot;
   record.serverSoftware = kServerSoftware;
   record.defaultStatus = errorStatus;
+  record.extraHeaders = extraHeaders;
   record.clientAddress = s.clientAddress;
   record.portText = s.portText;
   record.logFolder = s.logFolder;
@@ -121,10 +122,10 @@ bool ServeRequest(const TConnection& c) {
   const TResolvedRequest resolved = ResolveRequest(s, request);
   const TPhysicalPath& mapped = resolved.mapped;
   if (resolved.status == 0 && mapped.kind == TPhysicalPath::Kind::kFile && mapped.php)
-    return ServePhp(c, request, mapped);
+    return ServePhp(c, request, mapped, resolved.headerLines);
   if (resolved.status != 0 && resolved.errorDocument.php) {
     MakeErrorPageRequest(request, resolved.status);
-    return ServePhp(c, request, resolved.errorDocument, resolved.status);
+    return ServePhp(c, request, resolved.errorDocument, resolved.headerLines, resolved.status);
   }
 
   const std::string* connection = request.Header("Connection");
@@ -133,7 +134,9 @@ bool ServeRequest(const TConnection& c) {
   // request: such a connection is closed after its answer.
   const bool closeAfter =
       token.empty() || token == "CLOSE" || request.framing != TBodyFraming::kNone;
-  const std::string connectionLine = ConnectionLine(closeAfter, request.IsHttp10());
+  // The rules' own lines (CO='s cookies) go out with every answer, just
+  // before its Connection line.
+  const std::string connectionLine = resolved.headerLines + ConnectionLine(closeAfter, request.IsHttp10());
   const bool headOnly = method == "HEAD";
   const std::string query = request.query.empty() ? "" : "?" + request.query;
   if (resolved.status >= 300 && resolved.status < 400)

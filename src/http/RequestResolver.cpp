@@ -71,6 +71,12 @@ TResolvedRequest Refused(int status, const std::vector<TFolderLevel>& levels,
   return resolved;
 }
 
+// A refusal that keeps the lines the rules gave the answer.
+TResolvedRequest WithLines(TResolvedRequest refused, const std::string& headerLines) {
+  refused.headerLines = headerLines;
+  return refused;
+}
+
 // A rule that cannot be finished refuses its request, and the log says why.
 TResolvedRequest Failed(const TRewriteOutcome& outcome, const TWorkerSettings& s) {
   WriteServerLog(s.logFolder, outcome.failure + "; answered 500");
@@ -99,6 +105,7 @@ TRewriteOutcome RoundOutcome(const std::vector<TFolderLevel>& levels, const TPhy
   TRewriteOutcome alias = RedirectByAlias(levels, input.url, input.query, mapped.documentRoot);
   alias.variables = std::move(outcome.variables);
   alias.type = std::move(outcome.type);
+  alias.headerLines = std::move(outcome.headerLines);
   if (alias.kind != TRewriteOutcome::Kind::kServe || mapped.kind != TPhysicalPath::Kind::kMissing)
     return alias;
   alias.url = FallbackResourceFor(levels, input.url);
@@ -145,10 +152,11 @@ TResolvedRequest ResolveRequest(const TWorkerSettings& s, THttpRequest& request)
     TRewriteOutcome outcome = RoundOutcome(levels, mapped, input, rewrite);
     for (THttpHeader& v : outcome.variables) input.variables.push_back(std::move(v));
     if (!outcome.type.empty()) resolved.type = outcome.type;
+    resolved.headerLines += outcome.headerLines;
     switch (outcome.kind) {
       case TRewriteOutcome::Kind::kStatus:
         if (!outcome.failure.empty()) return Failed(outcome, s);
-        return Refused(outcome.status, levels, s);
+        return WithLines(Refused(outcome.status, levels, s), resolved.headerLines);
       case TRewriteOutcome::Kind::kRedirect:
         resolved.status = outcome.status;
         resolved.location = RedirectLocation(request, outcome);
@@ -156,7 +164,8 @@ TResolvedRequest ResolveRequest(const TWorkerSettings& s, THttpRequest& request)
       case TRewriteOutcome::Kind::kServe:
         request.variables = input.variables;
         request.query = input.query;
-        if (mapped.kind == TPhysicalPath::Kind::kMissing) return Refused(404, levels, s);
+        if (mapped.kind == TPhysicalPath::Kind::kMissing)
+          return WithLines(Refused(404, levels, s), resolved.headerLines);
         return resolved;
       case TRewriteOutcome::Kind::kRewritten:
         break;

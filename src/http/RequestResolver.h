@@ -14,6 +14,7 @@ struct TResolvedRequest {
   std::string errorText;       // the folder's ErrorDocument text for the status
   TPhysicalPath errorDocument; // or the folder's local ErrorDocument, mapped
   std::string type;            // a rule's T=: the Content-Type of a static file served
+  std::string headerLines;     // the rules' CO=: lines the answer carries, whatever it is
 };
 
 // Rewriting may change the request's query and its mapped fields; the target

@@ -82,16 +82,18 @@ BOOL IsConnected(HCONN connId, LPVOID buffer) {
   return TRUE;
 }
 
-// Status line, Server, the module's headers, Connection, the empty line.
+// Status line, Server, the module's headers, the folder rules' own lines,
+// Connection, the empty line.
 std::string ResponseHead(const HSE_SEND_HEADER_EX_INFO& info, std::string_view software,
-                         int defaultStatus) {
-  const std::string status = StatusText(info.pszStatus, defaultStatus);
+                         const TPhpRequestRecord& record) {
+  const std::string status = StatusText(info.pszStatus, record.defaultStatus);
   const std::string headers = TKestro::Trim(info.pszHeader ? info.pszHeader : "");
   std::string head = "HTTP/1.1 " + status + "\r\n";
   head += "Server: ";
   head += software;
   head += "\r\n";
   if (!headers.empty()) head += headers + "\r\n";
+  head += record.extraHeaders;
   head += info.fKeepConn ? "Connection: Keep-Alive\r\n" : "Connection: close\r\n";
   head += "\r\n";
   return head;
@@ -117,7 +119,7 @@ BOOL SendResponseHeader(HCONN connId, LPVOID buffer) {
   std::uintptr_t flagAddress = 0;
   if (php_context::ParseDecimal(fields[7], flagAddress) && flagAddress != 0)
     *reinterpret_cast<std::uint8_t*>(flagAddress) = info.fKeepConn ? 1 : 0;
-  const std::string head = ResponseHead(info, fields[4], RecordOf(fields).defaultStatus);
+  const std::string head = ResponseHead(info, fields[4], RecordOf(fields));
   // The body mostly follows at once through WriteClient: told so, the socket
   // sends head and body in one packet. The worker pushes the head out when
   // the module returns without a body.

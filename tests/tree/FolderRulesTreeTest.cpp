@@ -176,7 +176,8 @@ class TreeFolderRules : public SharedTreeTest<TreeFolderRules> {
                    "RewriteRule ^s/(.*)$ /fl/show.php?s=$1 [NS,L]\n"
                    "RewriteRule ^n/(.*)-(.*)$ n/$1_$2 [N]\n"
                    "RewriteRule ^n/(.*)$ /fl/show.php?n=$1 [L]\n"
-                   "RewriteRule ^gone$ - [G]\n");
+                   "RewriteRule ^gone$ - [G]\n"
+                   "RewriteRule ^co$ /fl/show.php [CO=seen:1:localhost:0:/fl,L]\n");
     tree.WritePage("software.php", "<?php echo $_SERVER['SERVER_SOFTWARE'];");
   }
   // Folders whose files protect what they hold; every protected file holds
@@ -237,6 +238,7 @@ TEST_F(TreeFolderRules, FrameworksRulesAnswerAsApacheDoes) {
       {"GET /software.php", 200, "Portavane/"},
       {"GET /software.php", 200, " (Apache-compatible)"},
   });
+  EXPECT_EQ(Ask(httptest::Get("/fl/co")).Header("Set-Cookie"), "seen=1; path=/fl; domain=localhost");
 }
 
 // Each of these answered with what its folder protects until it was read.
