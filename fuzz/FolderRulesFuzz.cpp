@@ -10,6 +10,7 @@
 #include "TempFolder.h"
 #include "common/HttpRequest.h"
 #include "http/FolderAccess.h"
+#include "http/FolderAlias.h"
 #include "http/FolderHandlers.h"
 #include "http/FolderRewrite.h"
 #include "http/FolderRules.h"
@@ -62,10 +63,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   rewriteInput.request = &request;
   rewriteInput.url = request.path;
   rewriteInput.query = request.query;
-  const TRewriteOutcome outcome = RewriteOnce(levels, mapped, rewriteInput);
-  for (const THttpHeader& v : outcome.variables)
+  const TRewriteOutcome rewritten = RewriteOnce(levels, mapped, rewriteInput);
+  for (const THttpHeader& v : rewritten.variables)
     FUZZ_CHECK(v.name.find_first_of("\r\n") == std::string::npos &&
                v.value.find_first_of("\r\n") == std::string::npos);
+  FUZZ_CHECK(rewritten.type.find_first_of("\r\n") == std::string::npos);
+  for (const TRewriteOutcome& outcome :
+       {rewritten, RedirectByAlias(levels, request.path, request.query, site.settings.documentRoot)}) {
   switch (outcome.kind) {
     case TRewriteOutcome::Kind::kRewritten:
       FUZZ_CHECK(!outcome.url.empty() && (outcome.url[0] == '/' || outcome.url[0] == '\\'));
@@ -74,10 +78,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FUZZ_CHECK(outcome.status >= 300 && outcome.status < 400);
       break;
     case TRewriteOutcome::Kind::kStatus:
-      FUZZ_CHECK(outcome.status >= 400 && outcome.status < 600);
+      FUZZ_CHECK(outcome.status >= 100 && outcome.status < 600 && outcome.status / 100 != 3);
       break;
     case TRewriteOutcome::Kind::kServe:
       break;
+  }
   }
   return 0;
 }

@@ -77,13 +77,22 @@ CgiRequest DescribeRequest(EXTENSION_CONTROL_BLOCK& ecb) {
   fcgi::AppendParam(p, "REQUEST_URI", requestUri);
   fcgi::AppendParam(p, "QUERY_STRING", query);
   fcgi::AppendParam(p, "SCRIPT_NAME", scriptName);
-  fcgi::AppendParam(p, "SCRIPT_FILENAME", scriptFile);
   // PHP_SELF is the script's URL and the path info. PHP shows every
   // variable it is given, empty or not, and scripts test them with isset():
   // those that Apache leaves out when they have no value are left out too.
+  // Beside a REDIRECT_URL (a request the server's rules rewrote) php-cgi
+  // takes PATH_TRANSLATED for the script and drops PATH_INFO, as behind a
+  // server's action handler. It finds both itself in a SCRIPT_FILENAME that
+  // goes on with the path info, beside PATH_INFO.
+  const std::string all = var("ALL_HTTP");
+  const bool rewritten =
+      all.rfind("REDIRECT_URL:", 0) == 0 || all.find("\nREDIRECT_URL:") != std::string::npos;
+  const bool pathInfoFound = !pathInfo.empty() && rewritten;
+  fcgi::AppendParam(p, "SCRIPT_FILENAME", pathInfoFound ? scriptFile + pathInfo : scriptFile);
   if (!pathInfo.empty()) {
     fcgi::AppendParam(p, "PATH_INFO", pathInfo);
-    fcgi::AppendParam(p, "PATH_TRANSLATED", TranslatedPathInfo(physicalPath, pathInfo));
+    if (!pathInfoFound)
+      fcgi::AppendParam(p, "PATH_TRANSLATED", TranslatedPathInfo(physicalPath, pathInfo));
   }
   fcgi::AppendParam(p, "DOCUMENT_ROOT", DocumentRoot(physicalPath));
   fcgi::AppendParam(p, "REMOTE_ADDR", var("REMOTE_ADDR"));
@@ -95,7 +104,6 @@ CgiRequest DescribeRequest(EXTENSION_CONTROL_BLOCK& ecb) {
   if (ecb.cbTotalBytes > 0 || !var("CONTENT_LENGTH").empty())
     fcgi::AppendParam(p, "CONTENT_LENGTH", std::to_string(ecb.cbTotalBytes));
 
-  const std::string all = var("ALL_HTTP");
   for (std::size_t start = 0; start < all.size();) {
     std::size_t end = all.find("\r\n", start);
     if (end == std::string::npos) end = all.size();

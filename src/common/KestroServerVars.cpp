@@ -6,6 +6,7 @@
 
 #include "common/HttpRequest.h"
 #include "common/KestroClass.h"
+#include "common/Product.h"
 #include "common/TextView.h"
 #include "platform/Encoding.h"
 #include "platform/Socket.h"
@@ -145,7 +146,8 @@ const std::unordered_map<std::string_view, Resolver>& ServerVarTable() {
        [](const ServerVarRequest& v) {
          return v.request.version.empty() ? std::string("HTTP/1.1") : v.request.version;
        }},
-      {"SERVER_SOFTWARE", [](const ServerVarRequest& v) { return std::string(v.software); }},
+      {"SERVER_SOFTWARE",
+       [](const ServerVarRequest& v) { return std::string(v.software) + PV_RULES_COMMENT; }},
       {"SERVER_PORT_SECURE", [](const ServerVarRequest&) { return std::string("0"); }},
       {"IF_MODIFIED_SINCE",
        [](const ServerVarRequest& v) { return HeaderValue(v.request, "If-Modified-Since"); }},

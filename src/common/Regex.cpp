@@ -43,7 +43,8 @@ bool TRegex::Compile(const std::string& pattern, bool ignoreCase, std::string& e
   return true;
 }
 
-bool TRegex::Match(std::string_view subject, std::vector<std::string>* groups) const {
+bool TRegex::Match(std::string_view subject, std::vector<std::string>* groups,
+                   bool* overLimit) const {
   if (!code_) return false;
   const auto* code = static_cast<const pcre2_code*>(code_.get());
   std::unique_ptr<pcre2_match_data, void (*)(pcre2_match_data*)> data(
@@ -51,7 +52,10 @@ bool TRegex::Match(std::string_view subject, std::vector<std::string>* groups) c
   if (!data) return false;
   const int found = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(subject.data()),
                                 subject.size(), 0, 0, data.get(), Limits());
-  if (found < 0) return false;
+  if (found < 0) {
+    if (overLimit && found != PCRE2_ERROR_NOMATCH) *overLimit = true;
+    return false;
+  }
   if (groups) {
     std::uint32_t count = 0;
     pcre2_pattern_info(code, PCRE2_INFO_CAPTURECOUNT, &count);

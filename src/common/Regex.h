@@ -15,8 +15,10 @@ class TRegex {
   bool Compiled() const { return code_ != nullptr; }
   // True when the expression matches somewhere in `subject`; `groups` (when
   // given) gets the whole match and every group, "" for one that took no part.
-  // A match that passes the engine's limits counts as none.
-  bool Match(std::string_view subject, std::vector<std::string>* groups = nullptr) const;
+  // A match that passes the engine's limits counts as none and sets
+  // `overLimit` (when given): a caller that must not fail open refuses then.
+  bool Match(std::string_view subject, std::vector<std::string>* groups = nullptr,
+             bool* overLimit = nullptr) const;
 
  private:
   std::shared_ptr<void> code_;  // the engine's compiled pattern, shared by copies

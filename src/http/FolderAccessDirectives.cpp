@@ -92,7 +92,7 @@ void AllowDeny(const std::string& name, const std::vector<std::string>& args, TD
 }  // namespace
 
 bool CarriesAccessControl(const std::string& name) {
-  static const char* const kPrefixes[] = {"require", "auth", "rewrite"};
+  static const char* const kPrefixes[] = {"require", "auth", "rewrite", "redirect"};
   for (const char* prefix : kPrefixes)
     if (name.rfind(prefix, 0) == 0) return true;
   return name == "order" || name == "allow" || name == "deny" || name == "satisfy" ||

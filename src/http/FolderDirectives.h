@@ -36,8 +36,8 @@ class TDirectiveContext {
 std::string LowerName(std::string name);
 
 // True for directives that decide who gets what (access, authentication,
-// rewriting, handlers): where one is not read, its folder is refused rather
-// than served as if it were not there.
+// rewriting, redirects, handlers): where one is not read, its folder is
+// refused rather than served as if it were not there.
 bool CarriesAccessControl(const std::string& name);
 
 // Each reader returns false when `name` (lower case) is not a directive of
@@ -50,3 +50,5 @@ bool ReadDirDirective(const std::string& name, const std::vector<std::string>& a
                       const std::string& line, TDirectiveContext& c);
 bool ReadHandlerDirective(const std::string& name, const std::vector<std::string>& args,
                           TDirectiveContext& c);
+bool ReadAliasDirective(const std::string& name, const std::vector<std::string>& args,
+                        TDirectiveContext& c);

@@ -27,9 +27,20 @@ struct TRewriteOutcome {
   bool external = false; // kRedirect: url is a whole URL of another site, query included
   bool end = false;      // [END]: the next round maps without rewriting
   std::vector<THttpHeader> variables;  // E= set in this round, expanded
+  std::string failure;   // kStatus 500: what could not be finished, for the server log
+  std::string type;      // T=: the Content-Type of what is served
+  std::string headerLines;  // CO=: "Set-Cookie: ...\r\n" lines for the answer
 };
 
-// The engine is on and the deepest folder's rules run against the path
-// relative to that folder.
+// The engine is on and the rules of the deepest folder that has rewriting
+// directives (with its parents' under RewriteOptions Inherit) run against the
+// path relative to that folder.
 TRewriteOutcome RewriteOnce(const std::vector<TFolderLevel>& levels, const TPhysicalPath& mapped,
                             const TRewriteInput& input);
+
+// True for the %{NAME}s the rewriting expands (NAME as written, with "HTTP:",
+// "ENV:" and "SSL:" forms).
+bool IsRewriteVariable(const std::string& name);
+
+// Restarts by [N] within one round before it is refused with 500.
+constexpr int kMaxRuleRestarts = 10;

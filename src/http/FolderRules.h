@@ -9,11 +9,13 @@
 
 // A RewriteCond: its test string (not expanded) and how it is tested.
 struct TRewriteCondition {
-  enum class Test { kRegex, kFile, kFolder, kNonEmptyFile, kEquals };
+  enum class Test { kRegex, kFile, kFolder, kNonEmptyFile, kLink, kExecutable, kUrl, kCompare };
   std::string testString;
   Test test = Test::kRegex;
   TRegex regex;         // kRegex
-  std::string operand;  // kEquals
+  std::string compare;  // kCompare: "=", "<", ">", "<=", ">=", or "-eq", "-ne", ... on integers
+  std::string operand;  // kCompare
+  int line = 0;
   bool negate = false;
   bool noCase = false;
   bool orNext = false;  // [OR]: this one or the next
@@ -21,6 +23,7 @@ struct TRewriteCondition {
 
 struct TRewriteRule {
   TRegex pattern;
+  int line = 0;
   bool negate = false;
   std::string substitution;  // "-": none
   std::vector<TRewriteCondition> conditions;
@@ -28,8 +31,15 @@ struct TRewriteRule {
   bool end = false;           // END: no further round either
   bool appendQuery = false;   // QSA
   bool discardQuery = false;  // QSD
-  int redirect = 0;           // R[=code]: the status, 0 when none
-  int status = 0;             // F: 403, G: 410
+  int redirect = 0;           // R[=code]: a 3xx status, 0 when none
+  int status = 0;             // F: 403, G: 410, R= outside 3xx: ends rewriting with it
+  bool chain = false;         // C: the next rule runs only when this one matched
+  bool next = false;          // N: the rules start again on the result
+  int skip = 0;               // S=n: the n rules after a match are skipped
+  bool escapeGroups = false;  // B: $N and %N percent-encoded
+  std::string escapeOnly;     // B=chars: only these
+  std::string type;           // T=: the Content-Type of what is served
+  std::vector<std::string> cookies;  // CO=NAME:VALUE:DOMAIN[:...], not expanded
   std::vector<std::pair<std::string, std::string>> variables;  // E=NAME:VALUE, not expanded
 };
 
@@ -109,6 +119,22 @@ struct TFolderRules {
   std::optional<bool> rewriteEngine;
   std::string rewriteBase;  // "" when not set
   std::vector<TRewriteRule> rules;
+  // A file with no rewriting directive leaves its parent's rewriting in force.
+  bool rewriteSeen = false;
+  enum class Inherit { kNone, kAfter, kBefore };  // RewriteOptions Inherit, InheritBefore
+  Inherit inherit = Inherit::kNone;
+
+  // Redirect, RedirectMatch, RedirectPermanent, RedirectTemp.
+  struct Redirect {
+    bool regex = false;
+    std::string path;    // a URL path prefix, or with regex the expression's text
+    TRegex pattern;
+    int status = 302;
+    std::string target;  // "" for a status outside 3xx
+    int line = 0;
+  };
+  std::vector<Redirect> redirects;
+  std::optional<std::string> fallbackResource;  // "" for disabled
 
   TAccessRules access;
   std::vector<TFilesSection> files;

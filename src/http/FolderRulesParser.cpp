@@ -17,7 +17,7 @@ bool ModuleIsBuilt(std::string name) {
       "mod_rewrite.c",      "rewrite_module",     "mod_authz_core.c", "authz_core_module",
       "mod_authz_host.c",   "authz_host_module",  "mod_access_compat.c",
       "access_compat_module", "mod_dir.c",        "dir_module",       "core.c", "core_module",
-      "mod_mime.c",         "mime_module"};
+      "mod_mime.c",         "mime_module",        "mod_alias.c",      "alias_module"};
   return kBuilt.count(LowerName(std::move(name))) > 0;
 }
 
@@ -31,7 +31,9 @@ std::string LoggedName(const std::string& name) {
 }
 
 // The words of a line: blanks separate them, a quoted word ("..." or '...')
-// may hold blanks and a backslash-escaped quote.
+// may hold blanks and a backslash-escaped quote. Outside quotes a backslash
+// keeps the character after it in the word, itself too: "\ " in a pattern is
+// a blank there.
 std::vector<std::string> WordsOf(const std::string& line) {
   std::vector<std::string> words;
   std::size_t i = 0;
@@ -47,7 +49,10 @@ std::vector<std::string> WordsOf(const std::string& line) {
       }
       ++i;
     } else {
-      while (i < line.size() && line[i] != ' ' && line[i] != '\t') word += line[i++];
+      while (i < line.size() && line[i] != ' ' && line[i] != '\t') {
+        if (line[i] == '\\' && i + 1 < line.size()) word += line[i++];
+        word += line[i++];
+      }
     }
     words.push_back(std::move(word));
   }
@@ -224,7 +229,8 @@ class Parser {
   void Directive(const std::string& name, const std::vector<std::string>& args,
                  const std::string& line) {
     if (ReadRewriteDirective(name, args, context_) || ReadAccessDirective(name, args, context_) ||
-        ReadHandlerDirective(name, args, context_) || ReadDirDirective(name, args, line, context_))
+        ReadHandlerDirective(name, args, context_) || ReadDirDirective(name, args, line, context_) ||
+        ReadAliasDirective(name, args, context_))
       return;
     Ignore("directive " + LoggedName(name));
   }

@@ -38,7 +38,7 @@ bool IsUnderLocalhost(const std::string& host, std::string& label) {
 bool IsProjectFolder(const std::string& documentRoot, const std::string& name) {
   const std::string path = documentRoot + platform::PathDelim + name;
   return IsHostLabel(name) && Lower(name) != kToolsFolder && platform::DirectoryExists(path) &&
-         !platform::IsLink(path);
+         !platform::IsSymbolicLink(path);
 }
 
 }  // namespace

@@ -56,7 +56,8 @@ void SendTextAnswer(const TConnection& c, int code, const std::string& text,
 // The whole body is read before the module runs, so no php-cgi process
 // waits on a slow or vanished client; then the module answers and decides
 // whether the connection stays open.
-bool ServePhp(const TConnection& c, THttpRequest& request, const TPhysicalPath& mapped) {
+bool ServePhp(const TConnection& c, THttpRequest& request, const TPhysicalPath& mapped,
+              const std::string& extraHeaders, int errorStatus = 0) {
   const TWorkerSettings& s = *c.settings;
   TRequestBody body(s.spoolFolder);
   const BodyOutcome outcome = ReadRequestBody(c, request, body);
@@ -75,6 +76,8 @@ bool ServePhp(const TConnection& c, THttpRequest& request, const TPhysicalPath& 
   record.body = &body;
   record.documentRoot = mapped.documentRoot;
   record.serverSoftware = kServerSoftware;
+  record.defaultStatus = errorStatus;
+  record.extraHeaders = extraHeaders;
   record.clientAddress = s.clientAddress;
   record.portText = s.portText;
   record.logFolder = s.logFolder;
@@ -83,6 +86,16 @@ bool ServePhp(const TConnection& c, THttpRequest& request, const TPhysicalPath& 
   record.loader = s.phpLoader;
   record.terminating = c.terminating;
   return ServePhpRequest(record);
+}
+
+// The request as a folder's error page sees it: a GET (a HEAD stays one)
+// that tells what was asked and why it failed.
+void MakeErrorPageRequest(THttpRequest& request, int status) {
+  request.variables = {{"REDIRECT_STATUS", std::to_string(status)}, {"REDIRECT_URL", request.path},
+                       {"REDIRECT_REQUEST_METHOD", request.method}};
+  if (!request.query.empty()) request.variables.push_back({"REDIRECT_QUERY_STRING", request.query});
+  request.query.clear();
+  if (!IsHead(request)) request.method = "GET";
 }
 
 }  // namespace
@@ -109,9 +122,11 @@ bool ServeRequest(const TConnection& c) {
   const TResolvedRequest resolved = ResolveRequest(s, request);
   const TPhysicalPath& mapped = resolved.mapped;
   if (resolved.status == 0 && mapped.kind == TPhysicalPath::Kind::kFile && mapped.php)
-    return ServePhp(c, request, mapped);
-  if (resolved.status != 0 && resolved.errorDocument.php)
-    return ServePhp(c, request, resolved.errorDocument);
+    return ServePhp(c, request, mapped, resolved.headerLines);
+  if (resolved.status != 0 && resolved.errorDocument.php) {
+    MakeErrorPageRequest(request, resolved.status);
+    return ServePhp(c, request, resolved.errorDocument, resolved.headerLines, resolved.status);
+  }
 
   const std::string* connection = request.Header("Connection");
   const std::string token = connection ? TKestro::UpperCase(*connection) : std::string();
@@ -119,7 +134,9 @@ bool ServeRequest(const TConnection& c) {
   // request: such a connection is closed after its answer.
   const bool closeAfter =
       token.empty() || token == "CLOSE" || request.framing != TBodyFraming::kNone;
-  const std::string connectionLine = ConnectionLine(closeAfter, request.IsHttp10());
+  // The rules' own lines (CO='s cookies) go out with every answer, just
+  // before its Connection line.
+  const std::string connectionLine = resolved.headerLines + ConnectionLine(closeAfter, request.IsHttp10());
   const bool headOnly = method == "HEAD";
   const std::string query = request.query.empty() ? "" : "?" + request.query;
   if (resolved.status >= 300 && resolved.status < 400)
@@ -139,7 +156,7 @@ bool ServeRequest(const TConnection& c) {
   else if (mapped.kind == TPhysicalPath::Kind::kRedirect)
     SendFixedAnswer(c.socket, 301, connectionLine,
                     "Location: " + EncodeUriPath(mapped.location) + query + "\r\n");
-  else if (!SendStaticFile(c, mapped, method, request, connectionLine))
+  else if (!SendStaticFile(c, mapped, method, request, connectionLine, 0, resolved.type))
     return true;  // a body cut short leaves the stream out of step
   return closeAfter;
 }

@@ -14,6 +14,8 @@ struct TResolvedRequest {
   std::string errorText;       // the body of the status: a folder's ErrorDocument text, or
                                // the list of projects for a *.localhost name without one
   TPhysicalPath errorDocument; // or the folder's local ErrorDocument, mapped
+  std::string type;            // a rule's T=: the Content-Type of a static file served
+  std::string headerLines;     // the rules' CO=: lines the answer carries, whatever it is
 };
 
 // Rewriting may change the request's query and its mapped fields; the target

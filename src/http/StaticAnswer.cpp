@@ -158,7 +158,7 @@ bool SendRangeNotSatisfiable(const TConnection& c, const FileFacts& file,
 
 bool SendStaticFile(const TConnection& c, const TPhysicalPath& mapped, const std::string& method,
                     const THttpRequest& request, const std::string& connectionLine,
-                    int errorStatus) {
+                    int errorStatus, const std::string& type) {
   const std::string& localPath = mapped.file;
   // The open file tells its size and date: the path is not looked up again.
   platform::FileStream body;
@@ -177,7 +177,7 @@ bool SendStaticFile(const TConnection& c, const TPhysicalPath& mapped, const std
   file.size = stamp.size;
   file.lastModified = TKestro::HttpDate(modified);
   file.tag = TagOf(platform::ExpandFileName(localPath), file.lastModified);
-  file.type = s.mimeTable->Lookup(localPath);
+  file.type = type.empty() ? s.mimeTable->Lookup(localPath) : type;
   const std::string fileDate = TKestro::FormatDateTime(modified);
   if (errorStatus) return SendFull(c, body, file, method == "HEAD", connectionLine, errorStatus);
 

@@ -9,7 +9,9 @@
 
 // `method` is upper-cased. False when the answer could not go out whole (a
 // failed send, a file that shrank). An `errorStatus` (a folder's error page)
-// sends the whole file with that status, whatever the validators.
+// sends the whole file with that status, whatever the validators. A `type`
+// (a rule's T=) replaces the one of the file's extension.
 bool SendStaticFile(const TConnection& connection, const TPhysicalPath& mapped,
                     const std::string& method, const THttpRequest& request,
-                    const std::string& connectionLine, int errorStatus = 0);
+                    const std::string& connectionLine, int errorStatus = 0,
+                    const std::string& type = std::string());

@@ -61,9 +61,12 @@ BOOL MapUrl(HCONN connId, LPVOID url, LPDWORD dataType) {
 
 // A status of a code alone ("404") gets its usual phrase: the status line
 // needs a blank after the code. One that names no code from 100 to 599 is
-// not passed on: the answer stays 200 OK.
-std::string StatusText(const char* given) {
-  const std::string status = TKestro::Trim(given ? given : "");
+// not passed on. An error page's script that leaves the status at PHP's 200
+// answers with the error's own.
+std::string StatusText(const char* given, int defaultStatus) {
+  std::string status = TKestro::Trim(given ? given : "");
+  if (defaultStatus && (status.empty() || status == "200 OK" || !NamesStatusCode(status)))
+    status = std::to_string(defaultStatus);
   if (!NamesStatusCode(status)) return "200 OK";
   if (status.size() > 3) return status;
   return status + " " + ReasonPhrase(static_cast<int>(TKestro::StrToInt64Def(status, 0)));
@@ -103,10 +106,13 @@ BOOL IsConnected(HCONN connId, LPVOID buffer) {
   return TRUE;
 }
 
-// Status line, Server, Date, the module's headers, Connection, the empty line.
-std::string ResponseHead(const HSE_SEND_HEADER_EX_INFO& info, std::string_view software) {
-  return "HTTP/1.1 " + StatusText(info.pszStatus) + "\r\n" +
+// Status line, Server, Date, the module's headers, the folder rules' own
+// lines, Connection, the empty line.
+std::string ResponseHead(const HSE_SEND_HEADER_EX_INFO& info, std::string_view software,
+                         const TPhpRequestRecord& record) {
+  return "HTTP/1.1 " + StatusText(info.pszStatus, record.defaultStatus) + "\r\n" +
          ServerAndDateLines(std::string(software)) + ModuleHeaders(info.pszHeader) +
+         record.extraHeaders +
          (info.fKeepConn ? "Connection: Keep-Alive\r\n" : "Connection: close\r\n") + "\r\n";
 }
 
@@ -130,7 +136,7 @@ BOOL SendResponseHeader(HCONN connId, LPVOID buffer) {
   std::uintptr_t flagAddress = 0;
   if (php_context::ParseDecimal(fields[7], flagAddress) && flagAddress != 0)
     *reinterpret_cast<std::uint8_t*>(flagAddress) = info.fKeepConn ? 1 : 0;
-  const std::string head = ResponseHead(info, fields[4]);
+  const std::string head = ResponseHead(info, fields[4], RecordOf(fields));
   // The body mostly follows at once through WriteClient: told so, the socket
   // sends head and body in one packet. The worker pushes the head out when
   // the module returns without a body.

@@ -21,6 +21,8 @@ struct TPhpRequestRecord {
   std::string clientAddress;
   std::string portText;
   std::string logFolder;  // where a PHP that cannot be loaded is reported
+  int defaultStatus = 0;  // a folder's error page: the status unless the script sets one
+  std::string extraHeaders;  // lines the folder rules add to the answer ("Name: value\r\n")
   std::uint8_t* keepAliveFlag = nullptr;    // the worker's cell
   std::string* connectionContext = nullptr; // the worker's cell; ConnID points here
   TPHPDllLoader* loader = nullptr;

@@ -21,9 +21,10 @@ enum class PathKind { kMissing, kFile, kFolder };
 PathKind KindOf(const std::string& path);
 bool FileExists(const std::string& path);       // an existing file, not a folder
 bool DirectoryExists(const std::string& path);  // an existing folder
-// True when `path` itself is a link (Linux: a symbolic link; Windows: a
-// reparse point, as a symbolic link or a junction), whatever it leads to.
-bool IsLink(const std::string& path);
+// `path` itself is a symbolic link (Windows: a reparse point), wherever it leads.
+bool IsSymbolicLink(const std::string& path);
+// An existing file the system would run (Windows: any existing file).
+bool IsExecutableFile(const std::string& path);
 
 // What opening `path` reaches, for a server that must decide on the file it
 // will send, not on the name it was asked for. Only a disk file or a folder

@@ -158,7 +158,7 @@ TEST(ServerVars, FixedAndConnectionValues) {
   EXPECT_EQ(Var("REMOTE_ADDR"), "10.0.0.7");
   EXPECT_EQ(Var("REMOTE_HOST"), "10.0.0.7");
   EXPECT_EQ(Var("SERVER_PORT"), "8080");
-  EXPECT_EQ(Var("SERVER_SOFTWARE"), "Portavane/6.29");
+  EXPECT_EQ(Var("SERVER_SOFTWARE"), "Portavane/6.29 (Apache-compatible)");
   // The client's own version: the module frames a body by it.
   EXPECT_EQ(Var("SERVER_PROTOCOL", Line("GET / HTTP/1.0")), "HTTP/1.0");
   EXPECT_EQ(Var("SERVER_PROTOCOL", Line("GET / HTTP/1.1")), "HTTP/1.1");

@@ -82,6 +82,7 @@ void WriteFolderRulesSite(const TempFolder& site) {
   site.Write("www/pages/missing.txt", "no such page");
   site.Write("www/broken/a.txt", "a");
   site.Write("www/broken/.htaccess", "RewriteEngine On\nRewriteRule ^ - [L,BOGUS]\n");
+  site.Write("www/r399/.htaccess", "RewriteEngine On\nRewriteCond %{NO_SUCH} x\nRewriteRule ^ - [R=399]\n");
   site.Write("www/unclosed/a.txt", "a");
   site.Write("www/unclosed/.htaccess", "<IfModule mod_rewrite.c>\nRewriteEngine On\n");
   site.Write("www/loop/a.txt", "a");

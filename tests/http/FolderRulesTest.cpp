@@ -122,8 +122,8 @@ TEST_F(FolderRulesTest, RulesRedirectRefuseAndRewriteQueries) {
   ExpectRows({
       {"GET /pages/old/x?a=1", "301 http://h/pages/new/x?a=1"},
       {"GET /pages/ABOUT", "file /pages/about.txt REDIRECT_URL=/pages/ABOUT REDIRECT_STATUS=200"},
-      {"GET /pages/q/abc?x=1", "file /pages/about.txt?id=abc&x=1 REDIRECT_URL=/pages/q/abc REDIRECT_STATUS=200"},
-      {"GET /pages/clean?drop", "file /pages/about.txt REDIRECT_URL=/pages/clean REDIRECT_STATUS=200"},
+      {"GET /pages/q/abc?x=1", "file /pages/about.txt?id=abc&x=1 REDIRECT_URL=/pages/q/abc REDIRECT_STATUS=200 REDIRECT_QUERY_STRING=x=1"},
+      {"GET /pages/clean?drop", "file /pages/about.txt REDIRECT_URL=/pages/clean REDIRECT_STATUS=200 REDIRECT_QUERY_STRING=drop"},
       {"POST /pages/form", "file /pages/posted.txt REDIRECT_URL=/pages/form REDIRECT_STATUS=200"},
       {"GET /pages/form", "404 page /pages/missing.txt"},
       {"GET /pages/end", "file /pages/about.txt REDIRECT_URL=/pages/end REDIRECT_STATUS=200"},
@@ -140,6 +140,7 @@ TEST_F(FolderRulesTest, FaultsAnswer500AndTheServerLogNamesThem) {
   ExpectRows({
       {"GET /broken/a.txt", "500"},
       {"GET /unclosed/a.txt", "500"},
+      {"GET /r399/a.txt", "500"},
       {"GET /loop/a.txt", "500"},
       {"GET /blog/wp-content/logo.png", "file /blog/wp-content/logo.png HTTP_AUTHORIZATION="},
       {"GET /ctl/a.txt", "file /ctl/a.txt"},
@@ -150,6 +151,10 @@ TEST_F(FolderRulesTest, FaultsAnswer500AndTheServerLogNamesThem) {
   for (const std::string& line :
        {TKestro::ToNativePath(site.Path() + "/www/broken/.htaccess") +
             ": line 2: RewriteRule: unknown flag BOGUS; its folder answers 500",
+        TKestro::ToNativePath(site.Path() + "/www/r399/.htaccess") +
+            ": line 2: variable %{NO_SUCH} (it expands to \"\") ignored",
+        TKestro::ToNativePath(site.Path() + "/www/r399/.htaccess") +
+            ": line 3: RewriteRule: unknown flag R=399; its folder answers 500",
         TKestro::ToNativePath(site.Path() + "/www/unclosed/.htaccess") +
             ": line 2: <ifmodule> is not closed",
         blog + ": line 12: directive header ignored",
@@ -164,11 +169,12 @@ TEST_F(FolderRulesTest, FaultsAnswer500AndTheServerLogNamesThem) {
 }
 
 // A long URL against patterns that backtrack: the engine gives up within its
-// limits, on the heap; the worker's stack never overflows and the URL maps on.
+// limits, on the heap; the worker's stack never overflows, and a rule left
+// unanswered refuses the URL rather than pass it as unmatched.
 TEST_F(FolderRulesTest, LongUrlsAgainstBacktrackingPatternsEndQuickly) {
   ExpectRows({
-      {"GET /re/" + std::string(60000, 'a'), "404"},
-      {"GET /re/" + std::string(60000, 'a') + "c", "404"},
+      {"GET /re/" + std::string(60000, 'a'), "500"},
+      {"GET /re/" + std::string(60000, 'a') + "c", "500"},
   });
 }
 

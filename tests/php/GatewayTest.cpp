@@ -224,10 +224,10 @@ TEST_F(GatewayTest, CallbacksAnswerAsTheInterfacePrescribes) {
   const Report r = Ask(Get("/info.php"));
   EXPECT_EQ(r.at("small.result"), "0");
   EXPECT_EQ(r.at("small.error"), "122");
-  EXPECT_EQ(r.at("small.size"), "15");
+  EXPECT_EQ(r.at("small.size"), "35");
   EXPECT_EQ(r.at("exact.result"), "1");
-  EXPECT_EQ(r.at("exact.size"), "15");
-  EXPECT_EQ(r.at("exact.value"), "Portavane/6.29");
+  EXPECT_EQ(r.at("exact.size"), "35");
+  EXPECT_EQ(r.at("exact.value"), "Portavane/6.29 (Apache-compatible)");
   EXPECT_EQ(r.at("unknown.result"), "1");
   EXPECT_EQ(r.at("unknown.size"), "1");
   EXPECT_EQ(r.at("write0.result"), "1");

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <regex>
 #include <vector>
 
 #include "ChildProcess.h"
@@ -140,15 +141,29 @@ TEST_F(Applications, ProjectHostsKeepTheirCookiesApartInChromium) {
   EXPECT_EQ(InChromium({"hosts", "alpha", "beta"}), "alpha: {\"alpha\":\"set\"}\nbeta: {\"beta\":\"set\"}\n");
 }
 
+// Saved in Settings > Permalinks, WordPress writes the rules it writes for
+// Apache; the post then answers at its new URL.
+TEST_F(Applications, WordPressWritesItsRulesWhenItsPermalinksAreSaved) {
+  const fs::path rules = fs::path(tree_->Root()) / "www" / ".htaccess";
+  fs::remove(rules);
+  const std::string date = "/\\d{4}/\\d{2}/\\d{2}/";
+  const std::string seen = InChromium({"permalinks"});
+  EXPECT_TRUE(std::regex_match(seen, std::regex("preset: " + date + "sample-post/\nsaved: Permalink structure updated.\n"
+                                                "post: 200 " + date + "hello-world/\n")))
+      << seen;
+  EXPECT_NE(ReadFile(rules.string()).find("RewriteRule . /index.php [L]"), std::string::npos);
+}
+
 // The front controller routes, the Authorization header reaches it also as
 // the rules' E= flag passes it on, and a trailing slash is taken off by
-// redirect.
+// redirect, an encoded '?' staying encoded.
 TEST_F(Applications, LaravelRoutesThroughItsFrontController) {
   ExpectAnswers({
                     {"/laravel/public/users/5", 200,
                      "user 5\nauthorization: Bearer t0k3n\nredirected: Bearer t0k3n\nxsrf: abc\n"},
                     {"/laravel/public/", 200, "home\n"},
                     {"/laravel/public/users/5/", 301, "http://localhost/laravel/public/users/5"},
+                    {"/laravel/public/a%3Fb/", 301, "http://localhost/laravel/public/a%3Fb"},
                     {"/laravel/public/users/x", 404, "no route /users/x\n"},
                     {"/laravel/public/robots.txt", 200, "User-agent: *"},
                     {"/laravel/public/css/app.css", 200, "body{}"},

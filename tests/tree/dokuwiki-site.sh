@@ -14,6 +14,9 @@ rm "$site/.htaccess.dist.md5sum" "$site/inc/preload.php"  # preload.php: Debian'
 cp -RL /etc/dokuwiki "$site/conf"
 rm "$site/conf/apache.conf" "$site/conf/lighttpd.conf" "$site/conf/htaccess"
 cp -RL /var/lib/dokuwiki/data "$site/data"
+# Its file has no rewriting of its own, so a site's rules above it (WordPress's
+# at the root) would reach into it, as Apache lets them: turned off here.
+printf '\nRewriteEngine Off\n' >>"$site/.htaccess"
 sed -i "s|^\$conf\['savedir'\].*|\$conf['savedir'] = './data';|" "$site/conf/dokuwiki.php"
 cat >"$site/conf/users.auth.php" <<'USERS'
 # <?php exit()?>

@@ -6,6 +6,10 @@
 // wordpress <title>: log in to WordPress at the site's root, write a post
 //   with that title in the block editor and publish it, then open it by its
 //   link; prints "saved: <status>" and "post: <its page's heading>".
+// permalinks: log in to WordPress, choose the plain "Day and name" preset
+//   in Settings > Permalinks and save it, then open the first post by its
+//   number; prints "preset: <its example URL>", "saved: <the notice>" and
+//   "post: <status> <the path it was sent to>".
 // dokuwiki: log in as DokuWiki's admin in /dokuwiki/ and open the admin
 //   page; prints "security check: passed" or the warning it shows.
 // hosts <name>...: opens each project at http://<name>.localhost:<port>/
@@ -92,11 +96,7 @@ async function printRows(rows) {
 
 // The block editor saves through WordPress's REST routes, /wp-json/... .
 async function wordpress(page, title) {
-  await page.goto(site + '/wp-login.php');
-  await page.fill('#user_login', 'bench');
-  await page.fill('#user_pass', 'bench-password');
-  await submit(page, '#wp-submit');
-  await expectText(page, 'Dashboard', 'after logging in');
+  await wordpressLogin(page);
 
   await page.goto(site + '/wp-admin/post-new.php');
   await page.waitForFunction(() => window.wp && wp.data && wp.data.select('core/edit-post'));
@@ -119,6 +119,31 @@ async function wordpress(page, title) {
   const heading = await page.innerText('h1');
   await expectText(page, title, 'the post by its link');
   console.log('post: ' + heading);
+}
+
+async function wordpressLogin(page) {
+  await page.goto(site + '/wp-login.php');
+  await page.fill('#user_login', 'bench');
+  await page.fill('#user_pass', 'bench-password');
+  await submit(page, '#wp-submit');
+  await expectText(page, 'Dashboard', 'after logging in');
+}
+
+// WordPress offers presets without /index.php/ only to a server it takes
+// for one that reads its .htaccess, which it then writes itself.
+async function permalinks(page) {
+  await wordpressLogin(page);
+  await page.goto(site + '/wp-admin/options-permalink.php');
+  const preset = 'input[name="selection"][value="/%year%/%monthnum%/%day%/%postname%/"]';
+  const example = await page.$eval(preset, input => input.closest('.row').querySelector('code').innerText);
+  console.log('preset: ' + example.replace(/^https?:\/\/[^/]+/, ''));
+  await page.check(preset);
+  await submit(page, '#submit');
+  const notice = await page.innerText('#setting-error-settings_updated');
+  console.log('saved: ' + notice.split('\n')[0].trim());
+  const post = await page.goto(site + '/?p=1');
+  await expectText(page, 'Hello world!', 'the first post by its number');
+  console.log('post: ' + post.status() + ' ' + new URL(page.url()).pathname);
 }
 
 // DokuWiki's admin page checks from the browser that data/ is not served.
@@ -160,6 +185,7 @@ async function run() {
       adminer: () => printRows(adminer(page, ...args)),
       phpmyadmin: () => printRows(phpmyadmin(page, ...args)),
       wordpress: () => wordpress(page, ...args),
+      permalinks: () => permalinks(page),
       dokuwiki: () => dokuwiki(page),
       hosts: () => hosts(page, ...args),
     }[steps];

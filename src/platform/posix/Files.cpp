@@ -53,6 +53,15 @@ PathKind KindOf(const std::string& path) {
 
 bool FileExists(const std::string& path) { return KindOf(path) == PathKind::kFile; }
 
+bool IsSymbolicLink(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+bool IsExecutableFile(const std::string& path) {
+  return FileExists(path) && ::access(path.c_str(), X_OK) == 0;
+}
+
 // stat does not open: a FIFO or device node is seen without blocking on it.
 DiskEntry DiskEntryOf(const std::string& path) {
   DiskEntry entry;
@@ -69,11 +78,6 @@ DiskEntry DiskEntryOf(const std::string& path) {
 }
 
 bool DirectoryExists(const std::string& path) { return KindOf(path) == PathKind::kFolder; }
-
-bool IsLink(const std::string& path) {
-  struct stat info {};
-  return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
-}
 
 bool CreateDir(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
 

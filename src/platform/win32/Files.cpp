@@ -110,12 +110,14 @@ PathKind KindOf(const std::string& path) {
 
 bool FileExists(const std::string& path) { return KindOf(path) == PathKind::kFile; }
 
-bool DirectoryExists(const std::string& path) { return KindOf(path) == PathKind::kFolder; }
-
-bool IsLink(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+bool IsSymbolicLink(const std::string& path) {
+  const DWORD a = Attributes(path);
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
+
+bool IsExecutableFile(const std::string& path) { return FileExists(path); }
+
+bool DirectoryExists(const std::string& path) { return KindOf(path) == PathKind::kFolder; }
 
 bool CreateDir(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
 

@@ -80,7 +80,7 @@ void ReportBlock(EXTENSION_CONTROL_BLOCK* ecb, Report& r) {
 void ReportCallbacks(EXTENSION_CONTROL_BLOCK* ecb, Report& r) {
   // The buffer-size protocol: one byte short, then exactly right.
   char buffer[64];
-  DWORD size = 14;  // "Portavane/6.29" needs 15 with its NUL
+  DWORD size = 34;  // "Portavane/6.29 (Apache-compatible)" needs 35 with its NUL
   SetLastError(0);
   const BOOL small = ecb->GetServerVariable(ecb->ConnID, const_cast<char*>("SERVER_SOFTWARE"),
                                             buffer, &size);
