@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "common/TextView.h"
+#include "common/KestroClass.h"
 #include "platform/Files.h"
 
 namespace {
@@ -16,16 +16,11 @@ bool IsHostLabel(const std::string& name) {
   });
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = text::LowerAscii(c);
-  return text;
-}
-
 // Whether a Host header names something under .localhost, and then the
 // label before it ("blog" of "x.Blog.localhost:60080"), lower-cased. An IPv6
 // address, "[...]", is no such name.
 bool IsUnderLocalhost(const std::string& host, std::string& label) {
-  std::string name = Lower(host.substr(0, host.find(':')));
+  std::string name = TKestro::LowerCase(host.substr(0, host.find(':')));
   if (!name.empty() && name.back() == '.') name.pop_back();  // the absolute form
   if (name.size() <= kLocalSuffix.size() ||
       name.compare(name.size() - kLocalSuffix.size(), kLocalSuffix.size(), kLocalSuffix) != 0)
@@ -37,7 +32,8 @@ bool IsUnderLocalhost(const std::string& host, std::string& label) {
 
 bool IsProjectFolder(const std::string& documentRoot, const std::string& name) {
   const std::string path = documentRoot + platform::PathDelim + name;
-  return IsHostLabel(name) && Lower(name) != kToolsFolder && platform::DirectoryExists(path) &&
+  return IsHostLabel(name) && TKestro::LowerCase(name) != kToolsFolder &&
+         platform::DirectoryExists(path) &&
          !platform::IsSymbolicLink(path);
 }
 
@@ -54,7 +50,7 @@ TProjectHost ProjectHostOf(const std::string& documentRoot, const std::string& h
     folder = label;
   } else {
     for (const std::string& name : ProjectNames(documentRoot)) {
-      if (Lower(name) != label) continue;
+      if (TKestro::LowerCase(name) != label) continue;
       if (!folder.empty()) return chosen;  // Blog and BLOG: neither is meant more
       folder = name;
     }
@@ -74,7 +70,7 @@ std::vector<std::string> ProjectNames(const std::string& documentRoot) {
 }
 
 std::string ProjectUrl(const std::string& name, const std::string& port) {
-  return "http://" + Lower(name) + ".localhost:" + port;
+  return "http://" + TKestro::LowerCase(name) + ".localhost:" + port;
 }
 
 std::string UnknownProjectPage(const std::vector<std::string>& projects, const std::string& port) {
