@@ -40,6 +40,8 @@ class Channel {
   Channel& operator=(const Channel&) = delete;
 
   bool Open() const { return handle_ != kNone; }
+  // The stream itself, for what the system can tell about it.
+  std::intptr_t handle() const { return handle_; }
   void Close();
   // All bytes, or false.
   bool SendAll(const void* data, std::size_t length, Clock::time_point deadline,
@@ -66,13 +68,18 @@ class Channel {
   std::size_t owed_ = 0;  // the unsent rest of a send that failed part way
 };
 
-// One php-cgi process serving FastCGI on an endpoint of its own. Ends with
-// the object; on Linux also when the server process dies.
+// The php-cgi that serves one slot of the pool: a process of its own
+// (Windows), or whichever child of the pool's one php-cgi parent accepted
+// the slot's connection (Linux). A process of its own ends with the object;
+// on Linux every php-cgi also ends when the server process dies.
 class CgiProcess {
  public:
   virtual ~CgiProcess() = default;
   virtual bool Alive() = 0;
   virtual Channel Connect() = 0;  // an unopened channel on failure
+  // Ends the process that serves `channel`, and only it, before the channel
+  // closes: the other end of a connection is known only while it is open.
+  virtual void End(const Channel& channel) = 0;
 };
 
 // What every php-cgi starts with: its whole environment ("NAME=value") and
@@ -93,7 +100,11 @@ class EndpointSpace {
   // Starts `program` serving FastCGI; null on failure.
   virtual std::unique_ptr<CgiProcess> Start(const std::string& program, int index,
                                             const CgiSetup& setup) = 0;
+  // True where one php-cgi keeps a child for every slot, sharing what it
+  // compiled: no slot then starts or ends a process of its own.
+  virtual bool KeepsEveryProcess() const = 0;
 };
-std::unique_ptr<EndpointSpace> CreateEndpointSpace();
+// A space for a pool of at most `processes` php-cgi.
+std::unique_ptr<EndpointSpace> CreateEndpointSpace(int processes);
 
 }  // namespace phpisapi

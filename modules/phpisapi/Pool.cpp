@@ -25,8 +25,8 @@ std::string InTree(const std::string& phpFolder, std::initializer_list<const cha
 
 // Nothing of the server's environment beyond what PHP needs to run: the
 // tree's php.ini (PHPRC, else the module's folder), no system ini scan
-// folder, temporary files in the tree's tmp/, one process that never forks
-// children nor exits on its own; PHP's errors and stderr in the tree's log/.
+// folder, temporary files in the tree's tmp/, processes that never exit on
+// their own; PHP's errors and stderr in the tree's log/.
 CgiSetup SetupFor(const std::string& phpFolder, const std::string& errorLog) {
   CgiSetup setup;
   std::string value;
@@ -75,10 +75,7 @@ Channel* Pool::Lease::Connection() {
   return &slot.channel;
 }
 
-void Pool::Lease::Discard() {
-  slot_->channel.Close();
-  slot_->process.reset();
-}
+void Pool::Lease::Discard() { EndProcess(*slot_); }
 
 void Pool::Lease::Drain(Clock::time_point deadline) {
   drain_ = true;
@@ -151,8 +148,9 @@ void Pool::StartOnce() {
   started_ = true;
   program_ = FindPhpCgi(phpFolder_);
   if (program_.empty()) return;
-  space_ = CreateEndpointSpace();
+  space_ = CreateEndpointSpace(settings_.processes);
   if (!space_) return;
+  if (space_->KeepsEveryProcess()) settings_.minProcesses = settings_.processes;
   for (int i = 0; i < settings_.processes; ++i) {
     auto slot = std::make_unique<Slot>();
     slot->index = i;
@@ -182,31 +180,39 @@ void Pool::Release(Slot& slot, bool drain, Clock::time_point deadline) {
   // `idle` ends its processes here, outside the lock: ending one waits for it.
 }
 
+void Pool::EndProcess(Slot& slot) {
+  if (slot.process) slot.process->End(slot.channel);
+  slot.channel.Close();
+  if (slot.process && !slot.process->Alive()) slot.process.reset();
+}
+
 void Pool::WatchDrains() {
   std::unique_lock<std::mutex> lock(mutex_);
   while (!stopping_) {
-    std::vector<std::unique_ptr<CgiProcess>> overdue;
-    bool freed = false, left = false;
+    std::vector<Slot*> done, overdue;
+    bool left = false;
     const Clock::time_point now = Clock::now();
     for (auto& slot : slots_) {
       if (!slot->draining) continue;
       const bool ended = slot->channel.Drained();
-      if (!ended && now < slot->drainDeadline) {
+      if (!ended && now < slot->drainDeadline)
         left = true;
-        continue;
-      }
-      if (!ended) overdue.push_back(std::move(slot->process));
-      slot->channel.Close();  // the next request connects anew
-      slot->draining = slot->busy = false;
-      slot->idleSince = now;
-      freed = true;
+      else
+        (ended ? done : overdue).push_back(slot.get());
     }
-    if (freed) freed_.notify_all();
     if (!overdue.empty()) {
+      // Still busy, so theirs alone; ending a process waits for it.
       lock.unlock();
-      overdue.clear();  // ending a process waits for it
+      for (Slot* slot : overdue) EndProcess(*slot);
       lock.lock();
     }
+    for (Slot* slot : done) slot->channel.Close();  // the next request connects anew
+    done.insert(done.end(), overdue.begin(), overdue.end());
+    for (Slot* slot : done) {
+      slot->draining = slot->busy = false;
+      slot->idleSince = now;
+    }
+    if (!done.empty()) freed_.notify_all();
     if (left)
       drainsChanged_.wait_for(lock, kDrainCheckInterval);
     else

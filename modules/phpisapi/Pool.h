@@ -1,9 +1,10 @@
 // The pool of php-cgi processes, the first of them started on the first
 // request, the others when requests need them; those end again once they
-// have been idle a while. Each process serves one request at a time over a
-// connection that stays open between requests; a process that dies, hangs
-// or has served its share is replaced. A request given up (its client left)
-// keeps its process until PHP has ended it, or until its deadline.
+// have been idle a while, except where one php-cgi keeps a child for every
+// slot (Linux). Each process serves one request at a time over a connection
+// that stays open between requests; a process that dies, hangs or has
+// served its share is replaced. A request given up (its client left) keeps
+// its process until PHP has ended it, or until its deadline.
 #pragma once
 #include <atomic>
 #include <condition_variable>
@@ -82,6 +83,9 @@ class Pool {
  private:
   void StartOnce();  // under mutex_
   void WatchDrains();  // the drain watcher's thread
+  // Ends the process that serves the slot's connection, then closes that;
+  // a slot whose own process ended starts another with its next request.
+  static void EndProcess(Slot& slot);
   std::unique_ptr<CgiProcess> StartProcess(int index);
   // With `drain`, the slot stays busy until its request has ended (or its
   // process, past `deadline`).

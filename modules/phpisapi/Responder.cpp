@@ -103,6 +103,10 @@ class Exchange {
 
   bool HeadSent() const { return state_ == State::kSent; }
 
+  // A php-cgi that crashed, was killed or spoke nonsense: its request's line
+  // in PHP's log, where PHP itself could write none.
+  void NoteGone() const { Note("the process serving it ended before its answer was complete"); }
+
  private:
   // kHead: PHP's header block is still coming; kBody: parsed, nothing sent
   // yet; kSent: the head is out, the body follows as it comes.
@@ -189,12 +193,13 @@ class Exchange {
 
   // The script's lines that went no further, beside PHP's own errors.
   void NoteRefused() const {
-    if (parsed_.refused.empty()) return;
-    std::ofstream log(errorLog_, std::ios::app);
-    const std::string script = ServerVariable(ecb_, "SCRIPT_NAME");
     for (const std::string& line : parsed_.refused)
-      log << "[php-cgi] " << script << ": header \"" << line
-          << "\" not sent (a status is a code from 100 to 599, a length one number)\n";
+      Note("header \"" + line + "\" not sent (a status is a code from 100 to 599, a length one number)");
+  }
+
+  void Note(const std::string& what) const {
+    std::ofstream(errorLog_, std::ios::app)
+        << "[php-cgi] " << ServerVariable(ecb_, "SCRIPT_NAME") << ": " << what << "\n";
   }
 
   // PHP flushed and goes on: the head leaves with what is there.
@@ -365,6 +370,7 @@ DWORD ServeRequest(EXTENSION_CONTROL_BLOCK& ecb, Pool& pool) {
   // aborts; shutdown functions and upload clean-up run), its output going
   // nowhere and its process back to the pool when done. Dead, hung or past
   // its time: the process ends now, so its slot serves the next request at once.
+  if (outcome == Outcome::kGone) exchange.NoteGone();
   const bool givenUp = outcome == Outcome::kUnwanted || outcome == Outcome::kShortBody;
   if (givenUp && channel->Abandon(Farewell(), Clock::now() + kFarewellWait))
     lease->Drain(started + limit);

@@ -9,7 +9,9 @@ struct Settings {
   // `minProcesses` start with the first request and stay; the others start
   // when that many requests run at once (a request that waits for a busy
   // process costs more than an idle process) and end after `idleSeconds`
-  // without a request, so a quiet site holds few.
+  // without a request, so a quiet site holds few. On Linux one php-cgi keeps
+  // `processes` children that share what it compiled, so an idle one costs
+  // little: all of them stay.
   int processes = 16;
   int minProcesses = 4;
   int idleSeconds = 10;

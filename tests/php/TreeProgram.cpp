@@ -2,6 +2,7 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -173,15 +174,18 @@ bool TreeProgram::Quit() {
 void TreeProgram::Kill() { program_.reset(); }
 
 std::vector<pid_t> TreeProgram::PhpCgiProcesses() const {
-  const pid_t program = program_ ? program_->Pid() : -1;
-  std::vector<pid_t> found;
-  for (const auto& entry : fs::directory_iterator("/proc")) {
-    const std::string name = entry.path().filename().string();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    const pid_t pid = std::stoi(name);
-    if (ParentOf(pid) == program && ReadFile(entry.path() / "comm").rfind("php-cgi", 0) == 0)
-      found.push_back(pid);
-  }
+  std::vector<pid_t> found{program_ ? program_->Pid() : -1};
+  // Breadth first: a parent is found before its children.
+  for (std::size_t next = 0; next < found.size(); ++next)
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+      const std::string name = entry.path().filename().string();
+      if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+      const pid_t pid = std::stoi(name);
+      if (ParentOf(pid) == found[next] && ReadFile(entry.path() / "comm").rfind("php-cgi", 0) == 0)
+        found.push_back(pid);
+    }
+  found.erase(found.begin());
+  std::sort(found.begin(), found.end());
   return found;
 }
 

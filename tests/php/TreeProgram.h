@@ -39,7 +39,7 @@ class TreeProgram {
   bool Quit();
   // Ends the program at once, leaving it no chance to clean up.
   void Kill();
-  // The php-cgi processes the program started.
+  // The php-cgi processes the program started, and their children, in order.
   std::vector<pid_t> PhpCgiProcesses() const;
   std::string Output() const;  // what the program printed
   const std::string& Root() const { return root_; }  // the tree's folder

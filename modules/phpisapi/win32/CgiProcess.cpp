@@ -152,12 +152,17 @@ class WinCgiProcess : public CgiProcess {
  public:
   WinCgiProcess(HANDLE process, unsigned short port) : process_(process), port_(port) {}
   ~WinCgiProcess() override {
-    TerminateProcess(process_, 1);
-    WaitForSingleObject(process_, 5000);
+    End(Channel());
     CloseHandle(process_);
   }
 
   bool Alive() override { return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+
+  // The slot's own process serves its every connection.
+  void End(const Channel&) override {
+    TerminateProcess(process_, 1);
+    WaitForSingleObject(process_, 5000);
+  }
 
   Channel Connect() override {
     // php-cgi binds its port a moment after it starts, or fails to.
@@ -252,6 +257,7 @@ class WinEndpointSpace : public EndpointSpace {
     const HANDLE process = Launch(program, port, setup);
     return process ? std::make_unique<WinCgiProcess>(process, port) : nullptr;
   }
+  bool KeepsEveryProcess() const override { return false; }
 
  private:
   HANDLE Launch(const std::string& program, unsigned short port, const CgiSetup& setup) {
@@ -318,7 +324,7 @@ bool ServerVariable(const std::string& name, std::string& value) {
   return true;
 }
 
-std::unique_ptr<EndpointSpace> CreateEndpointSpace() {
+std::unique_ptr<EndpointSpace> CreateEndpointSpace(int) {
   return std::make_unique<WinEndpointSpace>();
 }
 
