@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """Load and faults against one running Portavane: many connections ask for
 static files, PHP pages (hello, upload, session) and bad requests, while the
-server's php-cgi processes are killed at random. Every good request must get
-its own correct answer, or a gateway error (502/503/504, or a cut answer)
-while PHP is killed; never a wrong body. Then bursts of clients that grow and
-shrink the PHP pool over the tree's Adminer, with nothing killed: no error
+server's php-cgi processes (the pool's parent and its children) are killed at
+random. Every good request must get its own correct answer, or a gateway
+error (502/503/504, or a cut answer) while PHP is killed; never a wrong body.
+Then bursts of clients over the tree's Adminer, with nothing killed: no error
 at all.
 
   soak.py <port> <server pid> <tree> <seconds> <connections>
@@ -207,8 +207,8 @@ ADMINER = [("/adminer/", 200), ("/adminer/?server=127.0.0.1&username=nobody", 40
 
 def churn(port, seconds, most):
     """Bursts of 1 to `most` clients over the tree's Adminer and the soak's
-    PHP pages, each followed by a quiet spell long enough for the pool to end
-    its idle processes. Nothing is killed here: every answer must be whole."""
+    PHP pages, each followed by a quiet spell in which kept connections
+    close. Nothing is killed here: every answer must be whole."""
     counts, failures = collections.Counter(), collections.Counter()
     lock = threading.Lock()
 
@@ -247,7 +247,7 @@ def churn(port, seconds, most):
         for t in threads:
             t.join()
         bursts += 1
-        quiet = time.time() + rng.uniform(3, 5)  # past the soak tree's idle_timeout
+        quiet = time.time() + rng.uniform(3, 5)  # past the server's 5 idle seconds of a kept connection
         while time.time() < quiet:  # a page now and then, as a quiet site gets them
             client(time.time() + 0.01, bursts)
             time.sleep(0.5)
@@ -308,19 +308,22 @@ class Phases:
 
 
 def children(pid, program):
-    """The php-cgi processes whose parent is `pid`."""
-    found = []
+    """The php-cgi processes under `pid`: the pool's parent and its children."""
+    parents = {}
     for entry in os.listdir("/proc"):
         if not entry.isdigit():
             continue
         try:
             with open("/proc/%s/stat" % entry) as f:
                 stat = f.read()
-            if int(stat[stat.rindex(")") + 2:].split()[1]) == pid and \
-                    os.readlink("/proc/%s/exe" % entry) == program:
-                found.append(int(entry))
+            if os.readlink("/proc/%s/exe" % entry) == program:
+                parents[int(entry)] = int(stat[stat.rindex(")") + 2:].split()[1])
         except (OSError, ValueError):
             pass
+    found, grown = [], [pid]
+    while grown:
+        grown = [p for p, parent in parents.items() if parent in grown]
+        found += grown
     return found
 
 
