@@ -94,9 +94,9 @@ TEST_F(WindowsPhpTest, PageGetsTheServerVariables) {
 }
 
 // A folder's front controller and its denied folder, reached in another
-// letter case: any method reaches the script with the rules' variables, the
-// denied folder stays denied, and so do the folders whose rules are not read
-// as they are written.
+// letter case, under the main host and as a project at its own: any method
+// reaches the script with the rules' variables, the denied folder stays
+// denied, and so do the folders whose rules are not read as they are written.
 TEST_F(WindowsPhpTest, FolderRulesHoldInAnyLetterCase) {
   site.folder.Write("www/app/index.php", "");
   site.folder.Write("www/app/data/x.txt", "x");
@@ -110,6 +110,7 @@ TEST_F(WindowsPhpTest, FolderRulesHoldInAnyLetterCase) {
     std::string request;
     int status;
     std::vector<std::string> lines;
+    std::string host = "localhost";
   } cases[] = {
       {"PUT /APP/users/5?v=1", 200,
        {"REQUEST_METHOD=PUT", "REQUEST_URI=/APP/users/5?v=1", "SCRIPT_NAME=/APP/index.php",
@@ -137,6 +138,13 @@ TEST_F(WindowsPhpTest, FolderRulesHoldInAnyLetterCase) {
       {"GET /UPLOADS/X.PHP", 403, {}},
       {"GET /uploads/x.Php", 403, {}},
       {"GET /HtDir/A.TXT", 403, {}},
+      // The folder as a project at its own host, named in any letter case.
+      {"PUT /Users/5?v=1", 200,
+       {"SCRIPT_NAME=/index.php", "REQUEST_URI=/Users/5?v=1", "REDIRECT_URL=/Users/5",
+        "DOCUMENT_ROOT=" + site.www + "\\app", "HTTP_HOST=App.LOCALHOST"},
+       "App.LOCALHOST"},
+      {"GET /DATA/X.TXT", 403, {}, "APP.localhost:" + std::to_string(site.port)},
+      {"GET /.HTACCESS", 403, {}, "app.Localhost"},
   };
   WriteClosedFolders([&](const std::string& relative, const std::string& content) {
     site.folder.Write("www/" + relative, content);
@@ -144,7 +152,7 @@ TEST_F(WindowsPhpTest, FolderRulesHoldInAnyLetterCase) {
   for (const Case& c : cases) {
     const std::size_t blank = c.request.find(' ');
     const Response r = Ask(Get(c.request.substr(blank + 1),
-                               "Authorization: Bearer t\r\nContent-Length: 0\r\n",
+                               "Host: " + c.host + "\r\nAuthorization: Bearer t\r\nContent-Length: 0\r\n",
                                c.request.substr(0, blank)));
     EXPECT_EQ(r.status, c.status) << c.request;
     EXPECT_EQ(r.body.find("PROTECTED"), std::string::npos) << c.request;

@@ -39,6 +39,7 @@ void WriteProjects(const TreeProgram& tree) {
   const fs::path www = fs::path(tree.Root()) / "www";
   fs::copy(PV_SOURCE_DIR "/tests/tree/laravel", www / "app", fs::copy_options::recursive);
   tree.WritePage("app/.htaccess", "RewriteEngine On\nRewriteRule ^(.*)$ public/$1 [L]\n");
+  fs::copy_file(fs::path(TreeProgram::AssembledTree()) / "www" / "index.php", www / "welcome.php");
   fs::create_directories(fs::path(tree.Root()) / "elsewhere");
   std::ofstream(fs::path(tree.Root()) / "elsewhere" / "index.html") << "outside www";
   fs::create_directory_symlink("../elsewhere", www / "link");
@@ -97,6 +98,9 @@ TEST_F(ProjectHosts, EachFolderIsTheRootOfItsOwnHost) {
       {"[::1]:PORT", "/", 200, "the main site"},
       {"blog.example", "/", 200, "the main site"},
       {"localhost", "/adminer/", 200, "the tools"},
+      // The welcome page links each project at its host.
+      {"localhost:PORT", "/welcome.php", 200, "<a href=\"http://blog.localhost:PORT/\">"},
+      {"localhost:PORT", "/welcome.php", 200, "http://mixed.localhost:PORT/", "hidden.localhost"},
   });
 }
 
