@@ -48,6 +48,10 @@ bool ReadAccessDirective(const std::string& name, const std::vector<std::string>
                          TDirectiveContext& c);
 bool ReadDirDirective(const std::string& name, const std::vector<std::string>& args,
                       const std::string& line, TDirectiveContext& c);
+// What a handler, or a content type, makes of a file: PHP's run it as PHP,
+// one the server does not have refuses it; other types only label it.
+THandlerRule::Action ActionOfHandler(const std::string& handler);
+THandlerRule::Action ActionOfType(const std::string& type);
 bool ReadHandlerDirective(const std::string& name, const std::vector<std::string>& args,
                           TDirectiveContext& c);
 bool ReadAliasDirective(const std::string& name, const std::vector<std::string>& args,

@@ -3,11 +3,10 @@
 // not have (refused: never their source).
 #include "http/FolderDirectives.h"
 
-namespace {
-
 using Action = THandlerRule::Action;
 
-Action ActionOfHandler(const std::string& handler) {
+Action ActionOfHandler(const std::string& name) {
+  const std::string handler = LowerName(name);
   if (handler == "application/x-httpd-php" || handler == "php-script") return Action::kPhp;
   if (handler == "none" || handler == "default-handler") return Action::kStatic;
   return Action::kRefused;
@@ -15,7 +14,13 @@ Action ActionOfHandler(const std::string& handler) {
 
 // A content type names PHP's handler, or one of PHP's that is not here
 // (its source view, a host's own PHP versions); other types only label files.
-bool IsPhpType(const std::string& type) { return type.rfind("application/x-httpd-php", 0) == 0; }
+Action ActionOfType(const std::string& name) {
+  const std::string type = LowerName(name);
+  if (type.rfind("application/x-httpd-php", 0) != 0) return Action::kStatic;
+  return type == "application/x-httpd-php" ? Action::kPhp : Action::kRefused;
+}
+
+namespace {
 
 void AddRule(Action action, const std::vector<std::string>& extensions, TDirectiveContext& c) {
   THandlerRule rule;
@@ -37,12 +42,11 @@ bool ReadHandlerDirective(const std::string& name, const std::vector<std::string
     return true;
   }
   const std::string what = LowerName(args[0]);
-  if (!handler && !IsPhpType(what)) {
+  const Action action = handler ? ActionOfHandler(what) : ActionOfType(what);
+  if (!handler && action == Action::kStatic) {
     c.Ignore(name + " " + what + " (content types come from the server's own table)");
     return true;
   }
-  const Action action = handler ? ActionOfHandler(what)
-                                : what == "application/x-httpd-php" ? Action::kPhp : Action::kRefused;
   if (action == Action::kRefused)
     c.NoteRefusal(name + " " + what + ": a handler the server does not have, its names are refused");
   AddRule(action, std::vector<std::string>(args.begin() + 1, args.end()), c);

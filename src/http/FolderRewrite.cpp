@@ -21,7 +21,7 @@ const std::set<std::string>& KnownVariables() {
       "REMOTE_USER",      "REMOTE_IDENT",    "AUTH_TYPE",    "THE_REQUEST",    "PATH_INFO",
       "IS_SUBREQ",        "API_VERSION",     "TIME",         "TIME_YEAR",      "TIME_MON",
       "TIME_DAY",         "TIME_HOUR",       "TIME_MIN",     "TIME_SEC",       "TIME_WDAY",
-      "CONTEXT_PREFIX",   "CONTEXT_DOCUMENT_ROOT"};
+      "CONTEXT_PREFIX",   "CONTEXT_DOCUMENT_ROOT", "SERVER_ADDR", "REMOTE_PORT"};
   return kNames;
 }
 
@@ -136,6 +136,9 @@ class Expander {
     if (n == "SERVER_NAME") return ServerName(r);
     if (n == "SERVER_SOFTWARE") return std::string(kServerSoftware) + PV_RULES_COMMENT;
     if (n == "REMOTE_ADDR" || n == "REMOTE_HOST") return input_.clientAddress;
+    if (n == "SERVER_ADDR" || n == "REMOTE_PORT")
+      return TKestro::GetServerVar(n, r, mapped_.documentRoot, kServerSoftware, input_.clientAddress,
+                                   input_.serverPort, input_.connection);
     if (n == "THE_REQUEST") return r.method + " " + r.target + (r.version.empty() ? "" : " " + r.version);
     if (n == "SERVER_PROTOCOL") return r.version.empty() ? "HTTP/1.0" : r.version;
     if (n == "PATH_INFO") return mapped_.pathInfo;
@@ -437,6 +440,7 @@ TRewriteOutcome RewriteOnce(const std::vector<TFolderLevel>& levels, const TPhys
       return outcome;
     }
     if (!rule.type.empty()) outcome.type = OneLine(expander.Expand(rule.type));
+    if (!rule.handler.empty()) outcome.handler = OneLine(expander.Expand(rule.handler));
     for (const std::string& cookie : rule.cookies)
       outcome.headerLines += "Set-Cookie: " + OneLine(CookieOf(expander.Expand(cookie))) + "\r\n";
     if (rule.substitution != "-") {

@@ -8,6 +8,7 @@
 #include "common/HttpRequest.h"
 #include "http/FolderRulesCache.h"
 #include "http/UrlMapping.h"
+#include "platform/Socket.h"
 
 struct TRewriteInput {
   const THttpRequest* request = nullptr;  // the headers and the method as sent
@@ -15,6 +16,7 @@ struct TRewriteInput {
   std::string query;  // this round's query, not decoded
   std::string clientAddress;
   std::string serverPort;
+  platform::SocketHandle connection = 0;  // for SERVER_ADDR and REMOTE_PORT; 0: none
   std::vector<THttpHeader> variables;  // set by the rules so far
 };
 
@@ -29,6 +31,7 @@ struct TRewriteOutcome {
   std::vector<THttpHeader> variables;  // E= set in this round, expanded
   std::string failure;   // kStatus 500: what could not be finished, for the server log
   std::string type;      // T=: the Content-Type of what is served
+  std::string handler;   // H=: the handler of what is served
   std::string headerLines;  // CO=: "Set-Cookie: ...\r\n" lines for the answer
 };
 

@@ -140,6 +140,7 @@ bool RuleFlag(const std::string& flag, TRewriteRule& rule) {
     rule.escapeGroups = true;
     rule.escapeOnly = value;
   } else if (key == "t" || key == "type") return !(rule.type = value).empty();
+  else if (key == "h" || key == "handler") return !(rule.handler = value).empty();
   else if (key == "co" || key == "cookie") {
     // NAME, VALUE and DOMAIN at least, split by ':' (by ';' after a leading one).
     const char separator = !value.empty() && value[0] == ';' ? ';' : ':';

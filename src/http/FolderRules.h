@@ -39,6 +39,7 @@ struct TRewriteRule {
   bool escapeGroups = false;  // B: $N and %N percent-encoded
   std::string escapeOnly;     // B=chars: only these
   std::string type;           // T=: the Content-Type of what is served
+  std::string handler;        // H=: the handler of what is served
   std::vector<std::string> cookies;  // CO=NAME:VALUE:DOMAIN[:...], not expanded
   std::vector<std::pair<std::string, std::string>> variables;  // E=NAME:VALUE, not expanded
 };

@@ -119,7 +119,7 @@ bool ServeRequest(const TConnection& c) {
   if (request.refusal != 0) return Refuse(c, request.refusal, IsHead(request));
 
   const std::string method = TKestro::UpperCase(TKestro::Trim(request.method));
-  const TResolvedRequest resolved = ResolveRequest(s, request);
+  const TResolvedRequest resolved = ResolveRequest(s, request, c.socket);
   const TPhysicalPath& mapped = resolved.mapped;
   if (resolved.status == 0 && mapped.kind == TPhysicalPath::Kind::kFile && mapped.php)
     return ServePhp(c, request, mapped, resolved.headerLines);

@@ -5,6 +5,7 @@
 
 #include "http/FolderAccess.h"
 #include "http/FolderAlias.h"
+#include "http/FolderDirectives.h"
 #include "http/FolderDirTargets.h"
 #include "http/FolderHandlers.h"
 #include "http/FolderRewrite.h"
@@ -107,6 +108,7 @@ TRewriteOutcome RoundOutcome(const std::vector<TFolderLevel>& levels, const TPhy
   TRewriteOutcome alias = RedirectByAlias(levels, input.url, input.query, mapped.documentRoot);
   alias.variables = std::move(outcome.variables);
   alias.type = std::move(outcome.type);
+  alias.handler = std::move(outcome.handler);
   alias.headerLines = std::move(outcome.headerLines);
   if (alias.kind != TRewriteOutcome::Kind::kServe || mapped.kind != TPhysicalPath::Kind::kMissing)
     return alias;
@@ -114,6 +116,17 @@ TRewriteOutcome RoundOutcome(const std::vector<TFolderLevel>& levels, const TPhy
   alias.query = input.query;
   if (!alias.url.empty()) alias.kind = TRewriteOutcome::Kind::kRewritten;
   return alias;
+}
+
+// The rules' H= and T= for the file served: PHP's handler or type runs it as
+// PHP, a handler (or a type of PHP's) the server does not have refuses it,
+// never its source; H=none serves it as a file; other types only label it.
+bool ApplyRuleHandler(const std::string& handler, const std::string& type, TPhysicalPath& mapped) {
+  using Action = THandlerRule::Action;
+  const Action action = handler.empty() ? ActionOfType(type) : ActionOfHandler(handler);
+  if (action == Action::kRefused) return false;
+  if (!handler.empty() || action == Action::kPhp) mapped.php = action == Action::kPhp;
+  return true;
 }
 
 // A project's own settings: the server's, with the project's folder as the
@@ -151,7 +164,8 @@ const TWorkerSettings* SettingsFor(const TWorkerSettings& server, const THttpReq
 
 }  // namespace
 
-TResolvedRequest ResolveRequest(const TWorkerSettings& server, THttpRequest& request) {
+TResolvedRequest ResolveRequest(const TWorkerSettings& server, THttpRequest& request,
+                                platform::SocketHandle connection) {
   TResolvedRequest resolved;
   TProjectSettings project;
   const TWorkerSettings* chosen = SettingsFor(server, request, project, resolved);
@@ -170,6 +184,8 @@ TResolvedRequest ResolveRequest(const TWorkerSettings& server, THttpRequest& req
   input.query = request.query;
   input.clientAddress = s.clientAddress;
   input.serverPort = s.portText;
+  input.connection = connection;
+  std::string handler;  // a rule's H=, kept through later rounds as T= is
   bool rewrite = true;
   for (int round = 0;; ++round) {
     TPhysicalPath& mapped = resolved.mapped;
@@ -192,6 +208,7 @@ TResolvedRequest ResolveRequest(const TWorkerSettings& server, THttpRequest& req
     TRewriteOutcome outcome = RoundOutcome(levels, mapped, input, rewrite);
     for (THttpHeader& v : outcome.variables) input.variables.push_back(std::move(v));
     if (!outcome.type.empty()) resolved.type = outcome.type;
+    if (!outcome.handler.empty()) handler = outcome.handler;
     resolved.headerLines += outcome.headerLines;
     switch (outcome.kind) {
       case TRewriteOutcome::Kind::kStatus:
@@ -206,6 +223,7 @@ TResolvedRequest ResolveRequest(const TWorkerSettings& server, THttpRequest& req
         request.query = input.query;
         if (mapped.kind == TPhysicalPath::Kind::kMissing)
           return WithLines(Refused(404, levels, s), resolved.headerLines);
+        if (!ApplyRuleHandler(handler, resolved.type, mapped)) return Refused(403, levels, s);
         return resolved;
       case TRewriteOutcome::Kind::kRewritten:
         break;
@@ -226,6 +244,7 @@ TResolvedRequest ResolveRequest(const TWorkerSettings& server, THttpRequest& req
     if (levels.empty()) {
       request.variables = input.variables;
       request.query = input.query;
+      if (!ApplyRuleHandler(handler, resolved.type, resolved.mapped)) return Refused(403, {}, s);
       return resolved;
     }
   }

@@ -20,7 +20,9 @@ struct TResolvedRequest {
 
 // Rewriting may change the request's query and its mapped fields; the target
 // as sent (REQUEST_URI) stays.
-TResolvedRequest ResolveRequest(const TWorkerSettings& settings, THttpRequest& request);
+// `connection`, the request's socket, gives the rules SERVER_ADDR and REMOTE_PORT.
+TResolvedRequest ResolveRequest(const TWorkerSettings& settings, THttpRequest& request,
+                                platform::SocketHandle connection = 0);
 
 // Internal redirects a request may go through before it is refused with 500.
 constexpr int kMaxRewriteRounds = 10;

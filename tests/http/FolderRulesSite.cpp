@@ -151,6 +151,11 @@ void WriteClosedFolders(const std::function<void(const std::string& relative,
       {"badnet", "a.txt", "Order deny,allow\nDeny from 127.0.0.1/40\n"},
       {"bom", "a.txt", "\xEF\xBB\xBFRequire all denied\n"},
       {"uploads", "x.php", "<FilesMatch \"\\.php$\">\n    Require all denied\n</FilesMatch>\n"},
+      // A rule's type or handler: PHP's runs the file, one not here refuses it.
+      {"rwtype", "a.inc", "RewriteEngine On\nRewriteRule \\.inc$ - [T=application/x-httpd-php]\n"},
+      {"rwhandler", "a.inc", "RewriteEngine On\nRewriteRule \\.inc$ - [H=application/x-httpd-php]\n"},
+      {"rwsrc", "s.php", "RewriteEngine On\nRewriteRule \\.php$ - [H=application/x-httpd-php-source]\n"},
+      {"rwsrctype", "a.inc", "RewriteEngine On\nRewriteRule ^ - [T=application/x-httpd-php-source]\n"},
   };
   for (const auto& f : folders) {
     const std::string folder = f.folder;

@@ -138,6 +138,10 @@ TEST_F(WindowsPhpTest, FolderRulesHoldInAnyLetterCase) {
       {"GET /UPLOADS/X.PHP", 403, {}},
       {"GET /uploads/x.Php", 403, {}},
       {"GET /HtDir/A.TXT", 403, {}},
+      {"GET /RwType/a.inc", 200, {"REQUEST_METHOD=GET"}},
+      {"GET /RWHANDLER/a.inc", 200, {"REQUEST_METHOD=GET"}},
+      {"GET /RwSrc/s.php", 403, {}},
+      {"GET /rwSrcType/A.INC", 403, {}},
       // The folder as a project at its own host, named in any letter case.
       {"PUT /Users/5?v=1", 200,
        {"SCRIPT_NAME=/index.php", "REQUEST_URI=/Users/5?v=1", "REDIRECT_URL=/Users/5",

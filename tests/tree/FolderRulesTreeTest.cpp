@@ -189,6 +189,11 @@ class TreeFolderRules : public SharedTreeTest<TreeFolderRules> {
                    "RewriteRule ^gone$ - [G]\n"
                    "RewriteRule ^co$ /fl/show.php [CO=seen:1:localhost:0:/fl,L]\n");
     tree.WritePage("software.php", "<?php echo $_SERVER['SERVER_SOFTWARE'];");
+    // The connection's own variables
+    tree.WritePage("sa/.htaccess",
+                   "RewriteEngine On\n"
+                   "RewriteCond %{REMOTE_PORT} ^[1-9][0-9]*$\n"
+                   "RewriteRule ^(.*)$ https://%{SERVER_ADDR}/sa/$1 [R=301,L]\n");
   }
   // Folders whose files protect what they hold; every protected file holds
   // the text PROTECTED.
@@ -271,6 +276,10 @@ TEST_F(TreeFolderRules, RulesNotUnderstoodNeverOpenAFolder) {
       {"GET /htdir/a.txt", 403, ""},
       {"GET /htlink/a.txt", 500, ""},
       {"GET /cache/a.txt", 403, ""},
+      {"GET /rwtype/a.inc", 200, "RAN-PHP"},
+      {"GET /rwhandler/a.inc", 200, "RAN-PHP"},
+      {"GET /rwsrc/s.php", 403, ""},
+      {"GET /rwsrctype/a.inc", 403, ""},
   });
   std::ifstream file(tree_->Root() + "/log/server.log");
   const std::string log((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
@@ -315,6 +324,7 @@ TEST_F(TreeFolderRules, FrameworksRulesAnswerAsApacheDoes) {
       {"GET /fl/gone", 410, "410 Gone"},
       {"GET /software.php", 200, "Portavane/"},
       {"GET /software.php", 200, " (Apache-compatible)"},
+      {"GET /sa/x", 301, "https://127.0.0.1/sa/x"},
   });
   EXPECT_EQ(Ask(httptest::Get("/fl/co")).Header("Set-Cookie"), "seen=1; path=/fl; domain=localhost");
 }
