@@ -131,11 +131,11 @@ add_server() {  # name port pid...
 }
 
 # One wrk run: requests/s, bytes/s, requests in all, and the errors wrk
-# reports ("-": none).
-wrk_once() {  # port path connections connection-header
+# reports ("-": none). With a host, the requests name it in Host.
+wrk_once() {  # port path connections connection-header [host]
   local t=$threads
   if [ "$3" -lt "$t" ]; then t=$3; fi
-  wrk -t"$t" -c"$3" -d"$duration" -H "Connection: $4" "http://127.0.0.1:$1/$2" 2>&1 | awk '
+  wrk -t"$t" -c"$3" -d"$duration" -H "Connection: $4" ${5:+-H "Host: $5"} "http://127.0.0.1:$1/$2" 2>&1 | awk '
     / requests in / { requests = $1 }
     /Requests\/sec:/ { rps = $2 }
     /Transfer\/sec:/ {
@@ -152,14 +152,14 @@ wrk_once() {  # port path connections connection-header
 # result): best_rps, best_bps, best_switches (context switches of the
 # server's threads per request in that round) and peak_pss (KiB, the most
 # after any round) per server.
-best_of_rounds() {  # path connections connection-header
+best_of_rounds() {  # path connections connection-header [host]
   local i r rps bps requests errors pss before
   best_rps=() best_bps=() best_switches=() peak_pss=()
   for i in "${!server_names[@]}"; do best_rps[i]=0 best_bps[i]=0 best_switches[i]=0 peak_pss[i]=0; done
   for r in $(seq "$rounds"); do
     for i in "${!server_names[@]}"; do
       before=$(tree_switches ${server_roots[i]})
-      read -r rps bps requests errors < <(wrk_once "${server_ports[i]}" "$1" "$2" "$3")
+      read -r rps bps requests errors < <(wrk_once "${server_ports[i]}" "$1" "$2" "$3" "${4:-}")
       [ "$errors" = "-" ] || echo "  ${server_names[i]}, round $r:$errors" >&2
       if awk -v a="$rps" -v b="${best_rps[i]}" 'BEGIN { exit !(a > b) }'; then
         best_rps[i]=$rps best_bps[i]=$bps

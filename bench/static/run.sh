@@ -3,7 +3,9 @@
 # folder served by both on loopback ports, both writing an access log and
 # asked with the same Connection header. Prints, best of interleaved rounds:
 # a 1 KiB and a 1 MiB file with keep-alive and with a new connection per
-# request, and the curve of the 1 KiB file with keep-alive at 1, 16, 64 and
+# request, the 1 KiB file asked at a project's host (Host: proj.localhost:
+# www/proj for a Portavane with project hosts, the root for the others), and
+# the curve of the 1 KiB file with keep-alive at 1, 16, 64 and
 # 256 connections with each server's requests/s and memory (PSS of its
 # processes); then the ratios of Portavane to the peers. Under each row: each
 # server's context switches per request.
@@ -24,6 +26,9 @@ www=$work/site
 mkdir -p "$www"
 head -c 1024 /dev/urandom >"$www/bench-1k.bin"
 head -c $((1024 * 1024)) /dev/urandom >"$www/bench-1m.bin"
+# A project's folder, which a Portavane that has project hosts serves at proj.localhost.
+mkdir "$www/proj"
+cp "$www/bench-1k.bin" "$www/proj/"
 chmod -R a+rX "$www"
 
 pv_port=$(free_port 20180)  # below the ephemeral range, which wrk's own connections cycle through
@@ -82,6 +87,8 @@ for file in bench-1k.bin bench-1m.bin; do
     fi
   done
 done
+best_of_rounds bench-1k.bin "$connections" keep-alive proj.localhost
+print_row "bench-1k at proj.localhost"
 echo
 echo "bench-1k keep-alive by connections: requests/s and memory (PSS, the most after a round)"
 print_head "connections" PSS
