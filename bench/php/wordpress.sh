@@ -8,8 +8,7 @@
 # the .htaccess rules) for 8, with each server's memory (PSS of its
 # processes, the database's left out); then the time of the first 24 pages
 # after a fresh start of each server, fetched by one client over 8
-# connections, for Portavane once with the compiled scripts it left on disk
-# at its last run and once without them.
+# connections.
 #   bench/php/wordpress.sh [tree] [baseline-tree]
 # tree: default dist/Portavane (make tree). baseline-tree: another Portavane
 # tree served as "baseline" from the same files and database.
