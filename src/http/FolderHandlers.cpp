@@ -48,3 +48,14 @@ bool ApplyHandlers(const std::vector<TFolderLevel>& levels, TPhysicalPath& mappe
   mapped.php = rule->action == THandlerRule::Action::kPhp;
   return true;
 }
+
+// The rules' H= and T= for the file served: PHP's handler or type runs it as
+// PHP, a handler (or a type of PHP's) the server does not have refuses it,
+// never its source; H=none serves it as a file; other types only label it.
+bool ApplyRuleHandler(const std::string& handler, const std::string& type, TPhysicalPath& mapped) {
+  using Action = THandlerRule::Action;
+  const Action action = handler.empty() ? ActionOfType(type) : ActionOfHandler(handler);
+  if (action == Action::kRefused) return false;
+  if (!handler.empty() || action == Action::kPhp) mapped.php = action == Action::kPhp;
+  return true;
+}

@@ -1,5 +1,6 @@
 // What the folders' handler directives make of a mapped file.
 #pragma once
+#include <string>
 #include <vector>
 
 #include "http/FolderRulesCache.h"
@@ -10,3 +11,7 @@
 // holds over an AddHandler (AddType), a deeper folder's over its parents', a
 // <Files> section's over its folder's.
 bool ApplyHandlers(const std::vector<TFolderLevel>& levels, TPhysicalPath& mapped);
+
+// The same for a rewrite rule's H= (`handler`) and T= (`type`), either empty:
+// false when the file must be refused, never served as its source.
+bool ApplyRuleHandler(const std::string& handler, const std::string& type, TPhysicalPath& mapped);

@@ -5,7 +5,6 @@
 
 #include "http/FolderAccess.h"
 #include "http/FolderAlias.h"
-#include "http/FolderDirectives.h"
 #include "http/FolderDirTargets.h"
 #include "http/FolderHandlers.h"
 #include "http/FolderRewrite.h"
@@ -116,17 +115,6 @@ TRewriteOutcome RoundOutcome(const std::vector<TFolderLevel>& levels, const TPhy
   alias.query = input.query;
   if (!alias.url.empty()) alias.kind = TRewriteOutcome::Kind::kRewritten;
   return alias;
-}
-
-// The rules' H= and T= for the file served: PHP's handler or type runs it as
-// PHP, a handler (or a type of PHP's) the server does not have refuses it,
-// never its source; H=none serves it as a file; other types only label it.
-bool ApplyRuleHandler(const std::string& handler, const std::string& type, TPhysicalPath& mapped) {
-  using Action = THandlerRule::Action;
-  const Action action = handler.empty() ? ActionOfType(type) : ActionOfHandler(handler);
-  if (action == Action::kRefused) return false;
-  if (!handler.empty() || action == Action::kPhp) mapped.php = action == Action::kPhp;
-  return true;
 }
 
 // A project's own settings: the server's, with the project's folder as the
