@@ -2,7 +2,9 @@
 // implementation, under Wine against the private-profile functions.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <stdexcept>
+#include <thread>
 
 #include "TestFiles.h"
 #include "common/KestroClass.h"
@@ -223,6 +225,23 @@ TEST_F(Ini, AWriteWithALineBreakIsRefusedAndLeavesTheFile) {
     EXPECT_EQ(Bytes(), before) << c.value;
   }
 }
+
+#ifndef _WIN32
+// A database server started by hand reads my.cnf while the program rewrites
+// it at start: whenever a reader looks, every key of the file is there.
+TEST_F(Ini, AReaderBesideTheWritesFindsEveryKeyAtAnyMoment) {
+  File("[mysqld]\nport=3306\nbasedir=/tree/mysql\n");
+  std::atomic<bool> writing{true};
+  std::thread writer([&] {
+    for (int i = 0; i < 2000; ++i) WriteIniValue("mysqld", "basedir", "/tree/" + std::to_string(i), file_);
+    writing = false;
+  });
+  int missed = 0;
+  while (writing) missed += Read("mysqld", "port") != "3306";
+  writer.join();
+  EXPECT_EQ(missed, 0);
+}
+#endif
 
 TEST_F(Ini, ReadIniStringOfAMissingFileIsEmpty) {
   EXPECT_EQ(TKestro::ReadIniString("PVN", "port", dir_ / "missing.ini"), "");

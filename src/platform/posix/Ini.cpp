@@ -5,9 +5,12 @@
 #include "platform/Ini.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -131,9 +134,8 @@ bool ReadWholeFile(const std::string& file, std::string& content) {
   return !in.bad();
 }
 
-bool WriteWholeFile(const std::string& file, const std::string& content) {
-  int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
+// Writes all of `content` to `fd` and closes it.
+bool WriteAndClose(int fd, const std::string& content) {
   std::size_t done = 0;
   while (done < content.size()) {
     ssize_t n = ::write(fd, content.data() + done, content.size() - done);
@@ -143,6 +145,31 @@ bool WriteWholeFile(const std::string& file, const std::string& content) {
   }
   bool closed = ::close(fd) == 0;
   return done == content.size() && closed;
+}
+
+// An existing file is replaced whole by a new one renamed over it, so that a
+// reader at any moment sees the old text or the new, never a truncated file:
+// a database server started by hand reads my.cnf while the program rewrites
+// it at start. A write cut off leaves the old file. A link stays a link.
+bool WriteWholeFile(const std::string& file, const std::string& content) {
+  char resolved[PATH_MAX];
+  const std::string target = ::realpath(file.c_str(), resolved) ? resolved : file;
+  struct stat old {};
+  if (::stat(target.c_str(), &old) == 0) {
+    if (::access(target.c_str(), W_OK) != 0) return false;
+    std::string temp = target + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd >= 0) {
+      const bool kept = ::fchmod(fd, old.st_mode & 07777) == 0 &&
+                        (::fchown(fd, old.st_uid, old.st_gid) == 0 || errno == EPERM);
+      if (WriteAndClose(fd, content) && kept && ::rename(temp.c_str(), target.c_str()) == 0) return true;
+      ::unlink(temp.c_str());
+      return false;
+    }
+    // A folder that takes no new file: the file itself is still writable.
+  }
+  const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  return fd >= 0 && WriteAndClose(fd, content);
 }
 
 std::string JoinLines(const std::vector<IniLine>& lines) {
