@@ -122,8 +122,8 @@ TEST_F(Applications, WordPressSavesAPostFromTheBlockEditor) {
   EXPECT_EQ(InChromium({"wordpress", "Saved from Chromium"}), "saved: 200\npost: Saved from Chromium\n");
 }
 
-// WordPress as the project www/wp at http://wp.localhost:<port>/, its links
-// and its admin's login at that origin.
+// WordPress as the project www/wp at http://wp.localhost:<port>/, its links,
+// its admin's login and its dashboard in Chromium at that origin.
 TEST_F(Applications, WordPressAnswersAtItsProjectHost) {
   const std::string port = std::to_string(tree_->port), site = "http://wp.localhost:" + port;
   ExpectAnswers({
@@ -134,6 +134,7 @@ TEST_F(Applications, WordPressAnswersAtItsProjectHost) {
                     {"/wp-login.php", 200, "action=\"" + site + "/wp-login.php\""},
                 },
                 "Host: " + site.substr(7) + "\r\n");
+  EXPECT_EQ(InChromium({"dashboard", site}), "dashboard: " + site + "/wp-admin/\n");
 }
 
 // Each project at its own host is an origin of its own: its cookies stay its.

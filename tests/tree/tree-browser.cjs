@@ -6,6 +6,8 @@
 // wordpress <title>: log in to WordPress at the site's root, write a post
 //   with that title in the block editor and publish it, then open it by its
 //   link; prints "saved: <status>" and "post: <its page's heading>".
+// dashboard <site URL>: log in to WordPress at that site (a project's own
+//   host) and open its admin; prints "dashboard: <the admin's URL>".
 // permalinks: log in to WordPress, choose the plain "Day and name" preset
 //   in Settings > Permalinks and save it, then open the first post by its
 //   number; prints "preset: <its example URL>", "saved: <the notice>" and
@@ -121,12 +123,19 @@ async function wordpress(page, title) {
   console.log('post: ' + heading);
 }
 
-async function wordpressLogin(page) {
-  await page.goto(site + '/wp-login.php');
+async function wordpressLogin(page, at = site) {
+  await page.goto(at + '/wp-login.php');
   await page.fill('#user_login', 'bench');
   await page.fill('#user_pass', 'bench-password');
   await submit(page, '#wp-submit');
   await expectText(page, 'Dashboard', 'after logging in');
+}
+
+async function dashboard(page, at) {
+  await wordpressLogin(page, at);
+  await page.goto(at + '/wp-admin/');
+  await expectText(page, 'At a Glance', 'the admin');
+  console.log('dashboard: ' + page.url());
 }
 
 // WordPress offers presets without /index.php/ only to a server it takes
@@ -185,6 +194,7 @@ async function run() {
       adminer: () => printRows(adminer(page, ...args)),
       phpmyadmin: () => printRows(phpmyadmin(page, ...args)),
       wordpress: () => wordpress(page, ...args),
+      dashboard: () => dashboard(page, ...args),
       permalinks: () => permalinks(page),
       dokuwiki: () => dokuwiki(page),
       hosts: () => hosts(page, ...args),
