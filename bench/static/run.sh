@@ -4,7 +4,8 @@
 # asked with the same Connection header. Prints, best of interleaved rounds:
 # a 1 KiB and a 1 MiB file with keep-alive and with a new connection per
 # request, the 1 KiB file asked at a project's host (Host: proj.localhost:
-# www/proj for a Portavane with project hosts, the root for the others), and
+# www/proj for a Portavane with project hosts, the root for the others) and
+# three folders down beside a .htaccess that the folders' rules read, and
 # the curve of the 1 KiB file with keep-alive at 1, 16, 64 and
 # 256 connections with each server's requests/s and memory (PSS of its
 # processes); then the ratios of Portavane to the peers. Under each row: each
@@ -29,6 +30,10 @@ head -c $((1024 * 1024)) /dev/urandom >"$www/bench-1m.bin"
 # A project's folder, which a Portavane that has project hosts serves at proj.localhost.
 mkdir "$www/proj"
 cp "$www/bench-1k.bin" "$www/proj/"
+# Three folders down, under a .htaccess that only turns listings off.
+mkdir -p "$www/a/b/c"
+cp "$www/bench-1k.bin" "$www/a/b/c/"
+printf 'Options -Indexes\n' >"$www/a/b/c/.htaccess"
 chmod -R a+rX "$www"
 
 pv_port=$(free_port 20180)  # below the ephemeral range, which wrk's own connections cycle through
@@ -89,6 +94,8 @@ for file in bench-1k.bin bench-1m.bin; do
 done
 best_of_rounds bench-1k.bin "$connections" keep-alive proj.localhost
 print_row "bench-1k at proj.localhost"
+best_of_rounds a/b/c/bench-1k.bin "$connections" keep-alive
+print_row "bench-1k in a/b/c/, .htaccess"
 echo
 echo "bench-1k keep-alive by connections: requests/s and memory (PSS, the most after a round)"
 print_head "connections" PSS
