@@ -18,6 +18,11 @@ namespace {
 
 const char* const kSection = "PVN";
 constexpr std::size_t kBufferBytes = 8192;
+// What a worker keeps of its pending cell between connections. A head near
+// the head limit or a pipelined burst grows the cell; keeping that size
+// would let every worker that met one hold it for good, the server's memory
+// creeping up as more of them do.
+constexpr std::size_t kKeptPendingBytes = 2 * kBufferBytes;
 // Stop shuts the listener down, which ends a wait at once where the platform
 // allows; the slices bound the delay elsewhere.
 constexpr long kAcceptSliceMicroseconds = 100'000;
@@ -161,6 +166,7 @@ void TMsgSender::ServeConnection() {
   } catch (...) {
     // The connection is closed; the worker serves the next one.
   }
+  if (pending_.capacity() > kKeptPendingBytes) std::string().swap(pending_);
 }
 
 // ---------------------------------------------------------------- TWebServer
