@@ -1,5 +1,6 @@
 #include "http/WebServerClass.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 
@@ -30,6 +31,10 @@ constexpr long kAcceptSliceMicroseconds = 100'000;
 // was taken, an interrupted call) listening goes on after a short pause.
 constexpr auto kAcceptBackoff = std::chrono::milliseconds(50);
 constexpr auto kEventsInterval = std::chrono::milliseconds(10);
+// How long a worker serves before it ends and gives its thread's cache of
+// freed blocks back; bounds what that cache gathers.
+constexpr auto kWorkerLifetime = std::chrono::seconds(60);
+constexpr auto kRetirementInterval = std::chrono::seconds(1);
 
 // What a client whose connection finds every worker busy is told to wait.
 const char* const kRetryAfterLine = "Retry-After: 2\r\n";
@@ -132,10 +137,29 @@ void TMsgSender::Execute() {
       // Closed under the lock, so Terminate never shuts down a reused handle.
       std::lock_guard<std::mutex> locked(lock_);
       if (socket_ != 0) platform::CloseSocket(socket_.exchange(0));
+      if (!terminating_ && WornOut(std::chrono::steady_clock::now())) {
+        terminating_ = true;
+        ended_ = true;
+      }
       if (!terminating_) TakeQueued();
     }
     if (terminating_) return;
   }
+}
+
+bool TMsgSender::WornOut(std::chrono::steady_clock::time_point now) const {
+  return now - born_ >= kWorkerLifetime;
+}
+
+bool TMsgSender::Retire(std::chrono::steady_clock::time_point now) {
+  if (ended_) return true;
+  {
+    std::lock_guard<std::mutex> locked(lock_);
+    if (socket_ != 0 || terminating_ || !WornOut(now)) return false;
+    terminating_ = true;
+  }
+  parker_.Unpark();
+  return true;
 }
 
 // Under load a connection is queued when this one ends: taken here, it costs
@@ -303,6 +327,7 @@ void TWebServer::AcceptLoop(platform::SocketHandle listener) {
   std::string peer;
   bool queued = true;
   while (!stopping_ && !terminating_) {
+    RetireWorkers();
     if (!queued) {
       queued = platform::WaitReadable(listener, kAcceptSliceMicroseconds);
       continue;
@@ -326,6 +351,11 @@ void TWebServer::HandOff(platform::SocketHandle client, const std::string& peerA
   handOffSettings_.mimeTable = mimeTable_.get();
   for (auto& worker : workers_)
     if (worker->TryHandOff(handOffSettings_, peerAddress, client, listener)) return;
+  if (workers_.size() >= static_cast<std::size_t>(maxConnections_)) {
+    // Workers that ended worn out still hold their places until retired.
+    nextRetirement_ = {};
+    RetireWorkers();
+  }
   if (workers_.size() < static_cast<std::size_t>(maxConnections_)) {
     try {
       workers_.push_back(std::make_unique<TMsgSender>());
@@ -341,6 +371,16 @@ void TWebServer::DestroyWorkers() {
   // All are told first, so their connections end together.
   for (auto& worker : workers_) worker->Terminate();
   workers_.clear();
+}
+
+void TWebServer::RetireWorkers() {
+  const auto now = std::chrono::steady_clock::now();
+  if (now < nextRetirement_) return;
+  nextRetirement_ = now + kRetirementInterval;
+  // Destroying a retired worker joins a thread that has ended or is ending.
+  workers_.erase(std::remove_if(workers_.begin(), workers_.end(),
+                                [now](const std::unique_ptr<TMsgSender>& worker) { return worker->Retire(now); }),
+                 workers_.end());
 }
 
 void TWebServer::SignalState() {

@@ -2,9 +2,13 @@
 // the configured port and hands each to a parked worker (TMsgSender) of a
 // pool that grows on demand up to maxconnections. A worker that finishes a
 // connection takes the next queued one itself before it parks. A connection
-// that finds the pool full is answered 503 and closed.
+// that finds the pool full is answered 503 and closed. A worker ends once
+// it has lived a while and its connection is over, and the pool grows again
+// as connections come: glibc keeps the blocks each thread freed in a cache of
+// that thread, which fills up over hours with every size the requests used.
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -36,15 +40,21 @@ class TMsgSender {
   // Asks the thread to end: the connection being served is shut down, so its
   // pending calls fail at once, and a parked thread is woken.
   void Terminate();
+  // True once the worker has lived its time and ended, or was idle at `now`
+  // past that time and is told to end; it takes no connection from then on.
+  bool Retire(std::chrono::steady_clock::time_point now);
 
  private:
   void Execute();
   void ServeConnection();
   void TakeQueued();  // under lock_
+  bool WornOut(std::chrono::steady_clock::time_point now) const;
 
   std::mutex lock_;               // guards the changes of socket_, and settings_
   platform::ThreadParker parker_;
   std::atomic<bool> terminating_{false};
+  std::atomic<bool> ended_{false};  // the thread ended by itself, worn out
+  const std::chrono::steady_clock::time_point born_ = std::chrono::steady_clock::now();
   // 0 exactly while parked; read without the lock, the listener passes over
   // a busy worker without taking its lock.
   std::atomic<platform::SocketHandle> socket_{0};
@@ -85,6 +95,7 @@ class TWebServer {
   void HandOff(platform::SocketHandle client, const std::string& peerAddress,
                platform::SocketHandle listener);
   void DestroyWorkers();
+  void RetireWorkers();  // at most once a second
   void SignalState();
   void WaitUntil(const std::function<bool()>& done, const std::function<void()>& processEvents);
 
@@ -108,6 +119,7 @@ class TWebServer {
   std::int64_t maxBodyBytes_ = kMaxBodyBytes;  // the tree's post_max_size
   TPoolLoad poolLoad_;
   std::vector<std::unique_ptr<TMsgSender>> workers_;
+  std::chrono::steady_clock::time_point nextRetirement_;
   std::unique_ptr<TPHPDllLoader> phpLoader_;
   TWorkerSettings handOffSettings_;  // the listener's, filled as it starts listening
   std::atomic<bool> active_{false};
